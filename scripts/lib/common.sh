@@ -1,0 +1,54 @@
+# Shared by the project's scripts: paths, the packages the project needs, the build.
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD_DIR="${ZT_BUILD_DIR:-$ROOT/build}"
+
+# Everything comes from Debian 12 packages.
+ZT_PACKAGES=(
+    build-essential cmake ninja-build pkg-config git
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    libcurl4-openssl-dev libmariadb-dev
+    libcpp-httplib-dev libbenchmark-dev
+    clang libclang-rt-14-dev
+    mariadb-server mariadb-client
+    xvfb xauth x11-utils imagemagick fonts-noto-cjk
+    python3 curl
+)
+
+log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }
+
+ensure_packages() {
+    local missing=()
+    for pkg in "${ZT_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+            missing+=("$pkg")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return 0
+    fi
+    log "installing ${missing[*]}"
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $sudo apt-get update -qq
+    # Package scripts must not start services here: tests and the run start their own.
+    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+build_project() {
+    log "configuring in $BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    log "building"
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+# Commands run when the script ends, whatever happens, last added first.
+ZT_CLEANUP=()
+add_cleanup() { ZT_CLEANUP+=("$1"); }
+run_cleanup() {
+    local i
+    for ((i = ${#ZT_CLEANUP[@]} - 1; i >= 0; i--)); do
+        eval "${ZT_CLEANUP[$i]}" || true
+    done
+}
+trap run_cleanup EXIT

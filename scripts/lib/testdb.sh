@@ -1,0 +1,2 @@
+# A throw-away MariaDB server for the tests (not yet needed).
+testdb_start() { :; }

@@ -1,0 +1,231 @@
+#include "frmMain.h"
+
+#include "DecodeDriver.h"
+#include "Processes.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QUrl>
+
+namespace {
+
+const QString SettingsSection = QStringLiteral("Config");
+const QString KeyOption1Index = QStringLiteral("Option1_Index");
+const QString KeyDesKey = QStringLiteral("DesKey");
+const QString ExternalDecoder = QStringLiteral("Palvex.exe");
+const QString ExternalDecoderPassPhrase = QStringLiteral("wrbe3%KA");
+
+QString appName()
+{
+    return QString::fromUtf16(platform::AppTitle);
+}
+
+// The local files a drag carries, or nothing when it carries anything else.
+QStringList droppedFiles(const QMimeData* data)
+{
+    QStringList files;
+    if (!data || !data->hasUrls())
+        return files;
+    const auto urls = data->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            return {};
+        files.append(QDir::toNativeSeparators(url.toLocalFile()));
+    }
+    return files;
+}
+
+} // namespace
+
+frmMain::frmMain(const platform::Services& services, VersionCheck versionCheck, QWidget* parent)
+    : QWidget(parent), m_services(services)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setAcceptDrops(true);
+
+    m_option1[0] = new QRadioButton(QStringLiteral("Tamo2계열"), this);
+    m_option1[1] = new QRadioButton(QStringLiteral("DES(Tamo3계열)"), this);
+    m_label1 = new QLabel(QStringLiteral("(닷넷2.0 필요)"), this);
+    m_txtKey = new QLineEdit(this);
+    m_lblState = new QLabel(QStringLiteral("처리중입니다..."), this);
+    m_lblHelp = new QLabel(QStringLiteral("Log파일들을 드래그해서 이폼에 올려놓으세요.(멀티파일 지원함)"), this);
+    m_progressBar1[0] = new QProgressBar(this);
+    m_progressBar1[1] = new QProgressBar(this);
+
+    m_option1[0]->setObjectName(QStringLiteral("Option1_0"));
+    m_option1[1]->setObjectName(QStringLiteral("Option1_1"));
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_txtKey->setObjectName(QStringLiteral("txtKey"));
+    m_lblState->setObjectName(QStringLiteral("lblState"));
+    m_lblHelp->setObjectName(QStringLiteral("lblHelp"));
+    m_progressBar1[0]->setObjectName(QStringLiteral("ProgressBar1_0"));
+    m_progressBar1[1]->setObjectName(QStringLiteral("ProgressBar1_1"));
+    m_progressBar1[0]->setRange(0, 100);
+    m_progressBar1[0]->setValue(0);
+    m_progressBar1[1]->setRange(0, 100);
+    m_progressBar1[1]->setValue(0);
+
+    auto* group = new QButtonGroup(this);
+    group->addButton(m_option1[0], 0);
+    group->addButton(m_option1[1], 1);
+
+    auto* layout = new QGridLayout(this);
+    layout->addWidget(m_option1[0], 0, 0);
+    layout->addWidget(m_option1[1], 0, 1);
+    layout->addWidget(m_label1, 0, 2);
+    layout->addWidget(m_txtKey, 0, 3);
+    layout->addWidget(m_lblHelp, 1, 0, 1, 4, Qt::AlignCenter);
+    layout->addWidget(m_lblState, 2, 0, 1, 4, Qt::AlignCenter);
+    layout->addWidget(m_progressBar1[0], 3, 0, 1, 4);
+    layout->addWidget(m_progressBar1[1], 4, 0, 1, 4);
+    layout->setRowStretch(1, 1);
+    resize(520, 200);
+
+    // Idle look from the start.
+    m_lblState->setVisible(false);
+    m_progressBar1[0]->setVisible(false);
+    m_progressBar1[1]->setVisible(false);
+
+    // Form_Load
+    const platform::Version version = platform::ownVersion();
+    setWindowTitle(QStringLiteral("ZT SQL 로그 디코더") + QStringLiteral(" v.") + QString::number(version.major) +
+                   u'.' + QString::number(version.minor) + u'.' + QString::number(version.revision));
+
+    connect(group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            Option1_Click(id);
+    });
+    connect(m_txtKey, &QLineEdit::textChanged, this, [this] { txtKey_Change(); });
+
+    // A stored index other than 0 or 1 (edited by hand) selects the first mode instead of failing the load.
+    bool ok = false;
+    const int index = m_services.settings->read(appName(), SettingsSection, KeyOption1Index, QStringLiteral("0"))
+                          .trimmed()
+                          .toInt(&ok);
+    m_option1[ok && index == 1 ? 1 : 0]->setChecked(true);
+    m_txtKey->setText(m_services.settings->read(appName(), SettingsSection, KeyDesKey, QString()));
+
+    if (versionCheck)
+        versionCheck(ExternalDecoder, m_services.app.dir, QString(), {ExternalDecoder});
+}
+
+frmMain::~frmMain() = default;
+
+int frmMain::modeIndex() const
+{
+    return m_option1[1]->isChecked() ? 1 : 0;
+}
+
+void frmMain::Option1_Click(int index)
+{
+    if (!isVisible())
+        return;
+    m_services.settings->write(appName(), SettingsSection, KeyOption1Index, QString::number(index));
+}
+
+void frmMain::txtKey_Change()
+{
+    if (!isVisible())
+        return;
+    m_services.settings->write(appName(), SettingsSection, KeyDesKey, m_txtKey->text());
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (droppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (droppedFiles(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent* event)
+{
+    const QStringList files = droppedFiles(event->mimeData());
+    if (files.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    OLEDragDrop(files);
+}
+
+void frmMain::OLEDragDrop(const QStringList& paths)
+{
+    if (paths.isEmpty())
+        return;
+
+    const bool externalMode = modeIndex() == 1;
+    if (externalMode) {
+        if (m_txtKey->text().isEmpty()) {
+            m_services.messageBox->show(QStringLiteral("des암호화 키를 입력해 주세요."));
+            m_txtKey->setFocus();
+            return;
+        }
+        if (!QFileInfo(m_services.app.filePath(ExternalDecoder)).isFile()) {
+            m_services.messageBox->show(QStringLiteral("Palvex.exe 파일을 찾을 수 없습니다."));
+            return;
+        }
+    }
+
+    m_services.waitCursor->set();
+    m_progressBar1[1]->setMaximum(static_cast<int>(paths.size()));
+    m_progressBar1[0]->setValue(0);
+    m_progressBar1[1]->setValue(0);
+    SetBusy(true);
+
+    for (const QString& path : paths) {
+        if (externalMode)
+            RunExternalDecoder(path);
+        else
+            Decrypt(path);
+        m_progressBar1[1]->setValue(m_progressBar1[1]->value() + 1);
+    }
+
+    m_services.waitCursor->restore();
+    SetBusy(false);
+}
+
+void frmMain::Decrypt(const QString& path)
+{
+    m_progressBar1[0]->setRange(0, 100);
+    m_progressBar1[0]->setValue(0);
+    const support::VbError error =
+        decoder::DecodeFile(QDir::fromNativeSeparators(path), [this](int percent) { m_progressBar1[0]->setValue(percent); });
+    if (error.isError())
+        m_services.messageBox->show(
+            support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form, QStringLiteral("frmMain")));
+}
+
+void frmMain::RunExternalDecoder(const QString& path)
+{
+    platform::startDetached(m_services.app.filePath(ExternalDecoder), {path, ExternalDecoderPassPhrase}, QString(),
+                            platform::WindowShow::Normal);
+}
+
+void frmMain::SetBusy(bool flag)
+{
+    m_lblState->setVisible(flag);
+    QCoreApplication::processEvents();
+    m_lblHelp->setVisible(!flag);
+    QCoreApplication::processEvents();
+    m_progressBar1[0]->setVisible(flag);
+    m_progressBar1[1]->setVisible(flag);
+}

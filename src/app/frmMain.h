@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Services.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QRadioButton;
+
+/** The main window: pick a decode mode, type the DES key, drop log files to decode them. */
+class frmMain final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(frmMain)
+
+public:
+    /** The check that a sibling tool is present and current (file name, local folder, download sub-path,
+     *  files to replace). */
+    using VersionCheck = std::function<void(const QString&, const QString&, const QString&, const QStringList&)>;
+
+    /** Loads the window (caption, saved mode and key, the external decoder's version check); not shown yet. */
+    explicit frmMain(const platform::Services& services, VersionCheck versionCheck, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    /** The decode driver: what a drop of these files does. */
+    void OLEDragDrop(const QStringList& paths);
+    /** Decodes one file with the built-in line decoder; errors are reported here and swallowed. */
+    void Decrypt(const QString& path);
+    /** Starts the external DES decoder on one file and returns at once. */
+    void RunExternalDecoder(const QString& path);
+    /** Busy look (state label and progress bars) or idle look (help label). */
+    void SetBusy(bool flag);
+
+    /** The index of the selected mode button. */
+    int modeIndex() const;
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void Option1_Click(int index);
+    void txtKey_Change();
+
+    platform::Services m_services;
+    QRadioButton* m_option1[2] = {};
+    QLabel* m_label1 = nullptr;
+    QLineEdit* m_txtKey = nullptr;
+    QProgressBar* m_progressBar1[2] = {};
+    QLabel* m_lblState = nullptr;
+    QLabel* m_lblHelp = nullptr;
+};

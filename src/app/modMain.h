@@ -1,0 +1,28 @@
+#pragma once
+
+#include "Services.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace modMain {
+
+/** The pieces Main runs, in its order. main() binds the real server list, update launcher and forms;
+ *  a test binds recorders. */
+struct StartupSteps final
+{
+    std::function<bool(const QString& user)> refreshServerAddressCache;
+    std::function<void()> loadServerAddressCache;
+    std::function<QString(const QString& name)> getServerHost;
+    std::function<bool(bool& skipSelfUpdate)> runAutoUpdate;
+    /** Creates the login dialog, shows it modally, reads LoginSucceeded and unloads the dialog. */
+    std::function<bool()> runLoginDialog;
+    /** Creates the main window and shows it modeless. */
+    std::function<void()> showMainWindow;
+};
+
+/** The program's entry: server list, update launcher, login, main window. */
+void Main(const platform::Services& services, const StartupSteps& steps);
+
+} // namespace modMain

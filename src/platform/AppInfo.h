@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+/** The program's title: message box captions and the main window's settings name. */
+inline constexpr char16_t AppTitle[] = u"NorvaQuillet";
+
+/** Version parts of this build. */
+struct Version final
+{
+    int major = 0;
+    int minor = 0;
+    int patch = 0;
+    int revision = 0;
+};
+
+/** This build's own version (M.m.0.R). */
+Version ownVersion();
+
+/** The built-in server address, overridden at run time by ZT_DEFAULT_SERVER. */
+QString defaultServerAddress();
+
+/** The server-list service's base address, overridden at run time by ZT_SERVER_LIST_URL. */
+QString serverListBaseUrl();
+
+/** Where the program lives: its folder (no trailing separator) and its executable's own file name. */
+struct AppLocation final
+{
+    QString dir;
+    QString exeFileName;
+
+    /** The running executable's folder and file name. */
+    static AppLocation current();
+
+    /** dir + separator + name: how the program names a file in its own folder. */
+    QString filePath(const QString& name) const;
+};
+
+} // namespace platform

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace support::cp949 {
+
+/** text as code-page-949 bytes; characters the code page lacks become '?'. */
+QByteArray fromUnicode(const QString& text);
+
+/** code-page-949 bytes as text; byte sequences that are no character become U+FFFD. */
+QString toUnicode(const QByteArray& bytes);
+
+} // namespace support::cp949

@@ -1,0 +1,8 @@
+#include "StartupShared.h"
+
+namespace modMain {
+
+QString UpdateServerHost;
+QString DbServerHost;
+
+} // namespace modMain

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "MachineIdentity.h"
+#include "MessageBox.h"
+#include "ProcessExit.h"
+#include "Services.h"
+#include "SettingsStore.h"
+#include "WaitCursor.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace testsupport {
+
+/** One message box a test saw instead of a person. */
+struct ShownMessage
+{
+    QString text;
+    QString title;
+    platform::MessageIcon icon = platform::MessageIcon::None;
+};
+
+/** Records what would have been shown; returns at once as if OK was pressed. */
+class RecordingMessageBox final : public platform::IMessageBox
+{
+public:
+    void show(const QString& text, const QString& title = {},
+              platform::MessageIcon icon = platform::MessageIcon::None) override
+    {
+        messages.append({text, title, icon});
+    }
+    QStringList texts() const
+    {
+        QStringList list;
+        for (const auto& m : messages)
+            list.append(m.text);
+        return list;
+    }
+    QList<ShownMessage> messages;
+};
+
+/** Records the exit instead of ending the test. */
+class RecordingExit final : public platform::IProcessExit
+{
+public:
+    void exitNow(int code) override
+    {
+        exited = true;
+        exitCode = code;
+    }
+    bool exited = false;
+    int exitCode = -1;
+};
+
+/** Counts the hourglass going on and off. */
+class RecordingWaitCursor final : public platform::IWaitCursor
+{
+public:
+    void set() override { ++depth, ++sets; }
+    void restore() override { --depth; }
+    int depth = 0;
+    int sets = 0;
+};
+
+/** A PC with a fixed MAC address. */
+class FixedMachineIdentity final : public platform::IMachineIdentity
+{
+public:
+    QString macAddress() const override { return mac; }
+    QString mac = QStringLiteral("00:1A:2B:3C:4D:5E");
+};
+
+/** Services for a test: recorders where a person would look, real settings in a temporary folder, and a
+ *  temporary folder standing in for the program's own. */
+class TestServices final
+{
+public:
+    TestServices()
+        : settings(configDir.path()), services{&messageBox, &exit, &waitCursor, &machine, &settings,
+                                               platform::AppLocation{appDir.path(), QStringLiteral("NorvaQuillet")}}
+    {
+    }
+
+    QTemporaryDir configDir;
+    QTemporaryDir appDir;
+    RecordingMessageBox messageBox;
+    RecordingExit exit;
+    RecordingWaitCursor waitCursor;
+    FixedMachineIdentity machine;
+    platform::SettingsStore settings;
+    platform::Services services;
+};
+
+/** Writes bytes to path (creating folders); false when it could not. */
+bool writeFile(const QString& path, const QByteArray& bytes);
+/** The bytes of path; empty when it cannot be read. */
+QByteArray readFile(const QString& path);
+/** Writes a shell script to path and makes it executable (a stand-in for a sibling tool). */
+bool writeScript(const QString& path, const QByteArray& body);
+
+} // namespace testsupport
