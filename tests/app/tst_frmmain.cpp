@@ -1,11 +1,280 @@
-#include <QTest>
+#include "RecordingServices.h"
+#include "frmMain.h"
 
-class Tst_frmmain final : public QObject
+#include <QApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTest>
+#include <QUrl>
+
+#include <memory>
+
+using testsupport::TestServices;
+
+namespace {
+
+struct VersionCheckCall
 {
-    Q_OBJECT
-private Q_SLOTS:
-    void placeholder() {}
+    QString fileName, localDir, subPath;
+    QStringList files;
 };
 
-QTEST_GUILESS_MAIN(Tst_frmmain)
+std::unique_ptr<QMimeData> fileList(const QStringList& paths)
+{
+    auto data = std::make_unique<QMimeData>();
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data->setUrls(urls);
+    return data;
+}
+
+// What a person sees when dragging data over the window: whether a drop cursor appears.
+bool offersDropCursor(QWidget* window, const QMimeData* data)
+{
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    return enter.isAccepted();
+}
+
+// Types text the way a keyboard (or an input method, for Korean) delivers it.
+void typeText(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+    }
+}
+
+void drop(QWidget* window, const QMimeData* data)
+{
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &event);
+}
+
+} // namespace
+
+class TestFrmMain final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<frmMain> load(TestServices& t, QList<VersionCheckCall>* checks = nullptr)
+    {
+        auto form = std::make_unique<frmMain>(
+            t.services, [checks](const QString& fileName, const QString& localDir, const QString& subPath,
+                                 const QStringList& files) {
+                if (checks)
+                    checks->append({fileName, localDir, subPath, files});
+            });
+        return form;
+    }
+    static void showActive(QWidget* w)
+    {
+        w->show();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+    }
+    template <class T>
+    static T* child(QWidget* w, const char* name)
+    {
+        auto* c = w->findChild<T*>(QString::fromLatin1(name));
+        if (!c)
+            qFatal("no control %s", name);
+        return c;
+    }
+    static void verifyIdle(QWidget* w)
+    {
+        QVERIFY(child<QLabel>(w, "lblHelp")->isVisible());
+        QVERIFY(!child<QLabel>(w, "lblState")->isVisible());
+        QVERIFY(!child<QProgressBar>(w, "ProgressBar1_0")->isVisible());
+        QVERIFY(!child<QProgressBar>(w, "ProgressBar1_1")->isVisible());
+    }
+
+private Q_SLOTS:
+    void loadsCaptionControlsAndVersionCheck()
+    {
+        TestServices t;
+        QList<VersionCheckCall> checks;
+        auto form = load(t, &checks);
+        QCOMPARE(form->windowTitle(), QStringLiteral("ZT SQL 로그 디코더 v.1.0.1"));
+        QCOMPARE(child<QRadioButton>(form.get(), "Option1_0")->text(), QStringLiteral("Tamo2계열"));
+        QCOMPARE(child<QRadioButton>(form.get(), "Option1_1")->text(), QStringLiteral("DES(Tamo3계열)"));
+        QCOMPARE(child<QLabel>(form.get(), "Label1")->text(), QStringLiteral("(닷넷2.0 필요)"));
+        QCOMPARE(child<QLabel>(form.get(), "lblState")->text(), QStringLiteral("처리중입니다..."));
+        QCOMPARE(child<QLabel>(form.get(), "lblHelp")->text(),
+                 QStringLiteral("Log파일들을 드래그해서 이폼에 올려놓으세요.(멀티파일 지원함)"));
+        QVERIFY(child<QRadioButton>(form.get(), "Option1_0")->isChecked());
+        QCOMPARE(child<QProgressBar>(form.get(), "ProgressBar1_0")->maximum(), 100);
+
+        QCOMPARE(checks.size(), 1);
+        QCOMPARE(checks[0].fileName, QStringLiteral("Palvex.exe"));
+        QCOMPARE(checks[0].localDir, t.services.app.dir);
+        QCOMPARE(checks[0].subPath, QString());
+        QCOMPARE(checks[0].files, QStringList{QStringLiteral("Palvex.exe")});
+
+        showActive(form.get());
+        verifyIdle(form.get());
+        // Restoring the saved mode at load writes nothing.
+        QVERIFY(!QFile::exists(t.settings.location(QStringLiteral("NorvaQuillet"))));
+    }
+
+    void modeAndKeySurviveRestart()
+    {
+        TestServices t;
+        {
+            auto form = load(t);
+            showActive(form.get());
+            QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
+            typeText(child<QLineEdit>(form.get(), "txtKey"), QStringLiteral("비밀key"));
+        }
+        const QString app = QStringLiteral("NorvaQuillet");
+        QCOMPARE(t.settings.read(app, QStringLiteral("Config"), QStringLiteral("Option1_Index")), QStringLiteral("1"));
+        QCOMPARE(t.settings.read(app, QStringLiteral("Config"), QStringLiteral("DesKey")), QStringLiteral("비밀key"));
+
+        auto again = load(t);
+        QVERIFY(child<QRadioButton>(again.get(), "Option1_1")->isChecked());
+        QCOMPARE(child<QLineEdit>(again.get(), "txtKey")->text(), QStringLiteral("비밀key"));
+    }
+
+    void unusableStoredModeFallsBackToFirst()
+    {
+        TestServices t;
+        t.settings.write(QStringLiteral("NorvaQuillet"), QStringLiteral("Config"), QStringLiteral("Option1_Index"),
+                         QStringLiteral("7"));
+        auto form = load(t);
+        QVERIFY(child<QRadioButton>(form.get(), "Option1_0")->isChecked());
+    }
+
+    void fileDropDecodesAndTextDropDoesNothing()
+    {
+        TestServices t;
+        QTemporaryDir work;
+        const QString log = work.filePath(QStringLiteral("a.log"));
+        QVERIFY(testsupport::writeFile(log, "41004200\r\n"));
+        auto form = load(t);
+        showActive(form.get());
+
+        QMimeData text;
+        text.setText(log);
+        QVERIFY(!offersDropCursor(form.get(), &text));
+        drop(form.get(), &text);
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("a.sql"))));
+
+        const auto files = fileList({log});
+        QVERIFY(offersDropCursor(form.get(), files.get()));
+        drop(form.get(), files.get());
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("a.sql"))), QByteArray("AB\r\n"));
+        QVERIFY(t.messageBox.messages.isEmpty());
+        QCOMPARE(t.waitCursor.sets, 1);
+        QCOMPARE(t.waitCursor.depth, 0);
+        verifyIdle(form.get());
+    }
+
+    void failingFileMidBatchDoesNotStopTheBatch()
+    {
+        TestServices t;
+        QTemporaryDir work;
+        const QString first = work.filePath(QStringLiteral("first.log"));
+        const QString missing = work.filePath(QStringLiteral("gone.log"));
+        const QString last = work.filePath(QStringLiteral("last.log"));
+        QVERIFY(testsupport::writeFile(first, "4100"));
+        QVERIFY(testsupport::writeFile(last, "4200"));
+        auto form = load(t);
+        showActive(form.get());
+
+        form->OLEDragDrop({first, missing, work.path(), last});
+
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("first.sql"))), QByteArray("A\r\n"));
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("last.sql"))), QByteArray("B\r\n"));
+        QCOMPARE(t.messageBox.messages.size(), 2);
+        QCOMPARE(t.messageBox.messages[0].text,
+                 QStringLiteral("Error 53 (File not found) in procedure Decrypt of Form frmMain"));
+        QVERIFY(t.messageBox.messages[1].text.endsWith(QStringLiteral(") in procedure Decrypt of Form frmMain")));
+        auto* overall = child<QProgressBar>(form.get(), "ProgressBar1_1");
+        QCOMPARE(overall->maximum(), 4);
+        QCOMPARE(overall->value(), 4);
+        verifyIdle(form.get());
+    }
+
+    void externalModeNeedsKey()
+    {
+        TestServices t;
+        QVERIFY(testsupport::writeScript(t.services.app.filePath(QStringLiteral("Palvex.exe")), "exit 0\n"));
+        auto form = load(t);
+        showActive(form.get());
+        QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
+        child<QRadioButton>(form.get(), "Option1_1")->setFocus();
+
+        form->OLEDragDrop({QStringLiteral("/tmp/x.log")});
+
+        QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("des암호화 키를 입력해 주세요.")});
+        QCOMPARE(t.messageBox.messages[0].title, QString());
+        QTRY_VERIFY(child<QLineEdit>(form.get(), "txtKey")->hasFocus());
+        QCOMPARE(t.waitCursor.sets, 0);
+    }
+
+    void externalModeNeedsDecoder()
+    {
+        TestServices t;
+        auto form = load(t);
+        showActive(form.get());
+        QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
+        QTest::keyClicks(child<QLineEdit>(form.get(), "txtKey"), QStringLiteral("k"));
+
+        form->OLEDragDrop({QStringLiteral("/tmp/x.log")});
+
+        QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("Palvex.exe 파일을 찾을 수 없습니다.")});
+        QCOMPARE(t.waitCursor.sets, 0);
+    }
+
+    void externalModeStartsOneDecoderPerFile()
+    {
+        TestServices t;
+        QTemporaryDir work;
+        const QString record = work.filePath(QStringLiteral("calls.txt"));
+        // The stand-in decoder records its two arguments, one line per run.
+        QVERIFY(testsupport::writeScript(t.services.app.filePath(QStringLiteral("Palvex.exe")),
+                                         "printf '%s|%s\\n' \"$1\" \"$2\" >> '" + record.toUtf8() + "'\n"));
+        QStringList files;
+        for (const char* name : {"one.log", "two words.log", "셋.log"}) {
+            files.append(work.filePath(QString::fromUtf8(name)));
+            QVERIFY(testsupport::writeFile(files.last(), "4100"));
+        }
+        auto form = load(t);
+        showActive(form.get());
+        QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
+        QTest::keyClicks(child<QLineEdit>(form.get(), "txtKey"), QStringLiteral("k"));
+
+        const auto data = fileList(files);
+        QVERIFY(offersDropCursor(form.get(), data.get()));
+        drop(form.get(), data.get());
+
+        auto* overall = child<QProgressBar>(form.get(), "ProgressBar1_1");
+        QCOMPARE(overall->value(), 3);
+        QCOMPARE(overall->maximum(), 3);
+        verifyIdle(form.get());
+        QVERIFY(t.messageBox.messages.isEmpty());
+        QTRY_COMPARE(QString::fromUtf8(testsupport::readFile(record)).split(u'\n', Qt::SkipEmptyParts).size(), 3);
+        QStringList lines = QString::fromUtf8(testsupport::readFile(record)).split(u'\n', Qt::SkipEmptyParts);
+        lines.sort();
+        QStringList expected;
+        for (const QString& f : files)
+            expected.append(QDir::toNativeSeparators(f) + QStringLiteral("|wrbe3%KA"));
+        expected.sort();
+        QCOMPARE(lines, expected);
+        // Nothing was decoded by the built-in decoder.
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("one.sql"))));
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
 #include "tst_frmmain.moc"
