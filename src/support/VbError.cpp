@@ -13,7 +13,9 @@ VbError::VbError(int number, QString description, QString source)
 QString vbErrorDescription(int number)
 {
     switch (number) {
+    case vberr::InvalidProcedureCall: return QStringLiteral("Invalid procedure call or argument");
     case vberr::Overflow: return QStringLiteral("Overflow");
+    case vberr::OutOfMemory: return QStringLiteral("Out of memory");
     case vberr::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
     case vberr::TypeMismatch: return QStringLiteral("Type mismatch");
     case vberr::BadFileNameOrNumber: return QStringLiteral("Bad file name or number");
@@ -24,6 +26,8 @@ QString vbErrorDescription(int number)
     case vberr::PermissionDenied: return QStringLiteral("Permission denied");
     case vberr::PathFileAccessError: return QStringLiteral("Path/File access error");
     case vberr::PathNotFound: return QStringLiteral("Path not found");
+    case vberr::KeyAlreadyAssociated:
+        return QStringLiteral("This key is already associated with an element of this collection");
     default: return {};
     }
 }

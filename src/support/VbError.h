@@ -31,6 +31,8 @@ private:
 
 /** The classic numbers this program reports. */
 namespace vberr {
+inline constexpr int InvalidProcedureCall = 5;
+inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int Overflow = 6;
 inline constexpr int TypeMismatch = 13;
@@ -42,6 +44,7 @@ inline constexpr int DiskFull = 61;
 inline constexpr int PermissionDenied = 70;
 inline constexpr int PathFileAccessError = 75;
 inline constexpr int PathNotFound = 76;
+inline constexpr int KeyAlreadyAssociated = 457;
 } // namespace vberr
 
 /** The classic runtime's English description of number (empty for numbers this program never raises). */
