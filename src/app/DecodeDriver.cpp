@@ -1,14 +1,274 @@
 #include "DecodeDriver.h"
 
+#include "DecodeLine.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace decoder {
+
+namespace {
+
+using support::VbError;
+namespace vberr = support::vberr;
+
+// A file descriptor closed on every path out of DecodeFile.
+class FileHandle final
+{
+public:
+    explicit FileHandle(int fd = -1) : m_fd(fd) {}
+    ~FileHandle()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+
+    int get() const { return m_fd; }
+    bool isOpen() const { return m_fd >= 0; }
+    /** Closes now; false with errno set when the system reports a failure (for an output: data lost). */
+    bool close()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 || errno == EINTR;
+    }
+
+private:
+    int m_fd;
+};
+
+qint64 roundHalfEven(qint64 num, qint64 den)
+{
+    qint64 q = num / den;
+    const qint64 twice = 2 * (num % den);
+    if (twice > den || (twice == den && (q & 1)))
+        ++q;
+    return q;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+VbError openError(int err, const QString& path)
+{
+    // A missing folder is "Path not found", as the classic runtime told it apart from a missing file.
+    if (err == ENOENT && !QFileInfo(path).absoluteDir().exists())
+        return support::makeVbError(vberr::PathNotFound);
+    return support::vbErrorFromErrno(err);
+}
+
+bool clearNonBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
+bool writeAll(int fd, const char* data, std::size_t size, int& err)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            err = errno;
+            return false;
+        }
+        if (n == 0) {
+            err = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+ssize_t readSome(int fd, char* data, std::size_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd, data, size);
+        if (n >= 0 || errno != EINTR)
+            return n;
+    }
+}
+
+// Reports the percent for a read position, only when it changes.
+class ProgressReporter final
+{
+public:
+    ProgressReporter(const Progress& progress, qint64 length) : m_progress(progress), m_length(length) {}
+
+    void show(int percent)
+    {
+        if (percent != m_last && m_progress) {
+            m_last = percent;
+            m_progress(percent);
+        }
+    }
+    void at(qint64 position) { show(ProgressPercent(position, m_length)); }
+
+private:
+    const Progress& m_progress;
+    qint64 m_length;
+    int m_last = -1;
+};
+
+} // namespace
 
 QString OutputPathFor(const QString& inputPath)
 {
+    const qsizetype nameStart = inputPath.lastIndexOf(QLatin1Char('/')) + 1;
+    const qsizetype nameLength = inputPath.size() - nameStart;
+    // Dropping four characters of a shorter name would cut into the folder part.
+    if (nameLength < 5)
+        return inputPath + QStringLiteral(".sql");
     return inputPath.left(inputPath.size() - 4) + QStringLiteral(".sql");
 }
 
-support::VbError DecodeFile(const QString&, const Progress&)
+int ProgressPercent(qint64 position, qint64 length)
 {
+    const qint64 step = roundHalfEven(length, 100);
+    if (step <= 0)
+        return 100;
+    const qint64 blocks = (position + 127) / 128 * 128;
+    return static_cast<int>(std::min<qint64>(roundHalfEven(blocks, step), 100));
+}
+
+support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
+{
+    const QByteArray inName = QFile::encodeName(inputPath);
+    // Non-blocking only so that opening a FIFO cannot hang; such files are refused right after.
+    FileHandle in(::open(inName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!in.isOpen())
+        return openError(errno, inputPath);
+    struct stat inStat {};
+    if (::fstat(in.get(), &inStat) != 0)
+        return support::vbErrorFromErrno(errno);
+    if (!S_ISREG(inStat.st_mode))
+        return support::makeVbError(vberr::PathFileAccessError);
+    if (!clearNonBlocking(in.get()))
+        return support::vbErrorFromErrno(errno);
+
+    // The output must never be the input itself (same name, or the same file through a link): opening it
+    // for writing would destroy the log. Checked before opening, and again on what was opened.
+    const QString outputPath = OutputPathFor(inputPath);
+    const QByteArray outName = QFile::encodeName(outputPath);
+    struct stat outStat {};
+    if (::stat(outName.constData(), &outStat) == 0 && sameFile(inStat, outStat))
+        return support::makeVbError(vberr::FileAlreadyOpen);
+    FileHandle out(::open(outName.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!out.isOpen())
+        return openError(errno, outputPath);
+    if (::fstat(out.get(), &outStat) != 0)
+        return support::vbErrorFromErrno(errno);
+    if (sameFile(inStat, outStat))
+        return support::makeVbError(vberr::FileAlreadyOpen);
+    if (S_ISREG(outStat.st_mode) && ::ftruncate(out.get(), 0) != 0)
+        return support::vbErrorFromErrno(errno);
+    if (!clearNonBlocking(out.get()))
+        return support::vbErrorFromErrno(errno);
+    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    const qint64 length = inStat.st_size;
+    ProgressReporter reporter(progress, length);
+    reporter.show(0);
+
+    // The input block keeps, in front, the up to three characters of a group that the previous block cut.
+    // A line longer than a block is decoded group by group as it streams through; nothing holds it whole.
+    constexpr std::size_t Block = static_cast<std::size_t>(ReadBlockSize);
+    constexpr std::size_t OutCapacity = 2 * (Block + 4) + 16; // at most two bytes out per byte in
+    const auto inBuf = std::make_unique_for_overwrite<char[]>(Block + 4);
+    const auto outBuf = std::make_unique_for_overwrite<char[]>(OutCapacity);
+    std::size_t carry = 0;   // bytes of an unfinished group at inBuf[0..carry)
+    bool lineOpen = false;   // part of the current line has been read
+    bool skipLf = false;     // the previous block ended with a CR that may be the first half of CR LF
+    qint64 blockStart = 0;   // file position of inBuf[0]
+    int err = 0;
+
+    for (;;) {
+        const ssize_t got = readSome(in.get(), inBuf.get() + carry, Block);
+        if (got < 0)
+            return support::vbErrorFromErrno(errno);
+        char* o = outBuf.get();
+        if (got == 0) {
+            if (lineOpen || carry > 0) {
+                o = DecodeLineTo(inBuf.get(), carry, o);
+                *o++ = '\r';
+                *o++ = '\n';
+            }
+            if (!writeAll(out.get(), outBuf.get(), static_cast<std::size_t>(o - outBuf.get()), err))
+                return support::vbErrorFromErrno(err);
+            break;
+        }
+
+        const std::size_t filled = carry + static_cast<std::size_t>(got);
+        const char* p = inBuf.get();
+        const char* const end = p + filled;
+        if (skipLf) {
+            if (*p == '\n')
+                ++p;
+            skipLf = false;
+        }
+        // Next CR and next LF at or after p, each searched again only once passed.
+        const char* nextCr = nullptr;
+        const char* nextLf = nullptr;
+        carry = 0;
+        while (p < end) {
+            if (nextCr < p) {
+                nextCr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
+                if (!nextCr)
+                    nextCr = end;
+            }
+            if (nextLf < p) {
+                nextLf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+                if (!nextLf)
+                    nextLf = end;
+            }
+            const char* eol = std::min(nextCr, nextLf);
+            if (eol == end) {
+                const std::size_t whole = static_cast<std::size_t>(end - p) / 4;
+                o = DecodeGroups(p, whole, o);
+                p += whole * 4;
+                carry = static_cast<std::size_t>(end - p);
+                std::memmove(inBuf.get(), p, carry);
+                lineOpen = true;
+                break;
+            }
+            o = DecodeLineTo(p, static_cast<std::size_t>(eol - p), o);
+            *o++ = '\r';
+            *o++ = '\n';
+            lineOpen = false;
+            p = eol + 1;
+            if (*eol == '\r') {
+                if (p == end)
+                    skipLf = true;
+                else if (*p == '\n')
+                    ++p;
+            }
+            reporter.at(blockStart + (p - inBuf.get()));
+        }
+        blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
+        if (!writeAll(out.get(), outBuf.get(), static_cast<std::size_t>(o - outBuf.get()), err))
+            return support::vbErrorFromErrno(err);
+    }
+
+    if (!out.close())
+        return support::vbErrorFromErrno(errno);
+    reporter.show(100);
     return {};
 }
 

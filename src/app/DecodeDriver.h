@@ -15,8 +15,15 @@ QString OutputPathFor(const QString& inputPath);
 /** Called with the percent (0..100) of the input read so far. */
 using Progress = std::function<void(int percent)>;
 
-/** Decodes inputPath line by line into OutputPathFor(inputPath), streaming: memory follows the longest
- *  line, not the file. Returns the classic error on failure (nothing raised); output written before an
+/** Bytes read from the input per block; lines and groups may straddle blocks. */
+inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
+
+/** Percent shown after reading up to position of an input of length bytes: the position counted in
+ *  128-byte blocks begun, times 128, divided by length / 100 (both rounded half to even), at most 100. */
+int ProgressPercent(qint64 position, qint64 length);
+
+/** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks: memory stays the
+ *  same whatever the size of the file or of its longest line. Returns the classic error on failure (nothing raised); output written before an
  *  error stays. Refuses, writing nothing, when the output would be the input itself. */
 support::VbError DecodeFile(const QString& inputPath, const Progress& progress = {});
 

@@ -1,11 +1,397 @@
+#include "DecodeDriver.h"
+#include "DecodeLine.h"
+#include "RecordingServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype Block = decoder::ReadBlockSize;
+
+// What a file should decode to: lines end at CR, CR LF or LF; each decoded line is followed by CR LF.
+QByteArray expectedOutput(const QByteArray& input)
+{
+    QByteArray out;
+    qsizetype start = 0;
+    qsizetype i = 0;
+    while (i < input.size()) {
+        const char c = input[i];
+        if (c != '\r' && c != '\n') {
+            ++i;
+            continue;
+        }
+        out += decoder::DecodeLine(QByteArrayView(input).sliced(start, i - start)) + "\r\n";
+        i += (c == '\r' && i + 1 < input.size() && input[i + 1] == '\n') ? 2 : 1;
+        start = i;
+    }
+    if (start < input.size())
+        out += decoder::DecodeLine(QByteArrayView(input).sliced(start)) + "\r\n";
+    return out;
+}
+
+QByteArray groups(const char* group, qsizetype count)
+{
+    return QByteArray(group).repeated(count);
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
+}
+
+} // namespace
 
 class Tst_decodedriver final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void placeholder() {}
+    void lineEndings_data();
+    void lineEndings();
+    void blockBoundaries_data();
+    void blockBoundaries();
+    void replacesOldOutput();
+    void outputPath_data();
+    void outputPath();
+    void shortNameStaysInFolder();
+    void progressPercent_data();
+    void progressPercent();
+    void progressReachesHundred_data();
+    void progressReachesHundred();
+    void refusesToOverwriteInput_data();
+    void refusesToOverwriteInput();
+    void failures_data();
+    void failures();
+    void failedRunKeepsWrittenOutput();
 };
+
+void Tst_decodedriver::lineEndings_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("empty file") << QByteArray() << QByteArray();
+    QTest::newRow("no terminator") << QByteArray("4100") << QByteArray("A\r\n");
+    QTest::newRow("CR LF") << QByteArray("4100\r\n4200\r\n") << QByteArray("A\r\nB\r\n");
+    QTest::newRow("CR") << QByteArray("4100\r4200\r") << QByteArray("A\r\nB\r\n");
+    QTest::newRow("LF") << QByteArray("4100\n4200\n") << QByteArray("A\r\nB\r\n");
+    QTest::newRow("mixed") << QByteArray("4100\r\n4200\n4300\r4400") << QByteArray("A\r\nB\r\nC\r\nD\r\n");
+    QTest::newRow("empty lines CR LF") << QByteArray("\r\n\r\n") << QByteArray("\r\n\r\n");
+    QTest::newRow("LF then CR is two lines") << QByteArray("\n\r") << QByteArray("\r\n\r\n");
+    QTest::newRow("CR then CR LF is two lines") << QByteArray("4100\r\r\n") << QByteArray("A\r\n\r\n");
+    QTest::newRow("newline group inside") << QByteArray("41000D0A4200\r\n4300") << QByteArray("A\r\nB\r\nC\r\n");
+    QTest::newRow("Hangul and short last group") << QByteArray("A1B0\n41") << QByteArray("\xB0\xA1\r\nA\r\n");
+    QTest::newRow("bytes 0 kept") << QByteArray("00000041\r\n") << QByteArray("\0A\r\n", 4);
+}
+
+void Tst_decodedriver::lineEndings()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("app.log"));
+    QVERIFY(testsupport::writeFile(in, input));
+
+    const support::VbError error = decoder::DecodeFile(in);
+
+    QCOMPARE(error.number(), 0);
+    QFile out(dir.filePath(QStringLiteral("app.sql")));
+    QVERIFY(out.exists());
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    QCOMPARE(out.readAll(), expected);
+    QCOMPARE(testsupport::readFile(in), input);
+}
+
+void Tst_decodedriver::blockBoundaries_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    // Groups count from the start of their line, so a short first line shifts where the block boundary
+    // cuts the groups of the long line after it.
+    for (int shift = 0; shift < 4; ++shift) {
+        QTest::newRow(qPrintable(QStringLiteral("group cut after %1").arg((Block - shift - 1) % 4)))
+            << QByteArray(shift, '6') + "\n" + groups("4100A1B00041", Block / 12 + 40).left(Block + 50) + "\r\n4200";
+    }
+    QTest::newRow("CR LF split by the boundary") << groups("4100", Block / 4).left(Block - 1) + "\r\n4200\r\n";
+    QTest::newRow("CR last in block, no LF") << groups("4100", Block / 4).left(Block - 1) + "\r4200\r\n";
+    QTest::newRow("LF first in block") << groups("4100", Block / 4) + "\n\n4200";
+    QTest::newRow("newline group split") << "4\n" + groups("4100", (Block - 4) / 4) + "0D0A4200\r\n";
+    QTest::newRow("line over three blocks")
+        << "6100\r\n" + groups("A1B041000D0A0041", 3 * Block / 16 + 7) + "410\r\n4200";
+}
+
+void Tst_decodedriver::blockBoundaries()
+{
+    QFETCH(QByteArray, input);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("big.log"));
+    QVERIFY(testsupport::writeFile(in, input));
+
+    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+
+    const QByteArray got = testsupport::readFile(dir.filePath(QStringLiteral("big.sql")));
+    const QByteArray expected = expectedOutput(input);
+    QCOMPARE(got.size(), expected.size());
+    QVERIFY(got == expected);
+}
+
+void Tst_decodedriver::replacesOldOutput()
+{
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("app.log"));
+    const QString out = dir.filePath(QStringLiteral("app.sql"));
+    QVERIFY(testsupport::writeFile(in, "4100\r\n"));
+    QVERIFY(testsupport::writeFile(out, QByteArray(5000, 'x')));
+
+    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+    QCOMPARE(testsupport::readFile(out), QByteArray("A\r\n"));
+}
+
+void Tst_decodedriver::outputPath_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    auto row = [](const char* name, const char* in, const char* out) {
+        QTest::newRow(name) << QString::fromUtf8(in) << QString::fromUtf8(out);
+    };
+    row("log", "/d/app.log", "/d/app.sql");
+    row("last four dropped whatever they are", "/d/abcdefgh", "/d/abcd.sql");
+    row("five characters", "/d/a.log", "/d/a.sql");
+    row("double extension", "/d/x.txt.log", "/d/x.txt.sql");
+    row("sql keeps its name", "/d/q.sql", "/d/q.sql");
+    row("four characters", "/d/a.lo", "/d/a.lo.sql");
+    row("one character", "/d/ab/c", "/d/ab/c.sql");
+    row("dot name", "/d/.log", "/d/.log.sql");
+    row("relative", "a.log", "a.sql");
+    row("relative short", "ab", "ab.sql");
+    row("Korean name", "/d/로그파일.log", "/d/로그파일.sql");
+    row("Korean short name", "/d/로그", "/d/로그.sql");
+}
+
+void Tst_decodedriver::outputPath()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(decoder::OutputPathFor(input), expected);
+}
+
+void Tst_decodedriver::shortNameStaysInFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("logs")));
+    const QString in = dir.filePath(QStringLiteral("logs/ab"));
+    QVERIFY(testsupport::writeFile(in, "4100"));
+
+    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("logs")});
+    QCOMPARE(entries(dir.filePath(QStringLiteral("logs"))), (QStringList{QStringLiteral("ab"), QStringLiteral("ab.sql")}));
+    QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("logs/ab.sql"))), QByteArray("A\r\n"));
+}
+
+void Tst_decodedriver::progressPercent_data()
+{
+    QTest::addColumn<qint64>("position");
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("step 0") << qint64(0) << qint64(30) << 100;
+    QTest::newRow("step 0 at end") << qint64(30) << qint64(30) << 100;
+    QTest::newRow("start") << qint64(0) << qint64(1000) << 0;
+    QTest::newRow("first block begun") << qint64(1) << qint64(12800) << 1;
+    QTest::newRow("block boundary") << qint64(128) << qint64(12800) << 1;
+    QTest::newRow("next block") << qint64(129) << qint64(12800) << 2;
+    QTest::newRow("capped") << qint64(1000) << qint64(1000) << 100;
+    QTest::newRow("step half rounds to even (2)") << qint64(128) << qint64(250) << 64;
+    QTest::newRow("step half rounds to even (4)") << qint64(128) << qint64(350) << 32;
+    QTest::newRow("percent half rounds down to even") << qint64(128) << qint64(25600) << 0;
+    QTest::newRow("percent half rounds up to even") << qint64(384) << qint64(25600) << 2;
+    QTest::newRow("beyond 2 GB") << qint64(3'000'000'000) << qint64(6'000'000'000) << 50;
+}
+
+void Tst_decodedriver::progressPercent()
+{
+    QFETCH(qint64, position);
+    QFETCH(qint64, length);
+    QFETCH(int, expected);
+    QCOMPARE(decoder::ProgressPercent(position, length), expected);
+}
+
+void Tst_decodedriver::progressReachesHundred_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::newRow("30 bytes") << QByteArray("410042004300\r\n4400450046\r\n00");
+    QTest::newRow("many lines") << (groups("A1B0", 60) + "\r\n").repeated(400);
+    QTest::newRow("256 bytes, last line short of 100") << groups("4100", 63) + "\r\n41";
+}
+
+void Tst_decodedriver::progressReachesHundred()
+{
+    QFETCH(QByteArray, input);
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("app.log"));
+    QVERIFY(testsupport::writeFile(in, input));
+    QList<int> shown;
+
+    QCOMPARE(decoder::DecodeFile(in, [&](int percent) { shown.append(percent); }).number(), 0);
+
+    QVERIFY(!shown.isEmpty());
+    QCOMPARE(shown.first(), 0);
+    QCOMPARE(shown.last(), 100);
+    for (qsizetype i = 1; i < shown.size(); ++i)
+        QVERIFY2(shown[i] > shown[i - 1] && shown[i] <= 100, "percent only goes up, within 0..100");
+    QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("app.sql"))), expectedOutput(input));
+}
+
+void Tst_decodedriver::refusesToOverwriteInput_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("same name") << QStringLiteral("query.sql") << QString();
+    QTest::newRow("output is a symlink to the input") << QStringLiteral("app.log") << QStringLiteral("symlink");
+    QTest::newRow("output is a hard link to the input") << QStringLiteral("app.log") << QStringLiteral("hardlink");
+    QTest::newRow("input is a symlink to the output") << QStringLiteral("app.log") << QStringLiteral("reverse");
+}
+
+void Tst_decodedriver::refusesToOverwriteInput()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const QByteArray content("4100\r\n4200\r\n");
+    const QString in = dir.filePath(name);
+    const QString out = decoder::OutputPathFor(in);
+    const QByteArray inName = QFile::encodeName(in);
+    const QByteArray outName = QFile::encodeName(out);
+    if (kind == QStringLiteral("reverse")) {
+        QVERIFY(testsupport::writeFile(out, content));
+        QCOMPARE(::symlink(outName.constData(), inName.constData()), 0);
+    } else {
+        QVERIFY(testsupport::writeFile(in, content));
+        if (kind == QStringLiteral("symlink"))
+            QCOMPARE(::symlink(inName.constData(), outName.constData()), 0);
+        else if (kind == QStringLiteral("hardlink"))
+            QCOMPARE(::link(inName.constData(), outName.constData()), 0);
+    }
+    const QStringList before = entries(dir.path());
+
+    const support::VbError error = decoder::DecodeFile(in);
+
+    QCOMPARE(error.number(), support::vberr::FileAlreadyOpen);
+    QCOMPARE(error.description(), QStringLiteral("File already open"));
+    QCOMPARE(testsupport::readFile(in), content);
+    QCOMPARE(entries(dir.path()), before);
+}
+
+void Tst_decodedriver::failures_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("description");
+    QTest::addColumn<bool>("outputCreated");
+    QTest::newRow("missing file") << QStringLiteral("missing") << 53 << QStringLiteral("File not found") << false;
+    QTest::newRow("missing folder") << QStringLiteral("nofolder") << 76 << QStringLiteral("Path not found") << false;
+    QTest::newRow("a folder") << QStringLiteral("folder") << 75 << QStringLiteral("Path/File access error") << false;
+    QTest::newRow("a FIFO") << QStringLiteral("fifo") << 75 << QStringLiteral("Path/File access error") << false;
+    QTest::newRow("output name is a folder")
+        << QStringLiteral("outfolder") << 75 << QStringLiteral("Path/File access error") << true;
+    QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied") << false;
+    QTest::newRow("read fails") << QStringLiteral("readfails") << 57 << QStringLiteral("Device I/O error") << true;
+    QTest::newRow("disk full") << QStringLiteral("full") << 61 << QStringLiteral("Disk full") << true;
+}
+
+void Tst_decodedriver::failures()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, number);
+    QFETCH(QString, description);
+    QFETCH(bool, outputCreated);
+    QTemporaryDir dir;
+    QString in = dir.filePath(QStringLiteral("app.log"));
+    const QByteArray content("4100\r\n");
+    auto native = [](const QString& path) { return QFile::encodeName(path); };
+
+    if (kind == QStringLiteral("missing")) {
+        // nothing there
+    } else if (kind == QStringLiteral("nofolder")) {
+        in = dir.filePath(QStringLiteral("gone/app.log"));
+    } else if (kind == QStringLiteral("folder")) {
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("app.log")));
+    } else if (kind == QStringLiteral("fifo")) {
+        QCOMPARE(::mkfifo(native(in).constData(), 0600), 0);
+    } else if (kind == QStringLiteral("outfolder")) {
+        QVERIFY(testsupport::writeFile(in, content));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("app.sql")));
+    } else if (kind == QStringLiteral("unreadable")) {
+        if (::geteuid() == 0)
+            QSKIP("root reads files whatever their permissions");
+        QVERIFY(testsupport::writeFile(in, content));
+        QCOMPARE(::chmod(native(in).constData(), 0), 0);
+    } else if (kind == QStringLiteral("readfails")) {
+        // A file whose reading fails at once: this process's memory at address 0.
+        if (!QFile::exists(QStringLiteral("/proc/self/mem")))
+            QSKIP("no /proc here");
+        QCOMPARE(::symlink("/proc/self/mem", native(in).constData()), 0);
+    } else if (kind == QStringLiteral("full")) {
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full here");
+        QVERIFY(testsupport::writeFile(in, content));
+        QCOMPARE(::symlink("/dev/full", native(dir.filePath(QStringLiteral("app.sql"))).constData()), 0);
+    }
+    // Only a regular file is read back (opening the FIFO to read would wait for a writer).
+    const bool regular = QFileInfo(in).isFile() && !QFileInfo(in).isSymLink();
+    const QByteArray before = regular ? testsupport::readFile(in) : QByteArray();
+
+    const support::VbError error = decoder::DecodeFile(in);
+
+    QCOMPARE(error.number(), number);
+    QCOMPARE(error.description(), description);
+    QCOMPARE(QFileInfo::exists(decoder::OutputPathFor(in)) || QFileInfo(decoder::OutputPathFor(in)).isSymLink(),
+             outputCreated);
+    if (regular)
+        QCOMPARE(testsupport::readFile(in), before);
+    QCOMPARE(support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form,
+                                      QStringLiteral("frmMain")),
+             QStringLiteral("Error %1 (%2) in procedure Decrypt of Form frmMain").arg(number).arg(description));
+
+    // Nothing stays behind to spoil the next file of a batch.
+    const QString next = dir.filePath(QStringLiteral("next.log"));
+    QVERIFY(testsupport::writeFile(next, content));
+    QCOMPARE(decoder::DecodeFile(next).number(), 0);
+    QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("next.sql"))), QByteArray("A\r\n"));
+}
+
+void Tst_decodedriver::failedRunKeepsWrittenOutput()
+{
+    // A file size limit makes the disk "fill up" part way through the output.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("app.log"));
+    const QByteArray input = (groups("4100A1B0", 250) + "\r\n").repeated(400); // 800 kB in, 300 kB out
+    QVERIFY(testsupport::writeFile(in, input));
+    constexpr rlim_t Limit = 64 * 1024;
+    struct rlimit old {};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit limited = old;
+    limited.rlim_cur = Limit;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+
+    const support::VbError error = decoder::DecodeFile(in);
+
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(error.number(), support::vberr::DiskFull);
+    const QByteArray written = testsupport::readFile(dir.filePath(QStringLiteral("app.sql")));
+    QCOMPARE(written.size(), qsizetype(Limit));
+    QVERIFY(expectedOutput(input).startsWith(written));
+    QCOMPARE(testsupport::readFile(in), input);
+}
 
 QTEST_GUILESS_MAIN(Tst_decodedriver)
 #include "tst_decodedriver.moc"
