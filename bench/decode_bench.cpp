@@ -1,0 +1,42 @@
+// decode-bench FILE...: decodes each FILE the way a mode-1 drop does and writes its ".sql" beside it.
+// One line per file: bytes in, bytes out, seconds, MB/s. A file that fails prints its error report, and
+// the exit status is then 1.
+#include "DecodeDriver.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QString>
+
+#include <chrono>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty()) {
+        std::fprintf(stderr, "usage: decode-bench FILE...\n");
+        return 2;
+    }
+    int status = 0;
+    for (const QString& path : args) {
+        const auto start = std::chrono::steady_clock::now();
+        const support::VbError error = decoder::DecodeFile(path);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const QByteArray name = path.toLocal8Bit();
+        if (error.isError()) {
+            const QString report =
+                support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form,
+                                         QStringLiteral("frmMain"));
+            std::printf("%s: %s\n", name.constData(), report.toLocal8Bit().constData());
+            status = 1;
+            continue;
+        }
+        const qint64 in = QFileInfo(path).size();
+        const qint64 out = QFileInfo(decoder::OutputPathFor(path)).size();
+        std::printf("%s: %lld bytes in, %lld bytes out, %.3f s, %.1f MB/s\n", name.constData(),
+                    static_cast<long long>(in), static_cast<long long>(out), seconds,
+                    seconds > 0 ? static_cast<double>(in) / 1e6 / seconds : 0.0);
+    }
+    return status;
+}
