@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <new>
@@ -74,9 +75,11 @@ QString ReadUTF8TextFile(const platform::Services& services, const QString& path
             report(services, ReadFailed, fileError(file, errno));
             return {};
         }
+        // One leading mark is not part of the text; anything after it is, a second mark included.
         if (bytes.startsWith(ByteOrderMark))
             bytes.remove(0, ByteOrderMark.size());
-        return QString::fromUtf8(bytes);
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+        return decoder.decode(bytes);
     } catch (const std::bad_alloc&) {
         report(services, ReadFailed, makeVbError(vberr::OutOfMemory, path));
         return {};
