@@ -228,12 +228,12 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
         const char* nextLf = nullptr;
         carry = 0;
         while (p < end) {
-            if (nextCr < p) {
+            if (!nextCr || nextCr < p) {
                 nextCr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
                 if (!nextCr)
                     nextCr = end;
             }
-            if (nextLf < p) {
+            if (!nextLf || nextLf < p) {
                 nextLf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
                 if (!nextLf)
                     nextLf = end;
