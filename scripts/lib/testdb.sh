@@ -1,2 +1,104 @@
-# A throw-away MariaDB server for the tests (not yet needed).
-testdb_start() { :; }
+# A throw-away MariaDB server: its own temporary data folder, 127.0.0.1 on a free port, its own socket.
+# Sourced after scripts/lib/common.sh (log, add_cleanup). scripts/test calls testdb_start; scripts/lib/stack-db.sh
+# uses the same helpers for the server the program runs against.
+
+# The in-house database's name and the account the program logs in with.
+ZT_DB_NAME="zt_inhouse"
+ZT_DB_USER="zt_inhouse"
+ZT_DB_PASSWORD="qtzp5830"
+
+# A TCP port nobody listens on at the moment.
+zt_db_free_port() {
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+}
+
+# Runs SQL as root over the server's socket: zt_db_sql SOCKET "statements".
+zt_db_sql() {
+    mariadb --no-defaults --user=root --socket="$1" --batch --skip-column-names -e "$2"
+}
+
+# Starts a server in a new temporary folder and waits until it answers. Sets ZT_DB_DIR, ZT_DB_PORT,
+# ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens afterwards).
+zt_db_launch() {
+    ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
+    ZT_DB_PORT="$(zt_db_free_port)"
+    ZT_DB_SOCKET="$ZT_DB_DIR/mysqld.sock"
+    local datadir="$ZT_DB_DIR/data"
+    add_cleanup "zt_db_stop '$ZT_DB_DIR'"
+
+    if ! mariadb-install-db --no-defaults --user=root --datadir="$datadir" \
+        --auth-root-authentication-method=normal --skip-test-db >"$ZT_DB_DIR/install.log" 2>&1; then
+        cat "$ZT_DB_DIR/install.log" >&2
+        log "mariadb-install-db failed"
+        return 1
+    fi
+
+    mariadbd --no-defaults --user=root --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
+        --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
+        --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
+        --skip-log-bin --innodb-buffer-pool-size=16M >/dev/null 2>&1 &
+    ZT_DB_PID=$!
+    echo "$ZT_DB_PID" >"$ZT_DB_DIR/launcher.pid"
+
+    local tries
+    for ((tries = 0; tries < 600; tries++)); do
+        if zt_db_sql "$ZT_DB_SOCKET" "SELECT 1" >/dev/null 2>&1; then
+            return 0
+        fi
+        if ! kill -0 "$ZT_DB_PID" 2>/dev/null; then
+            break
+        fi
+        sleep 0.1
+    done
+    cat "$ZT_DB_DIR/error.log" >&2 || true
+    log "the MariaDB server did not start"
+    return 1
+}
+
+# Stops the server started in folder $1 and removes the folder.
+zt_db_stop() {
+    local dir="$1" pid tries
+    [ -d "$dir" ] || return 0
+    pid="$(cat "$dir/launcher.pid" 2>/dev/null || true)"
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+        kill "$pid" 2>/dev/null || true
+        for ((tries = 0; tries < 300; tries++)); do
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -9 "$pid" 2>/dev/null || true
+    fi
+    rm -rf "$dir"
+}
+
+# The in-house database, its login account and its two tables, empty. Rows are the tests' (or the run's) own.
+zt_db_create_schema() {
+    zt_db_sql "$1" "
+        CREATE DATABASE $ZT_DB_NAME CHARACTER SET latin1;
+        CREATE USER '$ZT_DB_USER'@'127.0.0.1' IDENTIFIED BY '$ZT_DB_PASSWORD';
+        CREATE USER '$ZT_DB_USER'@'localhost' IDENTIFIED BY '$ZT_DB_PASSWORD';
+        GRANT SELECT ON $ZT_DB_NAME.* TO '$ZT_DB_USER'@'127.0.0.1';
+        GRANT SELECT ON $ZT_DB_NAME.* TO '$ZT_DB_USER'@'localhost';
+        CREATE TABLE $ZT_DB_NAME.user (
+            id VARCHAR(50) NOT NULL PRIMARY KEY,
+            password2 VARCHAR(40) NOT NULL DEFAULT '',
+            hidden TINYINT NOT NULL DEFAULT 0
+        ) CHARACTER SET latin1;
+        CREATE TABLE $ZT_DB_NAME.user_mac (
+            user_id VARCHAR(50) NOT NULL,
+            mac_addr VARCHAR(17) NOT NULL,
+            block TINYINT NOT NULL DEFAULT 0,
+            KEY (mac_addr)
+        ) CHARACTER SET latin1;"
+}
+
+# The server for one test run; the tests find it through ZT_TEST_DB_HOST / _PORT / _SOCKET.
+testdb_start() {
+    log "starting a throw-away MariaDB server"
+    zt_db_launch
+    zt_db_create_schema "$ZT_DB_SOCKET"
+    export ZT_TEST_DB_HOST="127.0.0.1"
+    export ZT_TEST_DB_PORT="$ZT_DB_PORT"
+    export ZT_TEST_DB_SOCKET="$ZT_DB_SOCKET"
+    log "MariaDB on 127.0.0.1:$ZT_DB_PORT (socket $ZT_DB_SOCKET)"
+}

@@ -1,11 +1,217 @@
 #include "frmLogin.h"
 
-frmLogin::frmLogin(const platform::Services& services, QWidget* parent) : QDialog(parent), m_services(services)
+#include "LoginSql.h"
+#include "StartupShared.h"
+#include "cMySQL.h"
+#include "modPcAllowlist.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString SettingsApp = QStringLiteral("Norva 업무관리");
+const QString SettingsSection = QStringLiteral("Config");
+const QString KeySavePassword = QStringLiteral("issave_passwd");
+const QString KeyPassword = QStringLiteral("passwd");
+const QString FormName = QStringLiteral("frmLogin");
+
+} // namespace
+
+frmLogin::frmLogin(const platform::Services& services, QWidget* parent)
+    : QDialog(parent), m_services(services)
 {
-    setObjectName(QStringLiteral("frmLogin"));
+    setObjectName(FormName);
+    setWindowTitle(QStringLiteral("로그인"));
+    setModal(true);
+
+    m_lblUserName = new QLabel(QStringLiteral("아이디(&U):"), this);
+    m_lblUserName->setObjectName(QStringLiteral("lblLabels_0"));
+    m_lblPassword = new QLabel(QStringLiteral("암호(&P):"), this);
+    m_lblPassword->setObjectName(QStringLiteral("lblLabels_1"));
+    m_txtUserName = new QLineEdit(this);
+    m_txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    m_txtPassword = new QLineEdit(this);
+    m_txtPassword->setObjectName(QStringLiteral("txtPassword"));
+    m_txtPassword->setEchoMode(QLineEdit::Password);
+    m_lblUserName->setBuddy(m_txtUserName);
+    m_lblPassword->setBuddy(m_txtPassword);
+    m_chkpwdSave = new QCheckBox(QStringLiteral("저장"), this);
+    m_chkpwdSave->setObjectName(QStringLiteral("chkpwdSave"));
+    m_cmdOK = new QPushButton(QStringLiteral("확인"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = new QPushButton(QStringLiteral("취소"), this);
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+
+    auto* grid = new QGridLayout;
+    grid->addWidget(m_lblUserName, 0, 0);
+    grid->addWidget(m_txtUserName, 0, 1);
+    grid->addWidget(m_lblPassword, 1, 0);
+    grid->addWidget(m_txtPassword, 1, 1);
+    grid->addWidget(m_chkpwdSave, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmLogin::cmdOK_Click);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmLogin::cmdCancel_Click);
+    connect(m_chkpwdSave, &QCheckBox::stateChanged, this, &frmLogin::chkpwdSave_Click);
+    connect(m_txtPassword, &QLineEdit::textChanged, this, [this] { m_passwordEdited = true; });
+    m_txtPassword->installEventFilter(this);
+
+    Form_Load();
+}
+
+frmLogin::~frmLogin()
+{
+    if (m_connection) {
+        m_connection->free_result();
+        m_connection.reset();
+    }
 }
 
 void frmLogin::showModal()
 {
-    m_loginSucceeded = true;
+    exec();
+}
+
+void frmLogin::Form_Load()
+{
+    m_loginSucceeded = false;
+    m_txtPassword->setText(
+        m_services.settings->read(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text()));
+    // Raises the check box's click, which stores nothing while the dialog is not visible.
+    const bool save =
+        m_services.settings->read(SettingsApp, SettingsSection, KeySavePassword, QStringLiteral("0"))
+            .trimmed()
+            .toInt() == 1;
+    m_chkpwdSave->setChecked(save);
+    m_firstActivation = true;
+}
+
+void frmLogin::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // The activation work runs once the dialog is on screen, so its messages appear over it.
+    if (m_firstActivation)
+        QMetaObject::invokeMethod(this, &frmLogin::Form_Activate, Qt::QueuedConnection);
+}
+
+void frmLogin::Form_Activate()
+{
+    if (!m_firstActivation)
+        return;
+    m_firstActivation = false;
+
+    try {
+        const std::optional<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
+        if (!userId) {
+            // The server could not be reached; the connection-failure message has been shown.
+            done(Rejected);
+            return;
+        }
+        if (userId->isEmpty()) {
+            m_services.messageBox->show(
+                QStringLiteral("허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.") +
+                QStringLiteral("\r\n") + QStringLiteral("MAC: ") + modPcAllowlist::GetMacAddress(m_services));
+            m_services.processExit->exitNow(0);
+            done(Rejected);
+            return;
+        }
+        m_txtUserName->setText(*userId);
+        m_txtUserName->setEnabled(false);
+
+        m_connection = std::make_shared<cMySQL>(m_services);
+        if (!m_connection->real_connect(
+                modPcAllowlist::GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
+                QString::fromUtf16(LoginSql::AccountPassword), QString::fromUtf16(LoginSql::AccountDatabase),
+                LoginSql::AccountPort, {}, 0, false, {})) {
+            done(Rejected);
+            return;
+        }
+    } catch (const support::VbError& error) {
+        // Without the allowlist's answer there is nobody to log in.
+        reportError(error, QStringLiteral("Form_Activate"));
+        done(Rejected);
+        return;
+    }
+
+    if (!m_txtUserName->text().isEmpty() && !m_txtPassword->text().isEmpty())
+        cmdOK_Click();
+}
+
+void frmLogin::cmdOK_Click()
+{
+    if (!m_connection)
+        return;
+    try {
+        std::shared_ptr<Recordset> rs;
+        m_connection->query(LoginSql::LoginStatement(m_txtUserName->text(), m_txtPassword->text()), false,
+                            rs);
+        const qint64 rows = m_connection->affected_rows();
+        if (rows < 1) {
+            m_services.messageBox->show(QStringLiteral("암호가 잘못되었습니다."), QStringLiteral("로그인"));
+            m_txtPassword->setFocus();
+            // {Home}+{End}: the whole password selected, ready to be typed over.
+            m_txtPassword->home(false);
+            m_txtPassword->end(true);
+            modMain::CloseIfOpen(rs);
+            return;
+        }
+        m_loginSucceeded = rs && modMain::CheckLogin(*rs);
+        modMain::CloseIfOpen(rs);
+        done(Accepted);
+    } catch (const support::VbError& error) {
+        reportError(error, QStringLiteral("cmdOK_Click"));
+    }
+}
+
+void frmLogin::cmdCancel_Click()
+{
+    done(Rejected);
+}
+
+void frmLogin::chkpwdSave_Click()
+{
+    if (!isVisible())
+        return;
+    const bool save = m_chkpwdSave->isChecked();
+    m_services.settings->write(SettingsApp, SettingsSection, KeySavePassword,
+                               save ? QStringLiteral("1") : QStringLiteral("0"));
+    m_services.settings->write(SettingsApp, SettingsSection, KeyPassword,
+                               save ? m_txtPassword->text() : QString());
+}
+
+void frmLogin::txtPassword_LostFocus()
+{
+    if (m_chkpwdSave->isChecked() && m_passwordEdited)
+        m_services.settings->write(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text());
+}
+
+bool frmLogin::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_txtPassword) {
+        if (event->type() == QEvent::FocusIn)
+            m_passwordEdited = false;
+        else if (event->type() == QEvent::FocusOut)
+            txtPassword_LostFocus();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void frmLogin::reportError(const support::VbError& error, const QString& procedure)
+{
+    m_services.messageBox->show(
+        support::errorReportText(error, procedure, support::ReportOwner::Form, FormName));
 }

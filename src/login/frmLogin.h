@@ -1,10 +1,20 @@
 #pragma once
 
 #include "Services.h"
+#include "VbError.h"
 
 #include <QDialog>
 
-// Placeholder until the login dialog is built: it admits everyone without showing itself.
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class cMySQL;
+
+/** The login dialog: admits only a PC on the allowlist, with the user id the allowlist assigns to it and the
+ *  password the database server accepts. Start-up shows it modally and reads LoginSucceeded afterwards. */
 class frmLogin final : public QDialog
 {
     Q_OBJECT
@@ -12,6 +22,8 @@ class frmLogin final : public QDialog
 
 public:
     explicit frmLogin(const platform::Services& services, QWidget* parent = nullptr);
+    /** Unload: releases the login connection. */
+    ~frmLogin() override;
 
     /** True only after a successful login. */
     bool LoginSucceeded() const { return m_loginSucceeded; }
@@ -19,7 +31,30 @@ public:
     /** Shows the dialog modally; returns when it has hidden itself. */
     void showModal();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void Form_Load();
+    void Form_Activate();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void chkpwdSave_Click();
+    void txtPassword_LostFocus();
+    void reportError(const support::VbError& error, const QString& procedure);
+
     platform::Services m_services;
     bool m_loginSucceeded = false;
+    bool m_firstActivation = false;
+    bool m_passwordEdited = false;
+    std::shared_ptr<cMySQL> m_connection;
+
+    QLabel* m_lblUserName = nullptr;
+    QLabel* m_lblPassword = nullptr;
+    QLineEdit* m_txtUserName = nullptr;
+    QLineEdit* m_txtPassword = nullptr;
+    QCheckBox* m_chkpwdSave = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
 };

@@ -1,0 +1,23 @@
+# The in-house database for scripts/run: a local MariaDB (see testdb.sh) with this PC on the allowlist and one
+# demo account. Sourced by scripts/run after the build; the server stops when the run ends.
+source "$ROOT/scripts/lib/testdb.sh"
+
+ZT_DEMO_USER="demo"
+ZT_DEMO_PASSWORD="demo1234"
+
+log "starting the local MariaDB"
+zt_db_launch
+zt_db_create_schema "$ZT_DB_SOCKET"
+
+# The MAC address exactly as the program looks it up (first adapter up, with an address, not loopback).
+zt_machine_mac="$("$BUILD_DIR/src/login/zt_machine_mac" || true)"
+if [ -z "$zt_machine_mac" ]; then
+    log "no network adapter with an address: the login dialog will refuse this PC"
+fi
+zt_db_sql "$ZT_DB_SOCKET" "
+    INSERT INTO $ZT_DB_NAME.user (id, password2, hidden) VALUES ('$ZT_DEMO_USER', SHA1('$ZT_DEMO_PASSWORD'), 0);
+    INSERT INTO $ZT_DB_NAME.user_mac (user_id, mac_addr, block) VALUES ('$ZT_DEMO_USER', '$zt_machine_mac', 0);"
+
+# The program's database host until the server list names another.
+export ZT_DEFAULT_SERVER="127.0.0.1:$ZT_DB_PORT"
+log "MariaDB on $ZT_DEFAULT_SERVER: this PC ($zt_machine_mac) logs in as $ZT_DEMO_USER / $ZT_DEMO_PASSWORD"

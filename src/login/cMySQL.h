@@ -1,0 +1,84 @@
+#pragma once
+
+#include "Recordset.h"
+#include "Services.h"
+#include "VbError.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+
+struct st_mysql;
+struct st_mysql_res;
+
+/** Where a host text points: "name:port" selects the port, a bare name the default one. */
+struct HostAndPort final
+{
+    QString host;
+    unsigned int port = 3306;
+};
+HostAndPort splitHostPort(const QString& host, unsigned int defaultPort);
+
+/** One connection to the in-house MySQL server. Statements go out as code-page-949 bytes on a latin1
+ *  connection (every byte passes unchanged); values come back decoded from code page 949. Closing happens
+ *  when the object is released. */
+class cMySQL final
+{
+public:
+    /** The character set used when the caller names none: the one the stored data was written in. */
+    static constexpr const char* DefaultCharacterSet = "latin1";
+    /** Seconds to wait for a connection, and for each read and write of a statement. */
+    static constexpr unsigned int ConnectTimeoutSeconds = 10;
+    static constexpr unsigned int ReadWriteTimeoutSeconds = 30;
+
+    explicit cMySQL(const platform::Services& services);
+    ~cMySQL();
+    cMySQL(const cMySQL&) = delete;
+    cMySQL& operator=(const cMySQL&) = delete;
+
+    /** Connects; true on success. A "name:port" host overrides port; an empty characterSet means latin1.
+     *  On failure, unless noMessage, shows the Korean connection-failure message itself. */
+    bool real_connect(const QString& host, const QString& user, const QString& password,
+                      const QString& database, unsigned int port = 3306, const QString& socketName = {},
+                      unsigned long clientFlags = 0, bool noMessage = false,
+                      const QString& characterSet = {});
+
+    /** Runs statement (code-page-949 bytes). Unless noResult, rs receives the rows it returned (empty
+     *  when the statement returns none). A connection lost since the last statement is re-established once
+     *  and the statement sent again. Throws support::VbError with the server's number and message. */
+    void query(const QByteArray& statement, bool noResult, std::shared_ptr<Recordset>& rs);
+
+    /** The rows the last statement returned, or changed; -1 after a failure. */
+    qint64 affected_rows() const;
+    /** Releases the last statement's result. */
+    void free_result();
+
+    /** 1 while connected, 0 otherwise. */
+    int State() const;
+    /** Closes the connection. */
+    void Close();
+
+    /** Why the last real_connect failed (number 0 when it did not). */
+    const support::VbError& lastConnectError() const { return m_connectError; }
+
+    /** The connection-failure message real_connect shows for error. */
+    static QString connectFailureMessage(const support::VbError& error);
+
+private:
+    bool open();
+    support::VbError currentError(const char* operation) const;
+    void runOnce(const QByteArray& statement);
+
+    platform::Services m_services;
+    st_mysql* m_mysql = nullptr;
+    st_mysql_res* m_result = nullptr;
+    bool m_connected = false;
+    qint64 m_affectedRows = -1;
+    support::VbError m_connectError;
+
+    // What real_connect was given, for the one reconnect after a lost connection.
+    QByteArray m_host, m_user, m_password, m_database, m_socket, m_charset;
+    unsigned int m_port = 3306;
+    unsigned long m_clientFlags = 0;
+};

@@ -1,0 +1,37 @@
+#include "modPcAllowlist.h"
+
+#include "LoginSql.h"
+#include "StartupShared.h"
+#include "cMySQL.h"
+
+namespace modPcAllowlist {
+
+QString GetMacAddress(const platform::Services& services)
+{
+    return services.machine->macAddress();
+}
+
+QString GetDbServerHost()
+{
+    return modMain::DbServerHost;
+}
+
+std::optional<QString> GetAllowedUserId(const platform::Services& services)
+{
+    auto connection = std::make_shared<cMySQL>(services);
+    if (!connection->real_connect(GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
+                                  QString::fromUtf16(LoginSql::AccountPassword),
+                                  QString::fromUtf16(LoginSql::AccountDatabase), LoginSql::AccountPort))
+        return std::nullopt;
+
+    std::shared_ptr<Recordset> rs;
+    connection->query(LoginSql::AllowlistStatement(GetMacAddress(services)), false, rs);
+    QString userId;
+    if (rs && !rs->atEnd())
+        userId = rs->text(QStringLiteral("user_id"));
+    modMain::CloseIfOpen(rs);
+    modMain::CloseIfOpen(connection);
+    return userId;
+}
+
+} // namespace modPcAllowlist

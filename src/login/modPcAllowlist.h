@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Services.h"
+
+#include <QString>
+
+#include <optional>
+
+// Which PCs may log in: the user id registered for this PC's MAC address in the table user_mac.
+namespace modPcAllowlist {
+
+/** This PC's MAC address text: the one looked up and the one shown when the PC is refused. */
+QString GetMacAddress(const platform::Services& services);
+
+/** The database server's host (optionally "name:port"). */
+QString GetDbServerHost();
+
+/** The user id registered for this PC and not blocked; empty when there is none. std::nullopt when the
+ *  server could not be reached (its connection-failure message has been shown). Throws support::VbError
+ *  for any other database error. Uses, and closes, a connection of its own. */
+std::optional<QString> GetAllowedUserId(const platform::Services& services);
+
+} // namespace modPcAllowlist

@@ -1,0 +1,157 @@
+#include "LoginSql.h"
+#include "Recordset.h"
+#include "StartupShared.h"
+#include "VbError.h"
+#include "cMySQL.h"
+
+#include <QTest>
+
+// The statements as they go to the server, the host text rule, and walking a recordset.
+class tst_LoginSql : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void escapeQuoted_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("escaped");
+        QTest::newRow("plain") << QStringLiteral("hong123") << QStringLiteral("hong123");
+        QTest::newRow("quote") << QStringLiteral("a'b") << QStringLiteral("a''b");
+        QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("a\\\\b");
+        QTest::newRow("both") << QStringLiteral("a'b\\c") << QStringLiteral("a''b\\\\c");
+        QTest::newRow("backslash before quote") << QStringLiteral("\\'") << QStringLiteral("\\\\''");
+        QTest::newRow("trailing backslash") << QStringLiteral("abc\\") << QStringLiteral("abc\\\\");
+        QTest::newRow("injection") << QStringLiteral("' OR '1'='1") << QStringLiteral("'' OR ''1''=''1");
+        QTest::newRow("nul cuts the rest")
+            << (QStringLiteral("abc") + QChar(u'\0') + QStringLiteral("d'e")) << QStringLiteral("abc");
+        QTest::newRow("nul first") << (QString(QChar(u'\0')) + QStringLiteral("abc")) << QString();
+        QTest::newRow("korean") << QStringLiteral("비밀'번호") << QStringLiteral("비밀''번호");
+    }
+    void escapeQuoted()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, escaped);
+        QCOMPARE(LoginSql::EscapeQuoted(text), escaped);
+    }
+
+    void loginStatement_data()
+    {
+        QTest::addColumn<QString>("userId");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<QByteArray>("statement");
+        QTest::newRow("plain") << QStringLiteral("hong") << QStringLiteral("pw")
+                               << QByteArray(
+                                      "SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
+                                      "SHA1('pw') and hidden=0");
+        QTest::newRow("empty password")
+            << QStringLiteral("hong") << QString()
+            << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND "
+                          "password2 = SHA1('') and hidden=0");
+        QTest::newRow("quote and backslash")
+            << QStringLiteral("o'neil") << QStringLiteral("a'b\\c")
+            << QByteArray("SELECT *, now() as svrtime FROM user where id='o''neil' "
+                          "AND password2 = SHA1('a''b\\\\c') and hidden=0");
+        // Code page 949, never UTF-8: 가 is B0 A1, 나 is B3 AA.
+        QTest::newRow("korean") << QStringLiteral("hong") << QStringLiteral("가나")
+                                << QByteArray(
+                                       "SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
+                                       "SHA1('\xB0\xA1\xB3\xAA') and hidden=0");
+    }
+    void loginStatement()
+    {
+        QFETCH(QString, userId);
+        QFETCH(QString, password);
+        QFETCH(QByteArray, statement);
+        QCOMPARE(LoginSql::LoginStatement(userId, password), statement);
+    }
+
+    void allowlistStatement()
+    {
+        QCOMPARE(
+            LoginSql::AllowlistStatement(QStringLiteral("00:1A:2B:3C:4D:5E")),
+            QByteArray("SELECT user_id FROM user_mac WHERE mac_addr = '00:1A:2B:3C:4D:5E' AND block = 0"));
+    }
+
+    void splitHostPort_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<uint>("port");
+        QTest::newRow("address") << QStringLiteral("10.1.2.3") << QStringLiteral("10.1.2.3") << 3306u;
+        QTest::newRow("address and port")
+            << QStringLiteral("10.1.2.3:3307") << QStringLiteral("10.1.2.3") << 3307u;
+        QTest::newRow("name and port")
+            << QStringLiteral("db.example:13306") << QStringLiteral("db.example") << 13306u;
+        QTest::newRow("empty port") << QStringLiteral("db:") << QStringLiteral("db:") << 3306u;
+        QTest::newRow("port not a number") << QStringLiteral("db:x1") << QStringLiteral("db:x1") << 3306u;
+        QTest::newRow("port zero") << QStringLiteral("db:0") << QStringLiteral("db:0") << 3306u;
+        QTest::newRow("port too big") << QStringLiteral("db:65536") << QStringLiteral("db:65536") << 3306u;
+        QTest::newRow("bare IPv6") << QStringLiteral("::1") << QStringLiteral("::1") << 3306u;
+        QTest::newRow("bracketed IPv6 and port")
+            << QStringLiteral("[::1]:3307") << QStringLiteral("::1") << 3307u;
+    }
+    void splitHostPort()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, host);
+        QFETCH(uint, port);
+        const HostAndPort split = ::splitHostPort(text, 3306);
+        QCOMPARE(split.host, host);
+        QCOMPARE(split.port, port);
+    }
+
+    void recordsetWalk()
+    {
+        Recordset rs({QStringLiteral("id"), QStringLiteral("note")},
+                     {{QStringLiteral("a"), QVariant()}, {QStringLiteral("b"), QStringLiteral("메모")}});
+        QCOMPARE(rs.recordCount(), 2);
+        QVERIFY(!rs.atEnd());
+        QCOMPARE(rs.text(QStringLiteral("ID")), QStringLiteral("a"));
+        QVERIFY(rs.field(QStringLiteral("note")).isNull());
+        rs.moveNext();
+        QCOMPARE(rs.text(QStringLiteral("note")), QStringLiteral("메모"));
+        rs.moveNext();
+        QVERIFY(rs.atEnd());
+        rs.moveFirst();
+        QCOMPARE(rs.text(QStringLiteral("id")), QStringLiteral("a"));
+    }
+
+    void recordsetErrors_data()
+    {
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("number");
+        QTest::newRow("no current row") << true << QStringLiteral("id") << 3021;
+        QTest::newRow("no such field") << false << QStringLiteral("user_id") << 3265;
+    }
+    void recordsetErrors()
+    {
+        QFETCH(bool, empty);
+        QFETCH(QString, field);
+        QFETCH(int, number);
+        Recordset rs({QStringLiteral("id")},
+                     empty ? QList<Recordset::Row>() : QList<Recordset::Row>{{QStringLiteral("a")}});
+        try {
+            rs.field(field);
+            QFAIL("no error raised");
+        } catch (const support::VbError& error) {
+            QCOMPARE(error.number(), number);
+        }
+    }
+
+    void closeIfOpenOnRecordset()
+    {
+        auto open = std::make_shared<Recordset>(QStringList{QStringLiteral("id")}, QList<Recordset::Row>{});
+        std::weak_ptr<Recordset> watch = open;
+        auto keep = open; // someone else still holds it: Close must have run on the shared object
+        modMain::CloseIfOpen(open);
+        QVERIFY(!open);
+        QCOMPARE(keep->State(), 0);
+        keep.reset();
+        QVERIFY(watch.expired());
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_LoginSql)
+#include "tst_loginsql.moc"

@@ -1,0 +1,88 @@
+#include "RecordingServices.h"
+#include "StartupShared.h"
+#include "TestDb.h"
+#include "modPcAllowlist.h"
+
+#include <QTest>
+
+using testsupport::TestServices;
+
+// The user id registered for this PC, looked up on the real throw-away server.
+class tst_PcAllowlist : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!testdb::available())
+            QSKIP(testdb::SkipReason);
+        QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
+    }
+
+    void init()
+    {
+        QVERIFY2(m_root.clearTables(), qPrintable(m_root.error()));
+        modMain::DbServerHost = testdb::serverAddress();
+    }
+
+    void allowedUserId_data()
+    {
+        QTest::addColumn<QStringList>("rows"); // "user_id|mac|block"
+        QTest::addColumn<QString>("userId");
+        const QString mac = QStringLiteral("00:1A:2B:3C:4D:5E");
+        QTest::newRow("registered") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|0")}
+                                    << QStringLiteral("hong");
+        QTest::newRow("blocked") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|1")}
+                                 << QString();
+        QTest::newRow("unknown MAC") << QStringList{QStringLiteral("kim|00:1A:2B:3C:4D:5F|0")} << QString();
+        QTest::newRow("blocked and registered")
+            << QStringList{QStringLiteral("old|") + mac + QStringLiteral("|1"),
+                           QStringLiteral("new|") + mac + QStringLiteral("|0")}
+            << QStringLiteral("new");
+        QTest::newRow("korean id") << QStringList{QStringLiteral("홍길동|") + mac + QStringLiteral("|0")}
+                                   << QStringLiteral("홍길동");
+        QTest::newRow("no rows at all") << QStringList{} << QString();
+    }
+    void allowedUserId()
+    {
+        QFETCH(QStringList, rows);
+        QFETCH(QString, userId);
+        for (const QString& row : rows) {
+            const QStringList parts = row.split(u'|');
+            QVERIFY2(m_root.addMac(parts[0], parts[1], parts[2].toInt()), qPrintable(m_root.error()));
+        }
+        TestServices t;
+        const std::optional<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
+        QVERIFY(found.has_value());
+        QCOMPARE(*found, userId);
+        QVERIFY(t.messageBox.messages.isEmpty());
+        // Its own connection is gone once it has answered.
+        QTRY_VERIFY(m_root.loginConnections().isEmpty());
+    }
+
+    void macAndHost()
+    {
+        TestServices t;
+        t.machine.mac = QStringLiteral("AA:BB:CC:DD:EE:FF");
+        QCOMPARE(modPcAllowlist::GetMacAddress(t.services), QStringLiteral("AA:BB:CC:DD:EE:FF"));
+        QCOMPARE(modPcAllowlist::GetDbServerHost(), testdb::serverAddress());
+    }
+
+    void serverDownIsNotARefusal()
+    {
+        QVERIFY(m_root.addMac(QStringLiteral("hong"), QStringLiteral("00:1A:2B:3C:4D:5E")));
+        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
+        TestServices t;
+        QCOMPARE(modPcAllowlist::GetAllowedUserId(t.services), std::nullopt);
+        QCOMPARE(t.messageBox.texts(),
+                 QStringList{QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n"
+                                            "인터넷이 연결되어 있는지 확인 해 주세요.")});
+    }
+
+private:
+    testdb::Root m_root;
+};
+
+QTEST_GUILESS_MAIN(tst_PcAllowlist)
+#include "tst_pcallowlist.moc"
