@@ -389,7 +389,7 @@ class Reader final
 {
 public:
     Reader(const QString& text, QString& diagnostics)
-        : m_s(reinterpret_cast<const char16_t*>(text.utf16())), m_n(text.size()), m_diag(diagnostics)
+        : m_s(reinterpret_cast<const char16_t*>(text.constData())), m_n(text.size()), m_diag(diagnostics)
     {
     }
 
