@@ -86,14 +86,6 @@ private Q_SLOTS:
         QCOMPARE(quiet.lastConnectError().number(), number);
     }
 
-    void unknownDatabaseMessage()
-    {
-        QCOMPARE(
-            cMySQL::connectFailureMessage(support::VbError(1049, QStringLiteral("Unknown database 'x'"))),
-            CannotConnect + QStringLiteral("\r\n") +
-                QStringLiteral("데이터베이스를 찾을 수 없습니다. 관리자에게 문의바랍니다."));
-    }
-
     // A server that accepts the connection and never answers must not hang the program.
     void silentServerGivesUp()
     {

@@ -61,14 +61,6 @@ private Q_SLOTS:
         QTRY_VERIFY(m_root.loginConnections().isEmpty());
     }
 
-    void macAndHost()
-    {
-        TestServices t;
-        t.machine.mac = QStringLiteral("AA:BB:CC:DD:EE:FF");
-        QCOMPARE(modPcAllowlist::GetMacAddress(t.services), QStringLiteral("AA:BB:CC:DD:EE:FF"));
-        QCOMPARE(modPcAllowlist::GetDbServerHost(), testdb::serverAddress());
-    }
-
     void serverDownIsNotARefusal()
     {
         QVERIFY(m_root.addMac(QStringLiteral("hong"), QStringLiteral("00:1A:2B:3C:4D:5E")));
