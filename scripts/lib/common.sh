@@ -52,3 +52,6 @@ run_cleanup() {
     done
 }
 trap run_cleanup EXIT
+# A signal goes through exit so that the cleanup runs then too.
+trap "exit 130" INT
+trap "exit 143" TERM
