@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 using support::makeVbError;
 using support::VbError;
@@ -435,6 +437,14 @@ private:
     QString& m_diag;
     cStringBuilder m_builder;   // one buffer for every text value of this parse
     std::u16string m_key;       // likewise for keys
+    // Keys repeat from entry to entry: short ones share one string each instead of one per member.
+    struct ViewHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::u16string_view v) const { return std::hash<std::u16string_view>()(v); }
+    };
+    std::unordered_map<std::u16string, QString, ViewHash, std::equal_to<>> m_keys;
+    QString keyText();
     bool m_badLiteral = false;  // the last value was a literal that did not read
 };
 
@@ -706,7 +716,7 @@ QString Reader::readKey()
             if (!flag) {
                 skipFiller();
                 if (!at(u':')) {
-                    const QString key = QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+                    const QString key = keyText();
                     logLine(u"Invalid Key at position ", position(), u" : ", key);
                     return key;
                 }
@@ -722,7 +732,21 @@ QString Reader::readKey()
             m_key.push_back(c);
         }
     }
-    return QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+    return keyText();
+}
+
+QString Reader::keyText()
+{
+    constexpr size_t MaxSharedLength = 64;
+    constexpr size_t MaxShared = 4096;
+    if (m_key.size() > MaxSharedLength)
+        return QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+    if (auto found = m_keys.find(std::u16string_view(m_key)); found != m_keys.end())
+        return found->second;
+    QString key = QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+    if (m_keys.size() < MaxShared)
+        m_keys.emplace(m_key, key);
+    return key;
 }
 
 } // namespace
