@@ -42,7 +42,7 @@ private Q_SLOTS:
     void dataFiles()
     {
         QFETCH(QString, name);
-        const QString dir = QStringLiteral(ZT_JSON_DATA "/");
+        const QString dir = QStringLiteral(ZT_TEST_DATA "/json/");
         const QString input = QDir(dir).entryList({name + QStringLiteral(".*")}, QDir::Files).filter(
             QRegularExpression(QStringLiteral("\\.(json|txt)$"))).value(0);
         QVERIFY(!input.isEmpty());
@@ -55,8 +55,8 @@ private Q_SLOTS:
     void cacheIsWrittenBackCharacterForCharacter()
     {
         // A cache the writer produced reads and writes back to the same text, with a clean log.
-        const QByteArray file = testsupport::readFile(QStringLiteral(ZT_JSON_DATA "/cache.json"));
-        const Run run = probe(QStringLiteral(ZT_JSON_DATA "/cache.json"));
+        const QByteArray file = testsupport::readFile(QStringLiteral(ZT_TEST_DATA "/json/cache.json"));
+        const Run run = probe(QStringLiteral(ZT_TEST_DATA "/json/cache.json"));
         QCOMPARE(run.out, file.mid(3) + '\n');
     }
 
