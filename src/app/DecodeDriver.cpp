@@ -6,48 +6,20 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "RawFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace decoder {
 
 namespace {
 
+using platform::RawFile;
 using support::VbError;
 namespace vberr = support::vberr;
-
-// A file descriptor closed on every path out of DecodeFile.
-class FileHandle final
-{
-public:
-    explicit FileHandle(int fd = -1) : m_fd(fd) {}
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    int get() const { return m_fd; }
-    bool isOpen() const { return m_fd >= 0; }
-    /** Closes now; false with errno set when the system reports a failure (for an output: data lost). */
-    bool close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 || errno == EINTR;
-    }
-
-private:
-    int m_fd;
-};
 
 qint64 roundHalfEven(qint64 num, qint64 den)
 {
@@ -58,52 +30,12 @@ qint64 roundHalfEven(qint64 num, qint64 den)
     return q;
 }
 
-bool sameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 VbError openError(int err, const QString& path)
 {
     // A missing folder is "Path not found", as the classic runtime told it apart from a missing file.
     if (err == ENOENT && !QFileInfo(path).absoluteDir().exists())
         return support::makeVbError(vberr::PathNotFound);
     return support::vbErrorFromErrno(err);
-}
-
-bool clearNonBlocking(int fd)
-{
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
-
-bool writeAll(int fd, const char* data, std::size_t size, int& err)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            err = errno;
-            return false;
-        }
-        if (n == 0) {
-            err = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-ssize_t readSome(int fd, char* data, std::size_t size)
-{
-    for (;;) {
-        const ssize_t n = ::read(fd, data, size);
-        if (n >= 0 || errno != EINTR)
-            return n;
-    }
 }
 
 // Reports the percent for a read position, only when it changes.
@@ -150,40 +82,37 @@ int ProgressPercent(qint64 position, qint64 length)
 
 support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
 {
-    const QByteArray inName = QFile::encodeName(inputPath);
-    // Non-blocking only so that opening a FIFO cannot hang; such files are refused right after.
-    FileHandle in(::open(inName.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!in.isOpen())
-        return openError(errno, inputPath);
-    struct stat inStat {};
-    if (::fstat(in.get(), &inStat) != 0)
-        return support::vbErrorFromErrno(errno);
-    if (!S_ISREG(inStat.st_mode))
+    RawFile in;
+    if (const int err = in.openRead(inputPath))
+        return openError(err, inputPath);
+    platform::FileId inId;
+    qint64 length = 0;
+    RawFile::Kind kind{};
+    if (const int err = in.info(inId, length, kind))
+        return support::vbErrorFromErrno(err);
+    if (kind != RawFile::Kind::Regular)
         return support::makeVbError(vberr::PathFileAccessError);
-    if (!clearNonBlocking(in.get()))
-        return support::vbErrorFromErrno(errno);
 
     // The output must never be the input itself (same name, or the same file through a link): opening it
     // for writing would destroy the log. Checked before opening, and again on what was opened.
     const QString outputPath = OutputPathFor(inputPath);
-    const QByteArray outName = QFile::encodeName(outputPath);
-    struct stat outStat {};
-    if (::stat(outName.constData(), &outStat) == 0 && sameFile(inStat, outStat))
+    platform::FileId outId;
+    if (RawFile::identityOf(outputPath, outId) == 0 && outId == inId)
         return support::makeVbError(vberr::FileAlreadyOpen);
-    FileHandle out(::open(outName.constData(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
-    if (!out.isOpen())
-        return openError(errno, outputPath);
-    if (::fstat(out.get(), &outStat) != 0)
-        return support::vbErrorFromErrno(errno);
-    if (sameFile(inStat, outStat))
+    RawFile out;
+    if (const int err = out.openWrite(outputPath))
+        return openError(err, outputPath);
+    qint64 outSize = 0;
+    RawFile::Kind outKind{};
+    if (const int err = out.info(outId, outSize, outKind))
+        return support::vbErrorFromErrno(err);
+    if (outId == inId)
         return support::makeVbError(vberr::FileAlreadyOpen);
-    if (S_ISREG(outStat.st_mode) && ::ftruncate(out.get(), 0) != 0)
-        return support::vbErrorFromErrno(errno);
-    if (!clearNonBlocking(out.get()))
-        return support::vbErrorFromErrno(errno);
-    ::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (outKind == RawFile::Kind::Regular) {
+        if (const int err = out.truncate())
+            return support::vbErrorFromErrno(err);
+    }
 
-    const qint64 length = inStat.st_size;
     ProgressReporter reporter(progress, length);
     reporter.show(0);
 
@@ -197,12 +126,11 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
     bool lineOpen = false;   // part of the current line has been read
     bool skipLf = false;     // the previous block ended with a CR that may be the first half of CR LF
     qint64 blockStart = 0;   // file position of inBuf[0]
-    int err = 0;
 
     for (;;) {
-        const ssize_t got = readSome(in.get(), inBuf.get() + carry, Block);
+        const qint64 got = in.read(inBuf.get() + carry, qint64(Block));
         if (got < 0)
-            return support::vbErrorFromErrno(errno);
+            return support::vbErrorFromErrno(int(-got));
         char* o = outBuf.get();
         if (got == 0) {
             if (lineOpen || carry > 0) {
@@ -210,7 +138,7 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
                 *o++ = '\r';
                 *o++ = '\n';
             }
-            if (!writeAll(out.get(), outBuf.get(), static_cast<std::size_t>(o - outBuf.get()), err))
+            if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
                 return support::vbErrorFromErrno(err);
             break;
         }
@@ -262,12 +190,12 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
             reporter.at(blockStart + (p - inBuf.get()));
         }
         blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
-        if (!writeAll(out.get(), outBuf.get(), static_cast<std::size_t>(o - outBuf.get()), err))
+        if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
             return support::vbErrorFromErrno(err);
     }
 
-    if (!out.close())
-        return support::vbErrorFromErrno(errno);
+    if (const int err = out.close())
+        return support::vbErrorFromErrno(err);
     reporter.show(100);
     return {};
 }

@@ -1,0 +1,134 @@
+#include "RawFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+int fd(qintptr handle)
+{
+    return static_cast<int>(handle);
+}
+
+// Files are opened non-blocking so that a FIFO cannot hang the open; regular files then go back to
+// ordinary blocking I/O.
+int clearNonBlocking(int f)
+{
+    const int flags = ::fcntl(f, F_GETFL);
+    if (flags < 0 || ::fcntl(f, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        return errno;
+    return 0;
+}
+
+int openWith(qintptr& handle, const QString& path, int flags)
+{
+    const int f = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (f < 0)
+        return errno;
+    handle = f;
+    struct stat st {};
+    if (::fstat(f, &st) == 0 && S_ISREG(st.st_mode)) {
+        if (const int err = clearNonBlocking(f))
+            return err;
+        if ((flags & O_ACCMODE) == O_RDONLY)
+            ::posix_fadvise(f, 0, 0, POSIX_FADV_SEQUENTIAL);
+    }
+    return 0;
+}
+
+FileId idOf(const struct stat& st)
+{
+    return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
+}
+
+} // namespace
+
+RawFile::~RawFile()
+{
+    if (isOpen())
+        ::close(fd(m_handle));
+}
+
+int RawFile::openRead(const QString& path)
+{
+    return openWith(m_handle, path, O_RDONLY);
+}
+
+int RawFile::openWrite(const QString& path)
+{
+    return openWith(m_handle, path, O_WRONLY | O_CREAT);
+}
+
+bool RawFile::isOpen() const
+{
+    return m_handle >= 0;
+}
+
+int RawFile::info(FileId& id, qint64& size, Kind& kind) const
+{
+    struct stat st {};
+    if (::fstat(fd(m_handle), &st) != 0)
+        return errno;
+    id = idOf(st);
+    size = static_cast<qint64>(st.st_size);
+    kind = S_ISREG(st.st_mode) ? Kind::Regular : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+    return 0;
+}
+
+int RawFile::identityOf(const QString& path, FileId& id)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno;
+    id = idOf(st);
+    return 0;
+}
+
+int RawFile::truncate()
+{
+    return ::ftruncate(fd(m_handle), 0) == 0 ? 0 : errno;
+}
+
+qint64 RawFile::read(char* data, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::read(fd(m_handle), data, static_cast<size_t>(size));
+        if (n >= 0)
+            return n;
+        if (errno != EINTR)
+            return -errno;
+    }
+}
+
+int RawFile::writeAll(const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd(m_handle), data, static_cast<size_t>(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        if (n == 0)
+            return ENOSPC;
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+int RawFile::close()
+{
+    const int f = fd(m_handle);
+    m_handle = -1;
+    return ::close(f) == 0 || errno == EINTR ? 0 : errno;
+}
+
+} // namespace platform
