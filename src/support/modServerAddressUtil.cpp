@@ -1,16 +1,103 @@
 #include "modServerAddressUtil.h"
 
+#include "HttpTransfer.h"
+#include "json.h"
+#include "modUniCode.h"
+
 namespace modServerAddressUtil {
 
-bool RefreshServerAddressCache(const platform::Services&, const QString&)
+namespace {
+
+// The loaded cache; the empty value until the first load.
+json::JsonValue& serverAddressList()
 {
-    return false;
+    static json::JsonValue list;
+    return list;
 }
 
-void LoadServerAddressCache(const platform::Services&) {}
-
-QString GetServerHost(const QString&)
+QString cachePath(const platform::Services& services)
 {
+    return services.app.filePath(QString::fromUtf16(CacheFileName));
+}
+
+json::JsonValue readCache(const platform::Services& services, const QString& path)
+{
+    QString text = modUniCode::ReadUTF8TextFile(services, path);
+    return json::ParseJson(text);
+}
+
+} // namespace
+
+QString ServiceUrl(const QString& baseUrl, const QString& version, const QString& user)
+{
+    QString url = baseUrl;
+    while (url.endsWith(u'/'))
+        url.chop(1);
+    url += QString::fromUtf16(ServicePath);
+    if (!version.isEmpty())
+        url += QStringLiteral("?ver=") + version;
+    if (!user.isEmpty())
+        url += (version.isEmpty() ? QStringLiteral("?user=") : QStringLiteral("&user=")) + user;
+    return url;
+}
+
+bool RefreshServerAddressCache(const platform::Services& services, const QString& user)
+{
+    const QString path = cachePath(services);
+    QString version;
+    if (modUniCode::FileExists(path)) {
+        const json::JsonValue cache = readCache(services, path);
+        if (!cache.isObject())
+            return false;
+        version = cache[QStringLiteral("ver")].textForm();
+    }
+
+    support::http::GetOptions options;
+    options.maxBytes = MaxAnswerBytes;
+    const support::http::Result answer =
+        support::http::get(ServiceUrl(platform::serverListBaseUrl(), version, user), options);
+    if (!answer.ok || answer.status != 200)
+        return false;
+
+    QString text = QString::fromUtf8(answer.body);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    const json::JsonValue response = json::ParseJson(text);
+    if (!response.isObject())
+        return false;
+    const json::JsonValue& success = response[QStringLiteral("success")];
+    const json::JsonValue& data = response[QStringLiteral("data")];
+    // Only a list replaces the cache: an answer without one must not leave an empty file that no later
+    // refresh could read past.
+    if (success.isBoolean() && success.toBool() && data.isObject())
+        modUniCode::WriteUTF8TextFile(services, path, json::ToJsonText(data));
+    return true;
+}
+
+void LoadServerAddressCache(const platform::Services& services)
+{
+    const QString path = cachePath(services);
+    if (!modUniCode::FileExists(path))
+        return;
+    serverAddressList() = readCache(services, path);
+}
+
+QString GetServerHost(const QString& name)
+{
+    const json::JsonValue& list = serverAddressList();
+    if (list.isEmpty())
+        return {};
+    // A list of the wrong shape answers nothing, so that start-up keeps its defaults instead of failing.
+    const json::JsonArrayRef servers = list[QStringLiteral("servers")].toArray();
+    if (!servers)
+        return {};
+    for (const json::JsonValue& entry : servers->items()) {
+        if (!entry.isObject())
+            continue;
+        const json::JsonValue& entryName = entry[QStringLiteral("name")];
+        if (entryName.isText() && entryName.textForm() == name)
+            return entry[QStringLiteral("host")].textForm();
+    }
     return {};
 }
 

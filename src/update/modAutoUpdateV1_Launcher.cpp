@@ -1,9 +1,169 @@
 #include "modAutoUpdateV1_Launcher.h"
 
+#include "Processes.h"
+#include "StartupShared.h"
+#include "VbError.h"
+#include "mdlFile.h"
+#include "modAutoUpdateV1_Download.h"
+#include "modWaitProc.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+#include <limits>
+
 namespace modAutoUpdateV1_Launcher {
 
-bool RunAutoUpdate(const platform::Services&, bool&)
+QString UpdateBaseUrl;
+
+namespace {
+
+const QString ModuleName = QStringLiteral("modAutoUpdateV1_Launcher");
+
+void reportError(const platform::Services& services, const support::VbError& error, const QString& procedure)
 {
+    services.messageBox->show(support::errorReportText(error, procedure, support::ReportOwner::Module, ModuleName));
+}
+
+bool fileExists(const QString& path)
+{
+    return QFileInfo(path).isFile();
+}
+
+} // namespace
+
+QString UpdateBaseUrlFor(const QString& host)
+{
+    return QStringLiteral("http://") + host + QStringLiteral("/download/자동업데이트_v1/");
+}
+
+QString VersionFileName(const QString& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return (dot >= 0 ? fileName.left(dot) : fileName) + QStringLiteral("_lastver.txt");
+}
+
+double LeadingNumber(const QString& text)
+{
+    // Sign, digits, "." and digits, then an exponent only when digits follow it: the longest prefix that
+    // still reads as a number.
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && text.at(i).isSpace())
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    const auto isDigit = [&](qsizetype at) { return at < n && text.at(at) >= u'0' && text.at(at) <= u'9'; };
+    bool digits = false;
+    while (isDigit(i))
+        ++i, digits = true;
+    if (i < n && text.at(i) == u'.') {
+        ++i;
+        while (isDigit(i))
+            ++i, digits = true;
+    }
+    if (!digits)
+        return 0.0;
+    qsizetype end = i;
+    if (i < n && (text.at(i) == u'e' || text.at(i) == u'E')) {
+        qsizetype e = i + 1;
+        if (e < n && (text.at(e) == u'+' || text.at(e) == u'-'))
+            ++e;
+        if (isDigit(e)) {
+            while (isDigit(e))
+                ++e;
+            end = e;
+        }
+    }
+    QString number = text.mid(start, end - start);
+    if (number.endsWith(u'.'))
+        number.chop(1);
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    return ok ? value : 0.0;
+}
+
+qint32 VersionValue(const QString& text)
+{
+    const double value = std::nearbyint(LeadingNumber(text)); // the default rounding: halves to even
+    if (!std::isfinite(value) || value < double(std::numeric_limits<qint32>::min()) ||
+        value > double(std::numeric_limits<qint32>::max()))
+        throw support::makeVbError(support::vberr::Overflow);
+    return static_cast<qint32>(value);
+}
+
+QString LocalRevisionText(const platform::Services& services, const QString& path)
+{
+    if (!fileExists(path))
+        return QStringLiteral("0");
+    const QString version = mdlFile::GetFileVer(services, path, true, true);
+    return version.mid(version.lastIndexOf(u'.') + 1);
+}
+
+bool AutoUpdaterSelfUpdate(const platform::Services& services)
+{
+    const QString name = QString::fromUtf16(CheckerName);
+    const QString localPath = services.app.filePath(name);
+    const QString localRevision = LocalRevisionText(services, localPath);
+
+    UpdateBaseUrl = UpdateBaseUrlFor(modMain::UpdateServerHost);
+
+    const QString serverText = modAutoUpdateV1_Download::OpenUrl(UpdateBaseUrl + VersionFileName(name)).trimmed();
+    if (serverText.isEmpty()) {
+        services.messageBox->show(name + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"), QString(),
+                                  platform::MessageIcon::Error);
+        return false;
+    }
+
+    qint32 serverRevision = 0;
+    try {
+        serverRevision = VersionValue(serverText);
+    } catch (const support::VbError& error) {
+        // Reported, then on with the next step, as every trapped failure here.
+        reportError(services, error, QStringLiteral("AutoUpdaterSelfUpdate"));
+    }
+    if (LeadingNumber(localRevision) >= serverRevision)
+        return true;
+
+    if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath))
+        return false;
+    const QString replacer = QString::fromUtf16(ReplacerName);
+    return modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + replacer, services.app.filePath(replacer));
+}
+
+bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
+{
+    if (!skipSelfUpdate && !AutoUpdaterSelfUpdate(services))
+        return false;
+
+    const QString checker = services.app.filePath(QString::fromUtf16(CheckerName));
+    const QString exeFileName = services.app.exeFileName;
+    if (exeFileName.isEmpty() || !fileExists(services.app.filePath(exeFileName)))
+        return false;
+
+    const QString parameters =
+        QString::number(static_cast<qint16>(platform::ownVersion().revision)) + u';' + exeFileName;
+    modWaitProc::RunAndWait(checker, 0, parameters, services.app.dir, false, false);
+
+    const QString newBuild = QStringLiteral("New_") + exeFileName;
+    if (!fileExists(services.app.filePath(newBuild)))
+        return false;
+
+    const QString replacer = services.app.filePath(QString::fromUtf16(ReplacerName));
+    if (!fileExists(replacer)) {
+        services.messageBox->show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
+                                  QDir::toNativeSeparators(replacer));
+        platform::openFolderInFileManager(services.app.dir);
+        services.processExit->exitNow(0);
+        return false;
+    }
+
+    if (!platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
+                                 platform::WindowShow::Minimized))
+        reportError(services, support::makeVbError(support::vberr::FileNotFound), QStringLiteral("RunAutoUpdate"));
+    services.processExit->exitNow(0);
     return false;
 }
 

@@ -2,11 +2,41 @@
 
 #include "Services.h"
 
-// Placeholder until the update launcher is built: nothing is checked or replaced yet.
+#include <QString>
+
+// Keeps the sibling tools current, runs the version checker on the program and hands over to a newer build.
 namespace modAutoUpdateV1_Launcher {
 
-/** Keeps the sibling tools current, runs the version checker and hands over to a newer build.
- *  Returns False on every path that returns. */
+/** The version checker and the file replacer, under the names the update server uses. */
+inline constexpr char16_t CheckerName[] = u"RendloV1.exe";
+inline constexpr char16_t ReplacerName[] = u"Swapnik.exe";
+
+/** "http://" + UpdateServerHost + "/download/자동업데이트_v1/"; set by every AutoUpdaterSelfUpdate run. */
+extern QString UpdateBaseUrl;
+
+/** The update folder's address on host (which may carry ":port"), with its trailing slash. */
+QString UpdateBaseUrlFor(const QString& host);
+
+/** fileName up to its last "." + "_lastver.txt" (RendloV1.exe gives RendloV1_lastver.txt). */
+QString VersionFileName(const QString& fileName);
+
+/** The leading decimal number of text ("." as the point; 0 when there is none), not rounded. */
+double LeadingNumber(const QString& text);
+
+/** A version file's value: its leading number rounded to 32 bits with halves to even ("12.5" 12, "13.5" 14).
+ *  Throws support::VbError Overflow (6) beyond 32 bits. */
+qint32 VersionValue(const QString& text);
+
+/** The revision part (after the last ".") of the program at path, or "0" when there is no such file.
+ *  Empty when the file carries no readable version. */
+QString LocalRevisionText(const platform::Services& services, const QString& path);
+
+/** Fetches the checker and the replacer again when the local checker is missing or older than the server's.
+ *  True when the checker is current or both files were saved. */
+bool AutoUpdaterSelfUpdate(const platform::Services& services);
+
+/** Keeps the sibling tools current (unless skipSelfUpdate), runs the version checker and, when it left a
+ *  "New_" build, starts the file replacer and ends the program. Returns False on every path that returns. */
 bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate);
 
 } // namespace modAutoUpdateV1_Launcher

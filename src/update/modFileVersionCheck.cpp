@@ -1,9 +1,68 @@
 #include "modFileVersionCheck.h"
 
+#include "StartupShared.h"
+#include "VbError.h"
+#include "modAutoUpdateV1_Download.h"
+#include "modAutoUpdateV1_Launcher.h"
+
+#include <QDir>
+#include <QFileInfo>
+
 namespace modFileVersionCheck {
 
-void CheckFileVersion(const platform::Services&, const QString&, const QString&, const QString&, const QStringList&)
+namespace {
+
+QString updateFolderUrl(const QString& subPath)
 {
+    QString url = modAutoUpdateV1_Launcher::UpdateBaseUrlFor(modMain::UpdateServerHost);
+    QString sub = subPath;
+    sub.replace(u'\\', u'/');
+    while (sub.startsWith(u'/'))
+        sub.remove(0, 1);
+    while (sub.endsWith(u'/'))
+        sub.chop(1);
+    if (!sub.isEmpty())
+        url += sub + u'/';
+    return url;
+}
+
+} // namespace
+
+void CheckFileVersion(const platform::Services& services, const QString& fileName, const QString& localDir,
+                      const QString& subPath, const QStringList& files)
+{
+    using namespace modAutoUpdateV1_Launcher;
+
+    const QString folderUrl = updateFolderUrl(subPath);
+    const QString serverText =
+        modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName)).trimmed();
+    if (serverText.isEmpty()) {
+        services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),
+                                  platform::MessageIcon::Error);
+        return;
+    }
+
+    qint32 serverRevision = 0;
+    try {
+        serverRevision = VersionValue(serverText);
+    } catch (const support::VbError&) {
+        services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),
+                                  platform::MessageIcon::Error);
+        return;
+    }
+
+    const QString localPath = localDir + u'/' + fileName;
+    if (QFileInfo(localPath).isFile() && LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision)
+        return;
+
+    qsizetype failed = -1;
+    QString base = folderUrl;
+    base.chop(1); // DownloadFiles puts the "/" back between folder and name
+    if (!modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed))
+        services.messageBox->show(QStringLiteral("파일 다운로드중 오류가 발생했습니다.") +
+                                      QStringLiteral("경로: ") +
+                                      QDir::toNativeSeparators(localDir + u'/' + files.value(failed)),
+                                  QString(), platform::MessageIcon::Error);
 }
 
 } // namespace modFileVersionCheck

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the user's usual
+// environment variables (http_proxy, https_proxy, no_proxy); nothing is cached.
+namespace support::http {
+
+/** How long a transfer may take to connect, and how long it may go without receiving a byte. */
+struct Timeouts final
+{
+    long connectSeconds = 15;
+    long stallSeconds = 30;
+};
+
+/** The bounds every transfer of this process uses (tests shorten them). */
+void setTimeouts(const Timeouts& timeouts);
+Timeouts timeouts();
+
+struct GetOptions final
+{
+    /** User-Agent header; none when empty. */
+    QByteArray userAgent;
+    /** A body longer than this is a failure (-1: no cap). */
+    qint64 maxBytes = -1;
+    /** Reading stops, successfully, once this many bytes are held (-1: read to the end). */
+    qint64 enoughBytes = -1;
+};
+
+struct Result final
+{
+    /** The body arrived whole (or up to enoughBytes) with a 2xx status. */
+    bool ok = false;
+    /** The final status after redirects; 0 when no answer arrived. */
+    long status = 0;
+    QByteArray body;
+    /** Why it failed, for diagnostics. */
+    QString error;
+};
+
+/** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
+QByteArray encodeUrl(const QString& url);
+
+/** GETs url into memory. At most 3 redirects, http and https only. */
+Result get(const QString& url, const GetOptions& options = {});
+
+/** GETs url into path through a temporary file in the same folder, which replaces path only when the whole
+ *  body arrived with a 2xx status; otherwise path stays as it was. A saved program (its first bytes say so)
+ *  gets its run permission. The result's body stays empty. */
+Result download(const QString& url, const QString& path, const GetOptions& options = {});
+
+} // namespace support::http

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+// Reads the version text that an executable carries, from the file's bytes alone (no system API), so that
+// one build can look at Windows and Linux programs alike. Every offset is checked: the bytes may be anything.
+namespace fileversion {
+
+/** The ELF note our own executables carry: owner "ZT", this type, the four-part version as NUL-ended text. */
+inline constexpr char ElfNoteOwner[] = "ZT";
+inline constexpr std::uint32_t ElfNoteType = 1;
+
+/** The "FileVersion" string of the first string table of a PE image's version resource; nothing when
+ *  the bytes are no PE image or carry no such string. */
+std::optional<std::u16string> readPeFileVersion(std::span<const unsigned char> bytes);
+
+/** The version text of an ELF file's "ZT" note; nothing when the bytes are no ELF file or carry no note. */
+std::optional<std::string> readElfVersionNote(std::span<const unsigned char> bytes);
+
+} // namespace fileversion

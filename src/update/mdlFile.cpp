@@ -1,0 +1,92 @@
+#include "mdlFile.h"
+
+#include "FileVersionReader.h"
+#include "VbError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <optional>
+
+namespace mdlFile {
+
+namespace {
+
+// The classic error for a file without version information.
+support::VbError noVersionInfo()
+{
+    return support::VbError(5, QStringLiteral("Invalid procedure call or argument"));
+}
+
+std::optional<QString> versionOf(const QString& path, support::VbError& error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = support::makeVbError(QFileInfo::exists(path) ? support::vberr::PermissionDenied
+                                                            : support::vberr::FileNotFound);
+        return std::nullopt;
+    }
+    const qint64 size = file.size();
+    if (size <= 0) {
+        error = noVersionInfo();
+        return std::nullopt;
+    }
+    const uchar* mapped = file.map(0, size);
+    QByteArray read;
+    if (!mapped) {
+        read = file.readAll();
+        if (read.size() != size) {
+            error = support::makeVbError(support::vberr::DeviceIoError);
+            return std::nullopt;
+        }
+        mapped = reinterpret_cast<const uchar*>(read.constData());
+    }
+    const std::span<const unsigned char> bytes(mapped, std::size_t(size));
+    if (const auto pe = fileversion::readPeFileVersion(bytes))
+        return QString::fromStdU16String(*pe);
+    if (const auto elf = fileversion::readElfVersionNote(bytes))
+        return QString::fromStdString(*elf);
+    error = noVersionInfo();
+    return std::nullopt;
+}
+
+// The last part rewritten through the number format "0": a number loses its leading zeros and fraction.
+QString formatWhole(const QString& part)
+{
+    bool isNumber = false;
+    const double value = part.trimmed().toDouble(&isNumber);
+    if (!isNumber || !std::isfinite(value) || std::fabs(value) >= 9.0e15)
+        return part;
+    return QString::number(static_cast<qint64>(std::round(value)));
+}
+
+} // namespace
+
+QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage)
+{
+    support::VbError error;
+    std::optional<QString> raw = versionOf(path, error);
+    QString version;
+    if (raw) {
+        version = raw->trimmed();
+        const qsizetype blank = version.indexOf(u' ');
+        if (blank >= 0)
+            version = version.mid(blank + 1).trimmed();
+        const qsizetype lastDot = version.lastIndexOf(u'.');
+        if (normalise)
+            version = version.left(lastDot + 1) + formatWhole(version.mid(lastDot + 1));
+        else
+            version = lastDot >= 0 ? version.left(lastDot) : QString();
+        if (version.isEmpty())
+            error = noVersionInfo();
+    }
+    if (version.isEmpty() && !noMessage)
+        services.messageBox->show(
+            support::errorReportText(error, QStringLiteral("GetFileVer"), support::ReportOwner::Module,
+                                     QStringLiteral("mdlFile")),
+            QString(), platform::MessageIcon::Error);
+    return version;
+}
+
+} // namespace mdlFile

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The helpers through which the update code talks to the update server. None shows a message: failures come
+// back as empty text or false, and the caller reports them.
+namespace modAutoUpdateV1_Download {
+
+/** The first bytes of url's body, at most 20, one character per byte; empty when nothing could be read
+ *  (no answer, a status other than 2xx, a cut-off body). */
+QString OpenUrl(const QString& url);
+
+/** Saves url's body over localPath; true when saved. A failed download leaves localPath as it was. */
+bool DownloadFile(const QString& url, const QString& localPath);
+
+/** Saves baseUrl + "/" + name to localDir + "/" + name for each name in order, stopping at an empty name
+ *  (true). False at the first download that fails (its index in failedIndex); files saved before stay. */
+bool DownloadFiles(const QString& baseUrl, const QString& localDir, const QStringList& names,
+                   qsizetype* failedIndex = nullptr);
+
+} // namespace modAutoUpdateV1_Download

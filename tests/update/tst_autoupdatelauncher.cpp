@@ -1,0 +1,368 @@
+// The update launcher against a real update server, with stand-in sibling tools run as real programs.
+#include "HttpTestServer.h"
+#include "PeFixture.h"
+#include "RecordingServices.h"
+#include "StartupShared.h"
+#include "VbError.h"
+#include "modAutoUpdateV1_Launcher.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace modAutoUpdateV1_Launcher;
+using testsupport::readFile;
+using testsupport::writeFile;
+using testsupport::writeScript;
+
+namespace {
+
+const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
+
+// Records its arguments beside itself, then leaves "New_" + the name after ";" when asked to.
+const QByteArray CheckerScript = "{ echo \"$#\"; printf '%s\\n' \"$@\"; } > checker-args.txt\n"
+                                 "[ -e make-new ] && echo 'new build' > \"New_${1#*;}\"\n"
+                                 "exit 0\n";
+// Records its arguments (written whole, then renamed, so a waiting test never reads half of it).
+const QByteArray ReplacerScript = "{ echo \"$#\"; printf '%s\\n' \"$@\"; } > replacer-args.tmp\n"
+                                  "mv replacer-args.tmp replacer-args.txt\n";
+
+QString ownRevision()
+{
+    return QString::number(static_cast<qint16>(platform::ownVersion().revision));
+}
+
+} // namespace
+
+class TestAutoUpdateLauncher : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_bin;
+
+    struct Setup
+    {
+        testsupport::TestServices t;
+        testsupport::HttpTestServer server;
+        QString dir() const { return t.services.app.dir; }
+        QString path(const QString& name) const { return t.services.app.filePath(name); }
+        void serve(const QString& name, const QByteArray& body) { server.putFile(Folder + name, body); }
+        QStringList requests() const
+        {
+            QStringList names;
+            for (const QString& p : server.paths())
+                names.append(p.startsWith(Folder) ? p.mid(Folder.size()) : p);
+            return names;
+        }
+        QByteArray checkerArgs() const { return readFile(path(QStringLiteral("checker-args.txt"))); }
+    };
+
+    static std::unique_ptr<Setup> setup()
+    {
+        auto s = std::make_unique<Setup>();
+        modMain::UpdateServerHost = s->server.host();
+        writeFile(s->path(QStringLiteral("NorvaQuillet")), "this program");
+        s->serve(QStringLiteral("RendloV1.exe"), "#!/bin/sh\n" + CheckerScript);
+        s->serve(QStringLiteral("Swapnik.exe"), "#!/bin/sh\n" + ReplacerScript);
+        return s;
+    }
+
+    static QByteArray peWithRevision(const QString& revision)
+    {
+        testsupport::PeFixture fixture;
+        fixture.fileVersion = QStringLiteral("1.0.0.") + revision;
+        return testsupport::makePeImage(fixture);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("no_proxy", "127.0.0.1,localhost");
+        // The missing-replacer path opens the folder for the user: record that instead of opening a window.
+        QVERIFY(writeScript(m_bin.filePath(QStringLiteral("xdg-open")),
+                            "printf '%s\\n' \"$@\" > \"$ZT_XDG_OPEN_RECORD\"\n"));
+        qputenv("PATH", (m_bin.path() + u':').toLocal8Bit() + qgetenv("PATH"));
+    }
+
+    void versionValue_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<bool>("overflow");
+
+        QTest::newRow("7") << QStringLiteral("7") << 7 << false;
+        QTest::newRow("12abc") << QStringLiteral("12abc") << 12 << false;
+        QTest::newRow("12.5 to even") << QStringLiteral("12.5") << 12 << false;
+        QTest::newRow("13.5 to even") << QStringLiteral("13.5") << 14 << false;
+        QTest::newRow("12.51") << QStringLiteral("12.51") << 13 << false;
+        QTest::newRow("0.5") << QStringLiteral("0.5") << 0 << false;
+        QTest::newRow(".5 no leading digit") << QStringLiteral(".5") << 0 << false;
+        QTest::newRow("1.5") << QStringLiteral("1.5") << 2 << false;
+        QTest::newRow("-2.5") << QStringLiteral("-2.5") << -2 << false;
+        QTest::newRow("+3") << QStringLiteral("+3") << 3 << false;
+        QTest::newRow("leading zeros") << QStringLiteral("0012") << 12 << false;
+        QTest::newRow("leading blanks") << QStringLiteral("  8") << 8 << false;
+        QTest::newRow("exponent") << QStringLiteral("2.5e1x") << 25 << false;
+        QTest::newRow("e without digits") << QStringLiteral("4e") << 4 << false;
+        QTest::newRow("second dot stops") << QStringLiteral("1.2.3") << 1 << false;
+        QTest::newRow("no number") << QStringLiteral("abc") << 0 << false;
+        QTest::newRow("hex is no number") << QStringLiteral("0x10") << 0 << false;
+        QTest::newRow("largest") << QStringLiteral("2147483647") << 2147483647 << false;
+        QTest::newRow("smallest") << QStringLiteral("-2147483648") << int(-2147483647 - 1) << false;
+        QTest::newRow("rounds past 32 bits") << QStringLiteral("2147483647.5") << 0 << true;
+        QTest::newRow("far too large") << QStringLiteral("99999999999") << 0 << true;
+    }
+    void versionValue()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QFETCH(bool, overflow);
+        try {
+            QCOMPARE(VersionValue(text), value);
+            QVERIFY(!overflow);
+        } catch (const support::VbError& error) {
+            QVERIFY(overflow);
+            QCOMPARE(error.number(), support::vberr::Overflow);
+        }
+    }
+
+    void versionFileName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("checker") << QStringLiteral("RendloV1.exe") << QStringLiteral("RendloV1_lastver.txt");
+        QTest::newRow("last dot") << QStringLiteral("a.b.exe") << QStringLiteral("a.b_lastver.txt");
+        QTest::newRow("no dot") << QStringLiteral("Quillet") << QStringLiteral("Quillet_lastver.txt");
+    }
+    void versionFileName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        QCOMPARE(VersionFileName(name), expected);
+    }
+
+    void selfUpdateComparesRevisions_data()
+    {
+        QTest::addColumn<QString>("localRevision"); // empty: no local checker
+        QTest::addColumn<QByteArray>("serverText");
+        QTest::addColumn<bool>("downloads");
+
+        QTest::newRow("missing, server 3") << QString() << QByteArray("3") << true;
+        QTest::newRow("7 and 7 is current") << QStringLiteral("7") << QByteArray("7") << false;
+        QTest::newRow("newer than the server") << QStringLiteral("9") << QByteArray("7\r\n") << false;
+        QTest::newRow("older") << QStringLiteral("6") << QByteArray("7") << true;
+        QTest::newRow("leading zeros in the file") << QStringLiteral("0007") << QByteArray("7") << false;
+        QTest::newRow("12abc is 12") << QStringLiteral("12") << QByteArray("12abc") << false;
+        QTest::newRow("12.5 is 12") << QStringLiteral("12") << QByteArray("12.5") << false;
+        QTest::newRow("13.5 is 14") << QStringLiteral("13") << QByteArray("13.5") << true;
+        QTest::newRow("blanks around") << QStringLiteral("5") << QByteArray("  5  \n") << false;
+        QTest::newRow("after the 20th byte unseen") << QString() << QByteArray("0000000000000000000000003") << false;
+    }
+    void selfUpdateComparesRevisions()
+    {
+        QFETCH(QString, localRevision);
+        QFETCH(QByteArray, serverText);
+        QFETCH(bool, downloads);
+        auto s = setup();
+        s->serve(QStringLiteral("RendloV1_lastver.txt"), serverText);
+        const QByteArray localChecker = localRevision.isEmpty() ? QByteArray() : peWithRevision(localRevision);
+        if (!localChecker.isEmpty())
+            QVERIFY(writeFile(s->path(QStringLiteral("RendloV1.exe")), localChecker));
+
+        QVERIFY(AutoUpdaterSelfUpdate(s->t.services));
+
+        QCOMPARE(UpdateBaseUrl, QStringLiteral("http://") + s->server.host() + Folder);
+        QStringList expected{QStringLiteral("RendloV1_lastver.txt")};
+        if (downloads)
+            expected << QStringLiteral("RendloV1.exe") << QStringLiteral("Swapnik.exe");
+        QCOMPARE(s->requests(), expected);
+        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))),
+                 downloads ? "#!/bin/sh\n" + CheckerScript : localChecker);
+        QCOMPARE(QFile::exists(s->path(QStringLiteral("Swapnik.exe"))), downloads);
+        QVERIFY(s->t.messageBox.messages.isEmpty());
+    }
+
+    // Local checker missing: both files come down and the new checker is run on the program.
+    void missingCheckerIsFetchedAndRun()
+    {
+        auto s = setup();
+        s->serve(QStringLiteral("RendloV1_lastver.txt"), "3");
+        bool skip = false;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
+        QVERIFY(QFileInfo(s->path(QStringLiteral("Swapnik.exe"))).isExecutable());
+        QVERIFY(!s->t.exit.exited);
+        QVERIFY(s->t.messageBox.messages.isEmpty());
+    }
+
+    // A compiled sibling carries our version note: its revision is read and compared like a Windows one's.
+    void compiledCheckerRevisionIsRead_data()
+    {
+        QTest::addColumn<int>("serverOffset");
+        QTest::addColumn<bool>("downloads");
+        QTest::newRow("same revision") << 0 << false;
+        QTest::newRow("server one ahead") << 1 << true;
+    }
+    void compiledCheckerRevisionIsRead()
+    {
+        QFETCH(int, serverOffset);
+        QFETCH(bool, downloads);
+        auto s = setup();
+        const QString checker = s->path(QStringLiteral("RendloV1.exe"));
+        QVERIFY(QFile::copy(QStringLiteral(ZT_STANDIN_CHECKER), checker));
+        s->serve(QStringLiteral("RendloV1_lastver.txt"),
+                 QByteArray::number(platform::ownVersion().revision + serverOffset));
+
+        bool skip = false;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QCOMPARE(s->requests().contains(QStringLiteral("RendloV1.exe")), downloads);
+        QCOMPARE(readFile(checker).startsWith("#!"), downloads);
+        QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
+    }
+
+    void unreadableVersionStopsBeforeTheChecker_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("blanks only") << QStringLiteral("blanks");
+        QTest::newRow("empty response") << QStringLiteral("empty");
+        QTest::newRow("no version file (404)") << QStringLiteral("missing");
+        QTest::newRow("server unreachable") << QStringLiteral("unreachable");
+    }
+    void unreadableVersionStopsBeforeTheChecker()
+    {
+        QFETCH(QString, kind);
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        if (kind == u"blanks")
+            s->serve(QStringLiteral("RendloV1_lastver.txt"), "   \r\n ");
+        else if (kind == u"empty")
+            s->serve(QStringLiteral("RendloV1_lastver.txt"), "");
+        else if (kind == u"unreachable")
+            modMain::UpdateServerHost = QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort());
+
+        bool skip = false;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QCOMPARE(s->t.messageBox.texts(), QStringList{QStringLiteral("RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!")});
+        QCOMPARE(s->t.messageBox.messages.first().icon, platform::MessageIcon::Error);
+        QVERIFY(s->checkerArgs().isEmpty());
+        QVERIFY(!s->t.exit.exited);
+    }
+
+    void versionBeyond32BitsIsReportedAndTakenAsZero()
+    {
+        auto s = setup();
+        s->serve(QStringLiteral("RendloV1_lastver.txt"), "99999999999");
+        QVERIFY(AutoUpdaterSelfUpdate(s->t.services));
+        QCOMPARE(s->t.messageBox.texts(),
+                 QStringList{QStringLiteral(
+                     "Error 6 (Overflow) in procedure AutoUpdaterSelfUpdate of Module modAutoUpdateV1_Launcher")});
+        QCOMPARE(s->requests(), QStringList{QStringLiteral("RendloV1_lastver.txt")});
+    }
+
+    void failedDownloads_data()
+    {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QStringList>("requests");
+        QTest::addColumn<bool>("checkerReplaced");
+        QTest::newRow("checker") << QStringLiteral("RendloV1.exe")
+                                 << QStringList{QStringLiteral("RendloV1_lastver.txt"), QStringLiteral("RendloV1.exe")}
+                                 << false;
+        QTest::newRow("replacer") << QStringLiteral("Swapnik.exe")
+                                  << QStringList{QStringLiteral("RendloV1_lastver.txt"), QStringLiteral("RendloV1.exe"),
+                                                 QStringLiteral("Swapnik.exe")}
+                                  << true;
+    }
+    void failedDownloads()
+    {
+        QFETCH(QString, missing);
+        QFETCH(QStringList, requests);
+        QFETCH(bool, checkerReplaced);
+        auto s = setup();
+        s->serve(QStringLiteral("RendloV1_lastver.txt"), "3");
+        s->server.removeFile(Folder + missing);
+        const QByteArray oldChecker = peWithRevision(QStringLiteral("2"));
+        QVERIFY(writeFile(s->path(QStringLiteral("RendloV1.exe")), oldChecker));
+
+        bool skip = false;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QCOMPARE(s->requests(), requests);
+        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))) == oldChecker, !checkerReplaced);
+        QVERIFY(s->checkerArgs().isEmpty());
+        QVERIFY(s->t.messageBox.messages.isEmpty());
+        QVERIFY(!s->t.exit.exited);
+    }
+
+    void skipSelfUpdateMakesNoRequest()
+    {
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        const QByteArray checker = readFile(s->path(QStringLiteral("RendloV1.exe")));
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QVERIFY(s->server.paths().isEmpty());
+        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))), checker);
+        // One argument, revision;name, with the program's own name and nothing added to it.
+        QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
+        QVERIFY(!s->t.exit.exited);
+    }
+
+    void missingProgramSkipsTheChecker()
+    {
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(QFile::remove(s->path(QStringLiteral("NorvaQuillet"))));
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QVERIFY(s->checkerArgs().isEmpty());
+    }
+
+    void handsOverToTheReplacer()
+    {
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(writeScript(s->path(QStringLiteral("Swapnik.exe")), ReplacerScript));
+        QVERIFY(writeFile(s->path(QStringLiteral("make-new")), {}));
+
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QVERIFY(s->t.exit.exited);
+        QCOMPARE(s->t.exit.exitCode, 0);
+        QVERIFY(s->t.messageBox.messages.isEmpty());
+        QVERIFY(QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))));
+        QTRY_COMPARE(readFile(s->path(QStringLiteral("replacer-args.txt"))),
+                     QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
+    }
+
+    void missingReplacerShowsTheFolder()
+    {
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(writeFile(s->path(QStringLiteral("make-new")), {}));
+        const QString record = s->path(QStringLiteral("xdg-open.txt"));
+        qputenv("ZT_XDG_OPEN_RECORD", record.toLocal8Bit());
+
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QCOMPARE(s->t.messageBox.texts(),
+                 QStringList{QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
+                             QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
+        QVERIFY(s->t.exit.exited);
+        QTRY_COMPARE(readFile(record), (s->dir() + u'\n').toLocal8Bit());
+    }
+
+    void noNewBuildGoesOn()
+    {
+        auto s = setup();
+        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(writeScript(s->path(QStringLiteral("Swapnik.exe")), ReplacerScript));
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QVERIFY(!s->checkerArgs().isEmpty());
+        QVERIFY(!s->t.exit.exited);
+        QVERIFY(!QFile::exists(s->path(QStringLiteral("replacer-args.txt"))));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAutoUpdateLauncher)
+#include "tst_autoupdatelauncher.moc"

@@ -1,0 +1,245 @@
+// The HTTP helpers of the update code against a real server on 127.0.0.1.
+#include "HttpTestServer.h"
+#include "HttpTransfer.h"
+#include "RecordingServices.h"
+#include "modAutoUpdateV1_Download.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace modAutoUpdateV1_Download;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+class TestDownloadHelpers : public QObject
+{
+    Q_OBJECT
+
+private:
+    static QStringList entries(const QString& dir)
+    {
+        return QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        // A developer's proxy must not stand between the tests and 127.0.0.1.
+        qputenv("no_proxy", "127.0.0.1,localhost");
+    }
+    void cleanup() { support::http::setTimeouts({}); }
+
+    void openUrlReadsAtMostTwentyBytes_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("number") << QByteArray("7") << QStringLiteral("7");
+        QTest::newRow("with blanks") << QByteArray(" 12 \r\n") << QStringLiteral(" 12 \r\n");
+        QTest::newRow("exactly 20") << QByteArray("12345678901234567890") << QStringLiteral("12345678901234567890");
+        QTest::newRow("25 bytes") << QByteArray("1234567890123456789012345") << QStringLiteral("12345678901234567890");
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("high bytes one char each") << QByteArray("\xb9\xf6 3") << QStringLiteral("\u00b9\u00f6 3");
+    }
+    void openUrlReadsAtMostTwentyBytes()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        testsupport::HttpTestServer server;
+        server.putFile(QStringLiteral("/v.txt"), body);
+        QCOMPARE(OpenUrl(server.url(QStringLiteral("/v.txt"))), expected);
+        QCOMPARE(server.userAgents(), QStringList{QStringLiteral("VB OpenUrl")});
+    }
+
+    // A body that arrives in small pieces is read until 20 bytes are held, not only the first piece.
+    void openUrlReadsPiecesUntilTwentyBytes()
+    {
+        testsupport::HttpTestServer server;
+        server.route(QStringLiteral("/pieces.txt"), [](const httplib::Request&, httplib::Response& response) {
+            auto sent = std::make_shared<int>(0);
+            response.set_chunked_content_provider("text/plain", [sent](std::size_t, httplib::DataSink& sink) {
+                if (*sent == 10) {
+                    sink.done();
+                    return true;
+                }
+                const std::string piece = std::to_string(*sent) + "ab";
+                sink.write(piece.data(), piece.size());
+                ++*sent;
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                return true;
+            });
+        });
+        QCOMPARE(OpenUrl(server.url(QStringLiteral("/pieces.txt"))), QStringLiteral("0ab1ab2ab3ab4ab5ab6a"));
+    }
+
+    void failuresGiveEmptyTextAndFalse_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing file (404)") << QStringLiteral("missing");
+        QTest::newRow("server error page") << QStringLiteral("500");
+        QTest::newRow("nothing listens") << QStringLiteral("closed");
+        QTest::newRow("connection dropped mid-body") << QStringLiteral("dropped");
+        QTest::newRow("stalled body") << QStringLiteral("stalled");
+        QTest::newRow("too many redirects") << QStringLiteral("redirects");
+        QTest::newRow("redirect to a local file") << QStringLiteral("file");
+        QTest::newRow("not http") << QStringLiteral("ftp");
+    }
+    void failuresGiveEmptyTextAndFalse()
+    {
+        QFETCH(QString, kind);
+        testsupport::HttpTestServer server;
+        support::http::setTimeouts({15, 1});
+        QString url = server.url(QStringLiteral("/file.exe"));
+        if (kind == u"500") {
+            server.route(QStringLiteral("/file.exe"), [](const httplib::Request&, httplib::Response& response) {
+                response.status = 500;
+                response.set_content("12345678901234567890 error page", "text/html");
+            });
+        } else if (kind == u"closed") {
+            url = QStringLiteral("http://127.0.0.1:%1/file.exe").arg(testsupport::closedPort());
+        } else if (kind == u"dropped") {
+            server.routeDropped(QStringLiteral("/file.exe"), 1000, 10);
+        } else if (kind == u"stalled") {
+            server.routeStalled(QStringLiteral("/file.exe"), 100, 1);
+        } else if (kind == u"redirects") {
+            for (int i = 0; i < 4; ++i)
+                server.routeRedirect(i == 0 ? QStringLiteral("/file.exe") : QStringLiteral("/hop%1").arg(i),
+                                     server.url(QStringLiteral("/hop%1").arg(i + 1)));
+            server.putFile(QStringLiteral("/hop4"), "12345678901234567890");
+        } else if (kind == u"file") {
+            server.routeRedirect(QStringLiteral("/file.exe"), QStringLiteral("file:///etc/hostname"));
+        } else if (kind == u"ftp") {
+            url = QStringLiteral("ftp://127.0.0.1/file.exe");
+        }
+
+        QCOMPARE(OpenUrl(url), QString());
+
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("file.exe"));
+        QVERIFY(writeFile(target, "old build"));
+        QVERIFY(!DownloadFile(url, target));
+        QCOMPARE(readFile(target), QByteArray("old build"));
+        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("file.exe")});
+    }
+
+    void followsUpToThreeRedirects()
+    {
+        testsupport::HttpTestServer server;
+        for (int i = 0; i < 3; ++i)
+            server.routeRedirect(i == 0 ? QStringLiteral("/v.txt") : QStringLiteral("/hop%1").arg(i),
+                                 server.url(QStringLiteral("/hop%1").arg(i + 1)), i == 1 ? 301 : 302);
+        server.putFile(QStringLiteral("/hop3"), "42");
+        QCOMPARE(OpenUrl(server.url(QStringLiteral("/v.txt"))), QStringLiteral("42"));
+    }
+
+    void nonAsciiPathsAreSentAsUtf8()
+    {
+        testsupport::HttpTestServer server;
+        const QString path = QStringLiteral("/download/자동업데이트_v1/RendloV1_lastver.txt");
+        server.putFile(path, "3");
+        QCOMPARE(OpenUrl(server.url(path)), QStringLiteral("3"));
+        QCOMPARE(server.targets(),
+                 QStringList{QStringLiteral("/download/%EC%9E%90%EB%8F%99%EC%97%85%EB%8D%B0%EC%9D%B4%ED%8A%B8_v1/"
+                                            "RendloV1_lastver.txt")});
+    }
+
+    void downloadFileSavesAndReplaces_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("existing");
+        QTest::addColumn<bool>("runnable");
+
+        QTest::newRow("script, new") << QByteArray("#!/bin/sh\necho new\n") << false << true;
+        QTest::newRow("script over old") << QByteArray("#!/bin/sh\necho new\n") << true << true;
+        QTest::newRow("windows program") << QByteArray("MZ\x90\0\3\0\0\0", 8) << false << true;
+        QTest::newRow("linux program") << QByteArray("\x7f" "ELF\2\1\1\0", 8) << true << true;
+        QTest::newRow("text") << QByteArray("just text") << false << false;
+        QTest::newRow("empty file") << QByteArray() << true << false;
+        QTest::newRow("large") << QByteArray(3 * 1024 * 1024 + 7, 'z') << true << false;
+    }
+    void downloadFileSavesAndReplaces()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(bool, existing);
+        QFETCH(bool, runnable);
+        testsupport::HttpTestServer server;
+        server.putFile(QStringLiteral("/f.exe"), body);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("f.exe"));
+        if (existing)
+            QVERIFY(writeFile(target, "old build, longer than some of the new ones"));
+
+        QVERIFY(DownloadFile(server.url(QStringLiteral("/f.exe")), target));
+        QCOMPARE(readFile(target), body);
+        QCOMPARE(QFileInfo(target).isExecutable(), runnable);
+        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.exe")});
+    }
+
+    void downloadFileIntoMissingFolderFails()
+    {
+        testsupport::HttpTestServer server;
+        server.putFile(QStringLiteral("/f.exe"), "x");
+        QTemporaryDir dir;
+        QVERIFY(!DownloadFile(server.url(QStringLiteral("/f.exe")), dir.filePath(QStringLiteral("no/such/f.exe"))));
+        QVERIFY(server.paths().isEmpty());
+    }
+
+    void downloadFilesStopsAtEmptyOrFailed_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("requested");
+        QTest::addColumn<QStringList>("saved");
+        QTest::addColumn<int>("failedIndex");
+
+        QTest::newRow("first entry empty") << QStringList{QString(), QStringLiteral("a.exe")} << true << QStringList()
+                                           << QStringList() << -1;
+        QTest::newRow("empty list") << QStringList() << true << QStringList() << QStringList() << -1;
+        QTest::newRow("all saved") << QStringList{QStringLiteral("a.exe"), QStringLiteral("c.exe")} << true
+                                   << QStringList{QStringLiteral("/dl/a.exe"), QStringLiteral("/dl/c.exe")}
+                                   << QStringList{QStringLiteral("a.exe"), QStringLiteral("c.exe")} << -1;
+        QTest::newRow("empty entry ends the list")
+            << QStringList{QStringLiteral("a.exe"), QString(), QStringLiteral("c.exe")} << true
+            << QStringList{QStringLiteral("/dl/a.exe")} << QStringList{QStringLiteral("a.exe")} << -1;
+        QTest::newRow("second fails")
+            << QStringList{QStringLiteral("a.exe"), QStringLiteral("missing.exe"), QStringLiteral("c.exe")} << false
+            << QStringList{QStringLiteral("/dl/a.exe"), QStringLiteral("/dl/missing.exe")}
+            << QStringList{QStringLiteral("a.exe")} << 1;
+    }
+    void downloadFilesStopsAtEmptyOrFailed()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(bool, result);
+        QFETCH(QStringList, requested);
+        QFETCH(QStringList, saved);
+        QFETCH(int, failedIndex);
+        testsupport::HttpTestServer server;
+        server.putFile(QStringLiteral("/dl/a.exe"), "A");
+        server.putFile(QStringLiteral("/dl/c.exe"), "C");
+        QTemporaryDir dir;
+
+        qsizetype failed = -1;
+        QCOMPARE(DownloadFiles(server.url(QStringLiteral("/dl")), dir.path(), names, &failed), result);
+        QCOMPARE(server.paths(), requested);
+        QCOMPARE(entries(dir.path()), saved);
+        QCOMPARE(int(failed), failedIndex);
+    }
+
+    void answerLongerThanTheCapFails()
+    {
+        testsupport::HttpTestServer server;
+        server.putFile(QStringLiteral("/big"), QByteArray(1001, 'b'));
+        server.putFile(QStringLiteral("/fits"), QByteArray(1000, 'b'));
+        support::http::GetOptions options;
+        options.maxBytes = 1000;
+        QVERIFY(!support::http::get(server.url(QStringLiteral("/big")), options).ok);
+        const support::http::Result fits = support::http::get(server.url(QStringLiteral("/fits")), options);
+        QVERIFY(fits.ok);
+        QCOMPARE(fits.body.size(), 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDownloadHelpers)
+#include "tst_downloadhelpers.moc"

@@ -1,0 +1,139 @@
+// The main window's check that the external decoder is present and current, against a real update server.
+#include "HttpTestServer.h"
+#include "PeFixture.h"
+#include "RecordingServices.h"
+#include "StartupShared.h"
+#include "modFileVersionCheck.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+using testsupport::readFile;
+using testsupport::writeFile;
+
+namespace {
+const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
+const QByteArray NewDecoder = "#!/bin/sh\necho decoded\n";
+const QString ReadFailed = QStringLiteral("최신버전 정보를 읽어올 수 없습니다!");
+
+QByteArray peWithRevision(const QString& revision)
+{
+    testsupport::PeFixture fixture;
+    fixture.fileVersion = QStringLiteral("2.0.0.") + revision;
+    return testsupport::makePeImage(fixture);
+}
+} // namespace
+
+class TestFileVersionCheck : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase() { qputenv("no_proxy", "127.0.0.1,localhost"); }
+
+    void downloadsWhenMissingOrOlder_data()
+    {
+        QTest::addColumn<QByteArray>("local"); // empty: no local file
+        QTest::addColumn<QByteArray>("serverText");
+        QTest::addColumn<bool>("downloads");
+
+        QTest::newRow("missing") << QByteArray() << QByteArray("7") << true;
+        QTest::newRow("equal") << peWithRevision(QStringLiteral("7")) << QByteArray("7") << false;
+        QTest::newRow("newer than the server") << peWithRevision(QStringLiteral("8")) << QByteArray("7") << false;
+        QTest::newRow("older") << peWithRevision(QStringLiteral("6")) << QByteArray("7") << true;
+        QTest::newRow("13.5 is 14") << peWithRevision(QStringLiteral("13")) << QByteArray("13.5") << true;
+        QTest::newRow("12.5 is 12") << peWithRevision(QStringLiteral("12")) << QByteArray("12.5") << false;
+        QTest::newRow("no version in the local file") << QByteArray("#!/bin/sh\n") << QByteArray("3") << true;
+    }
+    void downloadsWhenMissingOrOlder()
+    {
+        QFETCH(QByteArray, local);
+        QFETCH(QByteArray, serverText);
+        QFETCH(bool, downloads);
+        testsupport::TestServices t;
+        testsupport::HttpTestServer server;
+        modMain::UpdateServerHost = server.host();
+        server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), serverText);
+        server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
+        const QString path = t.services.app.filePath(QStringLiteral("Palvex.exe"));
+        if (!local.isEmpty())
+            QVERIFY(writeFile(path, local));
+
+        modFileVersionCheck::CheckFileVersion(t.services, QStringLiteral("Palvex.exe"), t.services.app.dir, QString(),
+                                              {QStringLiteral("Palvex.exe")});
+
+        QVERIFY(t.messageBox.messages.isEmpty());
+        QStringList expected{Folder + QStringLiteral("Palvex_lastver.txt")};
+        if (downloads)
+            expected << Folder + QStringLiteral("Palvex.exe");
+        QCOMPARE(server.paths(), expected);
+        QCOMPARE(readFile(path), downloads ? NewDecoder : local);
+        if (downloads)
+            QVERIFY(QFileInfo(path).isExecutable());
+    }
+
+    void everyListedFileAndSubPath()
+    {
+        testsupport::TestServices t;
+        testsupport::HttpTestServer server;
+        modMain::UpdateServerHost = server.host();
+        const QString sub = Folder + QStringLiteral("des/");
+        server.putFile(sub + QStringLiteral("Palvex_lastver.txt"), "2");
+        server.putFile(sub + QStringLiteral("Palvex.exe"), NewDecoder);
+        server.putFile(sub + QStringLiteral("Palvex.dll"), "library");
+
+        modFileVersionCheck::CheckFileVersion(t.services, QStringLiteral("Palvex.exe"), t.services.app.dir,
+                                              QStringLiteral("des"),
+                                              {QStringLiteral("Palvex.exe"), QStringLiteral("Palvex.dll")});
+        QVERIFY(t.messageBox.messages.isEmpty());
+        QCOMPARE(readFile(t.services.app.filePath(QStringLiteral("Palvex.dll"))), QByteArray("library"));
+        QCOMPARE(readFile(t.services.app.filePath(QStringLiteral("Palvex.exe"))), NewDecoder);
+    }
+
+    void unreadableVersionIsShown_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no version file") << QStringLiteral("missing");
+        QTest::newRow("blanks only") << QStringLiteral("blanks");
+        QTest::newRow("server unreachable") << QStringLiteral("unreachable");
+    }
+    void unreadableVersionIsShown()
+    {
+        QFETCH(QString, kind);
+        testsupport::TestServices t;
+        testsupport::HttpTestServer server;
+        modMain::UpdateServerHost = kind == u"unreachable"
+                                        ? QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort())
+                                        : server.host();
+        if (kind == u"blanks")
+            server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "  \r\n");
+        server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
+
+        modFileVersionCheck::CheckFileVersion(t.services, QStringLiteral("Palvex.exe"), t.services.app.dir, QString(),
+                                              {QStringLiteral("Palvex.exe")});
+        QCOMPARE(t.messageBox.texts(), QStringList{ReadFailed});
+        QVERIFY(!QFile::exists(t.services.app.filePath(QStringLiteral("Palvex.exe"))));
+    }
+
+    void failedDownloadNamesThePathAndKeepsTheOldFile()
+    {
+        testsupport::TestServices t;
+        testsupport::HttpTestServer server;
+        modMain::UpdateServerHost = server.host();
+        server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "9");
+        server.routeDropped(Folder + QStringLiteral("Palvex.exe"), 4096, 100);
+        const QString path = t.services.app.filePath(QStringLiteral("Palvex.exe"));
+        const QByteArray old = peWithRevision(QStringLiteral("3"));
+        QVERIFY(writeFile(path, old));
+
+        modFileVersionCheck::CheckFileVersion(t.services, QStringLiteral("Palvex.exe"), t.services.app.dir, QString(),
+                                              {QStringLiteral("Palvex.exe")});
+        QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("파일 다운로드중 오류가 발생했습니다.경로: ") +
+                                                   QDir::toNativeSeparators(path)});
+        QCOMPARE(readFile(path), old);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFileVersionCheck)
+#include "tst_fileversioncheck.moc"
