@@ -24,27 +24,30 @@ static void applyWindowShow([[maybe_unused]] QProcess& process, [[maybe_unused]]
 #endif
 }
 
-bool startDetached(const QString& program, const QStringList& args, const QString& workingDir, WindowShow show)
+// A process set up to run program with args in workingDir, its first window shown as asked.
+static void prepare(QProcess& process, const QString& program, const QStringList& args, const QString& workingDir,
+                    WindowShow show)
 {
-    QProcess process;
     process.setProgram(program);
     process.setArguments(args);
     if (!workingDir.isEmpty())
         process.setWorkingDirectory(workingDir);
     applyWindowShow(process, show);
+}
+
+bool startDetached(const QString& program, const QStringList& args, const QString& workingDir, WindowShow show)
+{
+    QProcess process;
+    prepare(process, program, args, workingDir, show);
     return process.startDetached();
 }
 
 bool runAndWait(const QString& program, const QStringList& args, const QString& workingDir, WindowShow show)
 {
     QProcess process;
-    process.setProgram(program);
-    process.setArguments(args);
-    if (!workingDir.isEmpty())
-        process.setWorkingDirectory(workingDir);
+    prepare(process, program, args, workingDir, show);
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    applyWindowShow(process, show);
     process.start();
     if (!process.waitForStarted(-1))
         return false;
