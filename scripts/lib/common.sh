@@ -32,7 +32,7 @@ ensure_packages() {
     export DEBIAN_FRONTEND=noninteractive
     $sudo apt-get update -qq
     # Package scripts must not start services here: tests and the run start their own.
-    $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    $sudo apt-get install -y -qq "${missing[@]}"
 }
 
 build_project() {
