@@ -99,7 +99,6 @@ bool cMySQL::open()
     free_result();
     if (m_mysql)
         mysql_close(m_mysql);
-    m_connected = false;
     m_mysql = mysql_init(nullptr);
     if (!m_mysql) {
         m_connectError = support::VbError(CR_OUT_OF_MEMORY, QStringLiteral("MySQL client ran out of memory"),
@@ -126,7 +125,6 @@ bool cMySQL::open()
         m_mysql = nullptr;
         return false;
     }
-    m_connected = true;
     m_connectError = {};
     return true;
 }
@@ -168,7 +166,7 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
     rs.reset();
     free_result();
     m_affectedRows = -1;
-    if (!m_mysql || !m_connected)
+    if (!m_mysql)
         throw support::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
                                QStringLiteral("cMysql::query"));
 
@@ -236,7 +234,7 @@ void cMySQL::free_result()
 
 int cMySQL::State() const
 {
-    return m_mysql && m_connected ? 1 : 0;
+    return m_mysql ? 1 : 0;
 }
 
 void cMySQL::Close()
@@ -246,5 +244,4 @@ void cMySQL::Close()
         mysql_close(m_mysql);
         m_mysql = nullptr;
     }
-    m_connected = false;
 }

@@ -73,7 +73,6 @@ private:
     platform::Services m_services;
     st_mysql* m_mysql = nullptr;
     st_mysql_res* m_result = nullptr;
-    bool m_connected = false;
     qint64 m_affectedRows = -1;
     support::VbError m_connectError;
 

@@ -133,10 +133,7 @@ void frmLogin::Form_Activate()
         m_txtUserName->setEnabled(false);
 
         m_connection = std::make_shared<cMySQL>(m_services);
-        if (!m_connection->real_connect(
-                modPcAllowlist::GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
-                QString::fromUtf16(LoginSql::AccountPassword), QString::fromUtf16(LoginSql::AccountDatabase),
-                LoginSql::AccountPort, {}, 0, false, {})) {
+        if (!modPcAllowlist::ConnectLoginAccount(*m_connection)) {
             done(Rejected);
             return;
         }

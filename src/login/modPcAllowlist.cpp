@@ -16,12 +16,18 @@ QString GetDbServerHost()
     return modMain::DbServerHost;
 }
 
+bool ConnectLoginAccount(cMySQL& connection)
+{
+    return connection.real_connect(GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
+                                   QString::fromUtf16(LoginSql::AccountPassword),
+                                   QString::fromUtf16(LoginSql::AccountDatabase), LoginSql::AccountPort, {}, 0,
+                                   false, {});
+}
+
 std::optional<QString> GetAllowedUserId(const platform::Services& services)
 {
     auto connection = std::make_shared<cMySQL>(services);
-    if (!connection->real_connect(GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
-                                  QString::fromUtf16(LoginSql::AccountPassword),
-                                  QString::fromUtf16(LoginSql::AccountDatabase), LoginSql::AccountPort))
+    if (!ConnectLoginAccount(*connection))
         return std::nullopt;
 
     std::shared_ptr<Recordset> rs;

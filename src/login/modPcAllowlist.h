@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class cMySQL;
+
 // Which PCs may log in: the user id registered for this PC's MAC address in the table user_mac.
 namespace modPcAllowlist {
 
@@ -14,6 +16,10 @@ QString GetMacAddress(const platform::Services& services);
 
 /** The database server's host (optionally "name:port"). */
 QString GetDbServerHost();
+
+/** Connects connection to the database server with the account of the login dialog and the allowlist;
+ *  on failure the connection-failure message has been shown. */
+bool ConnectLoginAccount(cMySQL& connection);
 
 /** The user id registered for this PC and not blocked; empty when there is none. std::nullopt when the
  *  server could not be reached (its connection-failure message has been shown). Throws support::VbError
