@@ -16,7 +16,7 @@ namespace {
 // The classic error for a file without version information.
 support::VbError noVersionInfo()
 {
-    return support::VbError(5, QStringLiteral("Invalid procedure call or argument"));
+    return support::makeVbError(support::vberr::InvalidProcedureCall);
 }
 
 std::optional<QString> versionOf(const QString& path, support::VbError& error)

@@ -5,10 +5,10 @@
 #include "VbError.h"
 #include "mdlFile.h"
 #include "modAutoUpdateV1_Download.h"
+#include "modUniCode.h"
 #include "modWaitProc.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cmath>
 #include <limits>
@@ -24,11 +24,6 @@ const QString ModuleName = QStringLiteral("modAutoUpdateV1_Launcher");
 void reportError(const platform::Services& services, const support::VbError& error, const QString& procedure)
 {
     services.messageBox->show(support::errorReportText(error, procedure, support::ReportOwner::Module, ModuleName));
-}
-
-bool fileExists(const QString& path)
-{
-    return QFileInfo(path).isFile();
 }
 
 } // namespace
@@ -96,7 +91,7 @@ qint32 VersionValue(const QString& text)
 
 QString LocalRevisionText(const platform::Services& services, const QString& path)
 {
-    if (!fileExists(path))
+    if (!modUniCode::FileExists(path))
         return QStringLiteral("0");
     const QString version = mdlFile::GetFileVer(services, path, true, true);
     return version.mid(version.lastIndexOf(u'.') + 1);
@@ -140,7 +135,7 @@ bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
 
     const QString checker = services.app.filePath(QString::fromUtf16(CheckerName));
     const QString exeFileName = services.app.exeFileName;
-    if (exeFileName.isEmpty() || !fileExists(services.app.filePath(exeFileName)))
+    if (exeFileName.isEmpty() || !modUniCode::FileExists(services.app.filePath(exeFileName)))
         return false;
 
     const QString parameters =
@@ -148,11 +143,11 @@ bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
     modWaitProc::RunAndWait(checker, 0, parameters, services.app.dir, false, false);
 
     const QString newBuild = QStringLiteral("New_") + exeFileName;
-    if (!fileExists(services.app.filePath(newBuild)))
+    if (!modUniCode::FileExists(services.app.filePath(newBuild)))
         return false;
 
     const QString replacer = services.app.filePath(QString::fromUtf16(ReplacerName));
-    if (!fileExists(replacer)) {
+    if (!modUniCode::FileExists(replacer)) {
         services.messageBox->show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
                                   QDir::toNativeSeparators(replacer));
         platform::openFolderInFileManager(services.app.dir);

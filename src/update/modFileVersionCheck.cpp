@@ -4,9 +4,9 @@
 #include "VbError.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
+#include "modUniCode.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace modFileVersionCheck {
 
@@ -52,7 +52,7 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     }
 
     const QString localPath = localDir + u'/' + fileName;
-    if (QFileInfo(localPath).isFile() && LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision)
+    if (modUniCode::FileExists(localPath) && LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision)
         return;
 
     qsizetype failed = -1;
