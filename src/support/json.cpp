@@ -739,11 +739,13 @@ QString Reader::keyText()
 {
     constexpr size_t MaxSharedLength = 64;
     constexpr size_t MaxShared = 4096;
+    // Copied as code units: QString::fromUtf16 would take a leading U+FEFF or U+FFFE for a byte-order mark.
+    const auto copy = [this] { return QString(reinterpret_cast<const QChar*>(m_key.data()), qsizetype(m_key.size())); };
     if (m_key.size() > MaxSharedLength)
-        return QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+        return copy();
     if (auto found = m_keys.find(std::u16string_view(m_key)); found != m_keys.end())
         return found->second;
-    QString key = QString::fromUtf16(m_key.data(), qsizetype(m_key.size()));
+    QString key = copy();
     if (m_keys.size() < MaxShared)
         m_keys.emplace(m_key, key);
     return key;

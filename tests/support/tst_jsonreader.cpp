@@ -99,6 +99,10 @@ private Q_SLOTS:
         QTest::newRow("positions count UTF-16 code units")
             << QStringLiteral("[\"\U0001F600\", nul]") << QStringLiteral("[\"\U0001F600\",]")
             << crlf(QStringLiteral("Invalid null value at position 8 : nul]"));
+        QTest::newRow("key starting with U+FEFF kept whole")
+            << QStringLiteral("{\"\uFEFFcd\":2}") << QStringLiteral("{\"\uFEFFcd\": 2}") << QString();
+        QTest::newRow("key starting with U+FFFE kept as read")
+            << QStringLiteral("{\"\uFFFEab\":1}") << QStringLiteral("{\"\uFFFEab\": 1}") << QString();
         QTest::newRow("text after the document is ignored")
             << QStringLiteral("{} trailing [") << QStringLiteral("{}") << QString();
     }
