@@ -4,6 +4,14 @@
 
 namespace platform {
 
+/** Whether this system runs ELF programs and "#!" scripts besides PE images (the sibling tools are such
+ *  programs everywhere but on Windows). */
+#ifdef Q_OS_WIN
+inline constexpr bool RunsElfProgramsAndScripts = false;
+#else
+inline constexpr bool RunsElfProgramsAndScripts = true;
+#endif
+
 /** The program's title: message box captions and the main window's settings name. */
 inline constexpr char16_t AppTitle[] = u"NorvaQuillet";
 

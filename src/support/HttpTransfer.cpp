@@ -188,7 +188,17 @@ Result download(const QString& url, const QString& path, const GetOptions& optio
     }
     Sink sink;
     sink.file = &file;
+    QByteArray body;
+    if (options.acceptBody)
+        sink.memory = &body;
     Result result = perform(url, options, sink);
+    if (result.ok && sink.received == 0) {
+        result.ok = false;
+        result.error = QStringLiteral("empty answer");
+    } else if (result.ok && options.acceptBody && !options.acceptBody(body)) {
+        result.ok = false;
+        result.error = QStringLiteral("the answer is not what was asked for (cut short, or an error page)");
+    }
     if (!result.ok) {
         file.cancelWriting();
         return result;

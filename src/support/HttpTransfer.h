@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 // HTTP GET over libcurl for the server list and the update helpers. Proxies come from the user's usual
 // environment variables (http_proxy, https_proxy, no_proxy); nothing is cached.
 namespace support::http {
@@ -26,6 +28,9 @@ struct GetOptions final
     qint64 maxBytes = -1;
     /** Reading stops, successfully, once this many bytes are held (-1: read to the end). */
     qint64 enoughBytes = -1;
+    /** For download(): a whole body this rejects is a failure and replaces nothing. A body whose end the
+     *  server does not announce (the connection just closes) can only be judged by its content. */
+    std::function<bool(const QByteArray& body)> acceptBody;
 };
 
 struct Result final
@@ -46,8 +51,8 @@ QByteArray encodeUrl(const QString& url);
 Result get(const QString& url, const GetOptions& options = {});
 
 /** GETs url into path through a temporary file in the same folder, which replaces path only when the whole
- *  body arrived with a 2xx status; otherwise path stays as it was. A saved program (its first bytes say so)
- *  gets its run permission. The result's body stays empty. */
+ *  body arrived with a 2xx status, is not empty and passes options.acceptBody; otherwise path stays as it was.
+ *  A saved program (its first bytes say so) gets its run permission. The result's body stays empty. */
 Result download(const QString& url, const QString& path, const GetOptions& options = {});
 
 } // namespace support::http

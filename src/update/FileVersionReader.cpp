@@ -70,7 +70,8 @@ class PeImage
 public:
     explicit PeImage(const Bytes& bytes) : m_bytes(bytes) {}
 
-    bool parse()
+    /** The image's headers: MZ, the PE signature, the COFF and optional headers, the section table. */
+    bool headers()
     {
         if (!m_bytes.has(0, 64) || m_bytes.at(0) != 'M' || m_bytes.at(1) != 'Z')
             return false;
@@ -83,10 +84,31 @@ public:
         const std::uint64_t coff = pe + 4;
         const auto sectionCount = m_bytes.u16(coff + 2);
         const auto optionalSize = m_bytes.u16(coff + 16);
-        const std::uint64_t optional = coff + 20;
-        const auto magic = m_bytes.u16(optional);
-        if (!sectionCount || !optionalSize || !magic)
+        m_optional = coff + 20;
+        m_magic = m_bytes.u16(m_optional);
+        if (!sectionCount || !optionalSize || !m_magic)
             return false;
+        m_optionalSize = *optionalSize;
+        m_sectionTable = m_optional + *optionalSize;
+        m_declaredSections = *sectionCount;
+        if (!m_bytes.has(m_sectionTable, std::uint64_t(m_declaredSections) * 40))
+            return false;
+        // The loader accepts no more than MaxSections; neither do we.
+        for (std::uint32_t i = 0; i < m_declaredSections && m_sectionCount < MaxSections; ++i) {
+            const std::uint64_t entry = m_sectionTable + std::uint64_t(i) * 40;
+            m_sections[m_sectionCount++] = {*m_bytes.u32(entry + 12), *m_bytes.u32(entry + 16),
+                                            *m_bytes.u32(entry + 20)};
+        }
+        return true;
+    }
+
+    /** The headers, and a resource table to look into. */
+    bool parse()
+    {
+        if (!headers())
+            return false;
+        const std::uint64_t optional = m_optional;
+        const auto magic = m_magic;
 
         std::uint64_t countField = 0;
         std::uint64_t directories = 0;
@@ -101,22 +123,25 @@ public:
         }
         // The resource table is the third data directory.
         const std::uint64_t resourceEntry = directories + 2 * 8;
-        if (*optionalSize < resourceEntry + 8)
+        if (m_optionalSize < resourceEntry + 8)
             return false;
         const auto directoryCount = m_bytes.u32(optional + countField);
         const auto resourceRva = m_bytes.u32(optional + resourceEntry);
         if (!directoryCount || *directoryCount < 3 || !resourceRva || *resourceRva == 0)
             return false;
         m_resourceRva = *resourceRva;
+        return true;
+    }
 
-        const std::uint64_t table = optional + *optionalSize;
-        if (!m_bytes.has(table, std::uint64_t(*sectionCount) * 40))
+    /** Every section's raw data lies inside the file (headers() first). */
+    bool complete() const
+    {
+        if (m_declaredSections > MaxSections)
             return false;
-        // The loader accepts no more than MaxSections; neither do we.
-        for (std::uint32_t i = 0; i < *sectionCount && m_sectionCount < MaxSections; ++i) {
-            const std::uint64_t entry = table + std::uint64_t(i) * 40;
-            m_sections[m_sectionCount++] = {*m_bytes.u32(entry + 12), *m_bytes.u32(entry + 16),
-                                            *m_bytes.u32(entry + 20)};
+        for (std::size_t i = 0; i < m_sectionCount; ++i) {
+            const Section& s = m_sections[i];
+            if (s.rawSize != 0 && !m_bytes.has(s.rawOffset, s.rawSize))
+                return false;
         }
         return true;
     }
@@ -146,6 +171,11 @@ private:
     static constexpr std::size_t MaxSections = 96;
 
     const Bytes& m_bytes;
+    std::uint64_t m_optional = 0;
+    std::uint32_t m_optionalSize = 0;
+    std::optional<std::uint32_t> m_magic;
+    std::uint64_t m_sectionTable = 0;
+    std::uint32_t m_declaredSections = 0;
     Section m_sections[MaxSections] = {};
     std::size_t m_sectionCount = 0;
     std::uint32_t m_resourceRva = 0;
@@ -347,6 +377,60 @@ std::optional<std::string> readElfVersionNote(std::span<const unsigned char> byt
             return text;
     }
     return std::nullopt;
+}
+
+bool isCompletePeImage(std::span<const unsigned char> bytes)
+{
+    const Bytes file(bytes);
+    PeImage image(file);
+    return image.headers() && image.complete();
+}
+
+bool isCompleteElfFile(std::span<const unsigned char> bytes)
+{
+    if (bytes.size() < 16 || bytes[0] != 0x7F || bytes[1] != 'E' || bytes[2] != 'L' || bytes[3] != 'F')
+        return false;
+    const unsigned char elfClass = bytes[4];
+    const unsigned char encoding = bytes[5];
+    if ((elfClass != 1 && elfClass != 2) || (encoding != 1 && encoding != 2))
+        return false;
+    const Bytes file(bytes, encoding == 2);
+    const bool wide = elfClass == 2;
+    const auto word = [&](std::uint64_t offset) {
+        return wide ? file.u64(offset) : std::optional<std::uint64_t>(file.u32(offset));
+    };
+
+    // A table of count entries of entrySize bytes at offset, inside the file; each entry's own contents too.
+    const auto tableInside = [&](std::optional<std::uint64_t> offset, std::optional<std::uint32_t> entrySize,
+                                 std::optional<std::uint32_t> count, std::uint32_t minEntry,
+                                 std::uint64_t fileOffsetField, std::uint64_t fileSizeField,
+                                 auto&& hasContents) {
+        if (!offset || !entrySize || !count)
+            return false;
+        if (*count == 0)
+            return true;
+        if (*entrySize < minEntry || !file.has(*offset, std::uint64_t(*count) * *entrySize))
+            return false;
+        for (std::uint32_t i = 0; i < *count; ++i) {
+            const std::uint64_t entry = *offset + std::uint64_t(i) * *entrySize;
+            if (!hasContents(entry))
+                continue;
+            const auto contents = word(entry + fileOffsetField);
+            const auto size = word(entry + fileSizeField);
+            if (!contents || !size || !file.has(*contents, *size))
+                return false;
+        }
+        return true;
+    };
+
+    constexpr std::uint32_t ShtNobits = 8;
+    const bool programs = tableInside(
+        word(wide ? 0x20 : 0x1C), file.u16(wide ? 0x36 : 0x2A), file.u16(wide ? 0x38 : 0x2C), wide ? 56 : 32,
+        wide ? 0x08 : 0x04, wide ? 0x20 : 0x10, [](std::uint64_t) { return true; });
+    const bool sections = tableInside(
+        word(wide ? 0x28 : 0x20), file.u16(wide ? 0x3A : 0x2E), file.u16(wide ? 0x3C : 0x30), wide ? 64 : 40,
+        wide ? 0x18 : 0x10, wide ? 0x20 : 0x14, [&](std::uint64_t entry) { return *file.u32(entry + 4) != ShtNobits; });
+    return programs && sections;
 }
 
 } // namespace fileversion

@@ -21,4 +21,12 @@ std::optional<std::u16string> readPeFileVersion(std::span<const unsigned char> b
 /** The version text of an ELF file's "ZT" note; nothing when the bytes are no ELF file or carry no note. */
 std::optional<std::string> readElfVersionNote(std::span<const unsigned char> bytes);
 
+/** True when bytes are a whole PE image: the "MZ" header, the "PE\0\0" signature where it points, the section
+ *  table, and every section's raw data inside the bytes. A download cut short fails this. */
+bool isCompletePeImage(std::span<const unsigned char> bytes);
+
+/** True when bytes are a whole ELF file: its program and section header tables, and the file contents they
+ *  describe, inside the bytes. */
+bool isCompleteElfFile(std::span<const unsigned char> bytes);
+
 } // namespace fileversion

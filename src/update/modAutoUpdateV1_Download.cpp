@@ -1,11 +1,28 @@
 #include "modAutoUpdateV1_Download.h"
 
+#include "AppInfo.h"
+#include "FileVersionReader.h"
 #include "HttpTransfer.h"
+
+#include <span>
 
 namespace modAutoUpdateV1_Download {
 
 namespace {
+
 constexpr qint64 OpenUrlBytes = 20;
+
+} // namespace
+
+bool IsCompleteProgram(const QByteArray& bytes)
+{
+    const std::span<const unsigned char> image(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                                               std::size_t(bytes.size()));
+    if (fileversion::isCompletePeImage(image))
+        return true;
+    if (!platform::RunsElfProgramsAndScripts)
+        return false;
+    return fileversion::isCompleteElfFile(image) || bytes.startsWith("#!");
 }
 
 QString OpenUrl(const QString& url)
@@ -21,7 +38,11 @@ QString OpenUrl(const QString& url)
 
 bool DownloadFile(const QString& url, const QString& localPath)
 {
-    return support::http::download(url, localPath).ok;
+    support::http::GetOptions options;
+    // A cut-off program or an error page served with 200 must never replace a working tool.
+    if (localPath.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
+        options.acceptBody = IsCompleteProgram;
+    return support::http::download(url, localPath, options).ok;
 }
 
 bool DownloadFiles(const QString& baseUrl, const QString& localDir, const QStringList& names, qsizetype* failedIndex)

@@ -11,7 +11,12 @@ namespace modAutoUpdateV1_Download {
  *  (no answer, a status other than 2xx, a cut-off body). */
 QString OpenUrl(const QString& url);
 
-/** Saves url's body over localPath; true when saved. A failed download leaves localPath as it was. */
+/** True when bytes are a whole program this system can run: a complete PE image, or, where programs are ELF
+ *  files or scripts, a complete ELF file or a text starting with "#!". */
+bool IsCompleteProgram(const QByteArray& bytes);
+
+/** Saves url's body over localPath; true when saved. A failed download leaves localPath as it was: so does
+ *  an empty body, and, for a name ending in ".exe", a body that is not a complete program. */
 bool DownloadFile(const QString& url, const QString& localPath);
 
 /** Saves baseUrl + "/" + name to localDir + "/" + name for each name in order, stopping at an empty name

@@ -127,6 +127,22 @@ public:
         });
     }
 
+    /** Sends body with no length announced and then closes the connection, as an HTTP/1.0 server does:
+     *  only the content can tell a whole body from a cut one. */
+    void routeCloseDelimited(const QString& path, const QByteArray& body)
+    {
+        route(path, [body](const httplib::Request&, httplib::Response& response) {
+            response.set_content_provider("application/octet-stream",
+                                          [body](std::size_t offset, httplib::DataSink& sink) {
+                                              if (offset < std::size_t(body.size()))
+                                                  sink.write(body.constData() + offset, std::size_t(body.size()) - offset);
+                                              else
+                                                  sink.done();
+                                              return true;
+                                          });
+        });
+    }
+
     /** Answers status with a Location header. */
     void routeRedirect(const QString& path, const QString& location, int status = 302)
     {

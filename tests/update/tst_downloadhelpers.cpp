@@ -1,9 +1,11 @@
 // The HTTP helpers of the update code against a real server on 127.0.0.1.
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "PeFixture.h"
 #include "RecordingServices.h"
 #include "modAutoUpdateV1_Download.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -145,36 +147,58 @@ private Q_SLOTS:
                                             "RendloV1_lastver.txt")});
     }
 
-    void downloadFileSavesAndReplaces_data()
+    // What may replace a file: a sibling tool (".exe") only by a whole program, anything only by a non-empty body.
+    void downloadFileReplacesOnlyWithWholeFiles_data()
     {
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("body");
-        QTest::addColumn<bool>("existing");
+        QTest::addColumn<bool>("closeDelimited"); // no length announced: the connection's end ends the body
+        QTest::addColumn<bool>("saved");
         QTest::addColumn<bool>("runnable");
 
-        QTest::newRow("script, new") << QByteArray("#!/bin/sh\necho new\n") << false << true;
-        QTest::newRow("script over old") << QByteArray("#!/bin/sh\necho new\n") << true << true;
-        QTest::newRow("windows program") << QByteArray("MZ\x90\0\3\0\0\0", 8) << false << true;
-        QTest::newRow("linux program") << QByteArray("\x7f" "ELF\2\1\1\0", 8) << true << true;
-        QTest::newRow("text") << QByteArray("just text") << false << false;
-        QTest::newRow("empty file") << QByteArray() << true << false;
-        QTest::newRow("large") << QByteArray(3 * 1024 * 1024 + 7, 'z') << true << false;
+        const QByteArray pe = testsupport::makePeImage();
+        const QByteArray elf = readFile(QCoreApplication::applicationFilePath());
+        const QByteArray script("#!/bin/sh\necho new\n");
+        QTest::newRow("script") << QStringLiteral("f.exe") << script << false << true << true;
+        QTest::newRow("whole windows program") << QStringLiteral("f.exe") << pe << false << true << true;
+        QTest::newRow("whole linux program, no length") << QStringLiteral("f.exe") << elf << true << true << true;
+        QTest::newRow("text, not a program") << QStringLiteral("f.txt") << QByteArray("just text") << false << true
+                                             << false;
+        QTest::newRow("large data") << QStringLiteral("f.dat") << QByteArray(3 * 1024 * 1024 + 7, 'z') << false
+                                    << true << false;
+        QTest::newRow("empty answer") << QStringLiteral("f.txt") << QByteArray() << false << false << false;
+        QTest::newRow("empty program") << QStringLiteral("f.exe") << QByteArray() << false << false << false;
+        QTest::newRow("error page served with 200")
+            << QStringLiteral("f.exe") << QByteArray("<html><body>Service unavailable</body></html>") << false
+            << false << false;
+        QTest::newRow("windows program one byte short") << QStringLiteral("f.exe") << pe.chopped(1) << false << false
+                                                        << false;
+        QTest::newRow("linux program cut, no length")
+            << QStringLiteral("f.exe") << elf.left(elf.size() / 2) << true << false << false;
+        QTest::newRow("windows program headers only") << QStringLiteral("F.EXE") << pe.left(512) << true << false
+                                                      << false;
     }
-    void downloadFileSavesAndReplaces()
+    void downloadFileReplacesOnlyWithWholeFiles()
     {
+        QFETCH(QString, name);
         QFETCH(QByteArray, body);
-        QFETCH(bool, existing);
+        QFETCH(bool, closeDelimited);
+        QFETCH(bool, saved);
         QFETCH(bool, runnable);
         testsupport::HttpTestServer server;
-        server.putFile(QStringLiteral("/f.exe"), body);
+        if (closeDelimited)
+            server.routeCloseDelimited(u'/' + name, body);
+        else
+            server.putFile(u'/' + name, body);
         QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("f.exe"));
-        if (existing)
-            QVERIFY(writeFile(target, "old build, longer than some of the new ones"));
+        const QString target = dir.filePath(name);
+        const QByteArray old("old build, longer than some of the new ones");
+        QVERIFY(writeFile(target, old));
 
-        QVERIFY(DownloadFile(server.url(QStringLiteral("/f.exe")), target));
-        QCOMPARE(readFile(target), body);
+        QCOMPARE(DownloadFile(server.url(u'/' + name), target), saved);
+        QCOMPARE(readFile(target), saved ? body : old);
         QCOMPARE(QFileInfo(target).isExecutable(), runnable);
-        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.exe")});
+        QCOMPARE(entries(dir.path()), QStringList{name});
     }
 
     void downloadFileIntoMissingFolderFails()
@@ -216,8 +240,8 @@ private Q_SLOTS:
         QFETCH(QStringList, saved);
         QFETCH(int, failedIndex);
         testsupport::HttpTestServer server;
-        server.putFile(QStringLiteral("/dl/a.exe"), "A");
-        server.putFile(QStringLiteral("/dl/c.exe"), "C");
+        server.putFile(QStringLiteral("/dl/a.exe"), testsupport::makePeImage());
+        server.putFile(QStringLiteral("/dl/c.exe"), testsupport::makePeImage());
         QTemporaryDir dir;
 
         qsizetype failed = -1;
