@@ -86,6 +86,7 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
     m_socket = support::cp949::fromUnicode(socketName);
     m_charset = characterSet.isEmpty() ? QByteArray(DefaultCharacterSet) : characterSet.toLatin1();
     m_clientFlags = clientFlags;
+    m_connectCalled = true;
 
     if (open())
         return true;
@@ -166,9 +167,16 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
     rs.reset();
     free_result();
     m_affectedRows = -1;
-    if (!m_mysql)
-        throw support::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
-                               QStringLiteral("cMysql::query"));
+    // Not open: never connected, or a reconnect failed while the server was away. Connect again first, so
+    // that the next statement after the server is back works.
+    if (!m_mysql) {
+        if (!m_connectCalled)
+            throw support::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
+                                   QStringLiteral("cMysql::query"));
+        if (!open())
+            throw support::VbError(m_connectError.number(), m_connectError.description(),
+                                   QStringLiteral("cMysql::query"));
+    }
 
     try {
         runOnce(statement);

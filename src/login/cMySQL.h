@@ -45,8 +45,9 @@ public:
                       const QString& characterSet = {});
 
     /** Runs statement (code-page-949 bytes). Unless noResult, rs receives the rows it returned (empty
-     *  when the statement returns none). A connection lost since the last statement is re-established once
-     *  and the statement sent again. Throws support::VbError with the server's number and message. */
+     *  when the statement returns none). A connection that is not open (a reconnect failed earlier) is opened
+     *  again first with real_connect's settings; one lost since the last statement is re-established once and
+     *  the statement sent again. Throws support::VbError with the server's number and message. */
     void query(const QByteArray& statement, bool noResult, std::shared_ptr<Recordset>& rs);
 
     /** The rows the last statement returned, or changed; -1 after a failure. */
@@ -80,4 +81,5 @@ private:
     QByteArray m_host, m_user, m_password, m_database, m_socket, m_charset;
     unsigned int m_port = 3306;
     unsigned long m_clientFlags = 0;
+    bool m_connectCalled = false;
 };

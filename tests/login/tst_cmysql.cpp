@@ -1,5 +1,6 @@
 #include "Cp949.h"
 #include "RecordingServices.h"
+#include "TcpRelay.h"
 #include "StartupShared.h"
 #include "TestDb.h"
 #include "cMySQL.h"
@@ -206,6 +207,26 @@ private Q_SLOTS:
 
         const qulonglong second = connectionId(db);
         QVERIFY(second != first);
+        QCOMPARE(db.State(), 1);
+        QVERIFY(t.messageBox.messages.isEmpty());
+    }
+
+    // The server goes away and a reconnect fails; once it is back, the next statement connects again.
+    void serverBackAfterFailedReconnect()
+    {
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")));
+        TestServices t;
+        cMySQL db(t.services);
+        QVERIFY(connectLogin(db, QStringLiteral("127.0.0.1:") + QString::number(relay.port())));
+        std::shared_ptr<Recordset> rs;
+        relay.close();
+        QVERIFY_THROWS_EXCEPTION(support::VbError, db.query("SELECT 1", false, rs));
+        QVERIFY_THROWS_EXCEPTION(support::VbError, db.query("SELECT 1", false, rs));
+        QCOMPARE(db.State(), 0);
+
+        QVERIFY(relay.reopen());
+        db.query("SELECT 1 AS one", false, rs);
+        QCOMPARE(rs->text(QStringLiteral("one")), QStringLiteral("1"));
         QCOMPARE(db.State(), 1);
         QVERIFY(t.messageBox.messages.isEmpty());
     }
