@@ -26,12 +26,18 @@ bool ConnectLoginAccount(cMySQL& connection)
 
 std::optional<QString> GetAllowedUserId(const platform::Services& services)
 {
+    // Without an address there is nothing to look up: a stray row with an empty address must not admit
+    // every PC that has no network adapter.
+    const QString mac = GetMacAddress(services);
+    if (mac.isEmpty())
+        return QString();
+
     auto connection = std::make_shared<cMySQL>(services);
     if (!ConnectLoginAccount(*connection))
         return std::nullopt;
 
     std::shared_ptr<Recordset> rs;
-    connection->query(LoginSql::AllowlistStatement(GetMacAddress(services)), false, rs);
+    connection->query(LoginSql::AllowlistStatement(mac), false, rs);
     QString userId;
     if (rs && !rs->atEnd())
         userId = rs->text(QStringLiteral("user_id"));

@@ -21,7 +21,8 @@ QString GetDbServerHost();
  *  on failure the connection-failure message has been shown. */
 bool ConnectLoginAccount(cMySQL& connection);
 
-/** The user id registered for this PC and not blocked; empty when there is none. std::nullopt when the
+/** The user id registered for this PC and not blocked; empty when there is none, or when this PC has no MAC
+ *  address (the database is not asked then). std::nullopt when the
  *  server could not be reached (its connection-failure message has been shown). Throws support::VbError
  *  for any other database error. Uses, and closes, a connection of its own. */
 std::optional<QString> GetAllowedUserId(const platform::Services& services);

@@ -29,30 +29,36 @@ private Q_SLOTS:
     void allowedUserId_data()
     {
         QTest::addColumn<QStringList>("rows"); // "user_id|mac|block"
+        QTest::addColumn<QString>("thisMac");
         QTest::addColumn<QString>("userId");
         const QString mac = QStringLiteral("00:1A:2B:3C:4D:5E");
-        QTest::newRow("registered") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|0")}
+        QTest::newRow("registered") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|0")} << mac
                                     << QStringLiteral("hong");
-        QTest::newRow("blocked") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|1")}
+        QTest::newRow("blocked") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|1")} << mac
                                  << QString();
-        QTest::newRow("unknown MAC") << QStringList{QStringLiteral("kim|00:1A:2B:3C:4D:5F|0")} << QString();
+        QTest::newRow("unknown MAC") << QStringList{QStringLiteral("kim|00:1A:2B:3C:4D:5F|0")} << mac << QString();
         QTest::newRow("blocked and registered")
             << QStringList{QStringLiteral("old|") + mac + QStringLiteral("|1"),
                            QStringLiteral("new|") + mac + QStringLiteral("|0")}
-            << QStringLiteral("new");
-        QTest::newRow("korean id") << QStringList{QStringLiteral("홍길동|") + mac + QStringLiteral("|0")}
+            << mac << QStringLiteral("new");
+        QTest::newRow("korean id") << QStringList{QStringLiteral("홍길동|") + mac + QStringLiteral("|0")} << mac
                                    << QStringLiteral("홍길동");
-        QTest::newRow("no rows at all") << QStringList{} << QString();
+        QTest::newRow("no rows at all") << QStringList{} << mac << QString();
+        // A PC without a network adapter is unknown, whatever stray row the table holds.
+        QTest::newRow("no MAC address, stray empty row") << QStringList{QStringLiteral("stray||0")} << QString()
+                                                         << QString();
     }
     void allowedUserId()
     {
         QFETCH(QStringList, rows);
+        QFETCH(QString, thisMac);
         QFETCH(QString, userId);
         for (const QString& row : rows) {
             const QStringList parts = row.split(u'|');
             QVERIFY2(m_root.addMac(parts[0], parts[1], parts[2].toInt()), qPrintable(m_root.error()));
         }
         TestServices t;
+        t.machine.mac = thisMac;
         const std::optional<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
         QVERIFY(found.has_value());
         QCOMPARE(*found, userId);
