@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -21,6 +22,7 @@ const QString SettingsSection = QStringLiteral("Config");
 const QString KeySavePassword = QStringLiteral("issave_passwd");
 const QString KeyPassword = QStringLiteral("passwd");
 const QString FormName = QStringLiteral("frmLogin");
+constexpr int FirstPaintWaitMs = 1000;
 
 } // namespace
 
@@ -103,9 +105,23 @@ void frmLogin::Form_Load()
 void frmLogin::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    // The activation work runs once the dialog is on screen, so its messages appear over it.
+    // The activation work blocks while it talks to the database (up to the connect time-out), so it waits
+    // for the dialog's first paint; a dialog the system never paints (minimised) starts it after a while.
     if (m_firstActivation)
-        QMetaObject::invokeMethod(this, &frmLogin::Form_Activate, Qt::QueuedConnection);
+        QTimer::singleShot(FirstPaintWaitMs, this, &frmLogin::queueActivation);
+}
+
+void frmLogin::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    if (m_firstActivation)
+        queueActivation();
+}
+
+void frmLogin::queueActivation()
+{
+    // Queued, so that the painted dialog reaches the screen first.
+    QMetaObject::invokeMethod(this, &frmLogin::Form_Activate, Qt::QueuedConnection);
 }
 
 void frmLogin::Form_Activate()

@@ -33,11 +33,13 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void Form_Load();
     void Form_Activate();
+    void queueActivation();
     void cmdOK_Click();
     void cmdCancel_Click();
     void chkpwdSave_Click();

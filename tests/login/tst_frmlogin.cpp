@@ -212,6 +212,39 @@ private Q_SLOTS:
         QTRY_VERIFY(m_root.loginConnections().isEmpty());
     }
 
+    // Talking to the database can block for the whole connect time-out: the dialog is on screen before that.
+    void dialogIsPaintedBeforeItTalksToTheDatabase()
+    {
+        struct PaintWatch final : QObject
+        {
+            bool painted = false;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                painted = painted || event->type() == QEvent::Paint;
+                return false;
+            }
+        } watch;
+        struct Machine final : platform::IMachineIdentity
+        {
+            const PaintWatch* watch = nullptr;
+            mutable bool askedBeforePaint = false;
+            QString macAddress() const override
+            {
+                askedBeforePaint = askedBeforePaint || !watch->painted;
+                return Mac;
+            }
+        } machine;
+        machine.watch = &watch;
+        TestServices t;
+        t.services.machine = &machine;
+        frmLogin form(t.services);
+        form.installEventFilter(&watch);
+        form.show();
+        QTRY_VERIFY(t.exit.exited); // unknown PC
+        QVERIFY(watch.painted);
+        QVERIFY(!machine.askedBeforePaint);
+    }
+
     void savedPasswordLogsInWithoutTouchingTheDialog()
     {
         QVERIFY(m_root.addMac(QStringLiteral("hong"), Mac));
