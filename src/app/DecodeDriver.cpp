@@ -38,25 +38,34 @@ VbError openError(int err, const QString& path)
     return support::vbErrorFromErrno(err);
 }
 
-// Reports the percent for a read position, only when it changes.
+// Reports the percent for a read position, only when it changes, and then asks whether to stop.
 class ProgressReporter final
 {
 public:
-    ProgressReporter(const Progress& progress, qint64 length) : m_progress(progress), m_length(length) {}
+    ProgressReporter(const Progress& progress, const StopRequested& stopRequested, qint64 length)
+        : m_progress(progress), m_stopRequested(stopRequested), m_length(length)
+    {
+    }
 
-    void show(int percent)
+    /** False once the caller asked to stop. */
+    bool show(int percent)
     {
         if (percent != m_last && m_progress) {
             m_last = percent;
             m_progress(percent);
+            if (m_stopRequested && m_stopRequested())
+                m_stopped = true;
         }
+        return !m_stopped;
     }
-    void at(qint64 position) { show(ProgressPercent(position, m_length)); }
+    bool at(qint64 position) { return show(ProgressPercent(position, m_length)); }
 
 private:
     const Progress& m_progress;
+    const StopRequested& m_stopRequested;
     qint64 m_length;
     int m_last = -1;
+    bool m_stopped = false;
 };
 
 } // namespace
@@ -80,7 +89,7 @@ int ProgressPercent(qint64 position, qint64 length)
     return static_cast<int>(std::min<qint64>(roundHalfEven(blocks, step), 100));
 }
 
-support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
+support::VbError DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
 {
     RawFile in;
     if (const int err = in.openRead(inputPath))
@@ -113,8 +122,16 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
             return support::vbErrorFromErrno(err);
     }
 
-    ProgressReporter reporter(progress, length);
-    reporter.show(0);
+    // Stopped half-way, the output would look like a whole decode: it goes, and nothing else is touched.
+    const auto stop = [&] {
+        in.close();
+        out.close();
+        QFile::remove(outputPath);
+        return support::makeVbError(vberr::UserInterrupt);
+    };
+    ProgressReporter reporter(progress, stopRequested, length);
+    if (!reporter.show(0))
+        return stop();
 
     // The input block keeps, in front, the up to three characters of a group that the previous block cut.
     // A line longer than a block is decoded group by group as it streams through; nothing holds it whole.
@@ -187,7 +204,8 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress)
                 else if (*p == '\n')
                     ++p;
             }
-            reporter.at(blockStart + (p - inBuf.get()));
+            if (!reporter.at(blockStart + (p - inBuf.get())))
+                return stop();
         }
         blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
         if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))

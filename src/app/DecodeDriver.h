@@ -12,8 +12,10 @@ namespace decoder {
  *  in the input's folder (a file name shorter than five characters keeps its whole name). */
 QString OutputPathFor(const QString& inputPath);
 
-/** Called with the percent (0..100) of the input read so far. */
+/** Called with the percent (0..100) of the input read so far, each time it changes. */
 using Progress = std::function<void(int percent)>;
+/** Asked after each progress report: true ends the decode early. */
+using StopRequested = std::function<bool()>;
 
 /** Bytes read from the input per block; lines and groups may straddle blocks. */
 inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
@@ -23,8 +25,11 @@ inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
 int ProgressPercent(qint64 position, qint64 length);
 
 /** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks: memory stays the
- *  same whatever the size of the file or of its longest line. Returns the classic error on failure (nothing raised); output written before an
- *  error stays. Refuses, writing nothing, when the output would be the input itself. */
-support::VbError DecodeFile(const QString& inputPath, const Progress& progress = {});
+ *  same whatever the size of the file or of its longest line. Returns the classic error on failure (nothing
+ *  raised); output written before an error stays. Refuses, writing nothing, when the output would be the input
+ *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
+ *  complete) and the result is error 18, "User interrupt occurred". */
+support::VbError DecodeFile(const QString& inputPath, const Progress& progress = {},
+                            const StopRequested& stopRequested = {});
 
 } // namespace decoder

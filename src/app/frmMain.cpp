@@ -4,6 +4,7 @@
 #include "Processes.h"
 
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -106,6 +107,8 @@ frmMain::frmMain(const platform::Services& services, VersionCheck versionCheck, 
             Option1_Click(id);
     });
     connect(m_txtKey, &QLineEdit::textChanged, this, [this] { txtKey_Change(); });
+    // A file list dropped on the key box is a drop on the window, never text typed into the key.
+    m_txtKey->installEventFilter(this);
 
     // A stored index other than 0 or 1 (edited by hand) selects the first mode instead of failing the load.
     bool ok = false;
@@ -140,9 +143,17 @@ void frmMain::txtKey_Change()
     m_services.settings->write(appName(), SettingsSection, KeyDesKey, m_txtKey->text());
 }
 
+QStringList frmMain::acceptableFiles(const QMimeData* data) const
+{
+    // One drop at a time: a drop arriving while a batch lets messages through waits for nobody.
+    if (m_busy)
+        return {};
+    return droppedFiles(data);
+}
+
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (droppedFiles(event->mimeData()).isEmpty())
+    if (acceptableFiles(event->mimeData()).isEmpty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -150,7 +161,7 @@ void frmMain::dragEnterEvent(QDragEnterEvent* event)
 
 void frmMain::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (droppedFiles(event->mimeData()).isEmpty())
+    if (acceptableFiles(event->mimeData()).isEmpty())
         event->ignore();
     else
         event->acceptProposedAction();
@@ -158,13 +169,51 @@ void frmMain::dragMoveEvent(QDragMoveEvent* event)
 
 void frmMain::dropEvent(QDropEvent* event)
 {
-    const QStringList files = droppedFiles(event->mimeData());
+    const QStringList files = acceptableFiles(event->mimeData());
     if (files.isEmpty()) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
     OLEDragDrop(files);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // The key box takes plain text drops as any text box does; file lists go to the window.
+    if (watched == m_txtKey) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
+            auto* drag = static_cast<QDropEvent*>(event);
+            if (drag->mimeData() && drag->mimeData()->hasUrls()) {
+                if (event->type() == QEvent::Drop)
+                    dropEvent(drag);
+                else if (event->type() == QEvent::DragEnter)
+                    dragEnterEvent(static_cast<QDragEnterEvent*>(event));
+                else
+                    dragMoveEvent(static_cast<QDragMoveEvent*>(event));
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    // Closing now would pull the window from under the running batch: the batch ends at once and closes it.
+    if (m_busy) {
+        m_closeRequested = true;
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void frmMain::OLEDragDrop(const QStringList& paths)
@@ -185,6 +234,7 @@ void frmMain::OLEDragDrop(const QStringList& paths)
         }
     }
 
+    m_busy = true;
     m_services.waitCursor->set();
     m_progressBar1[1]->setMaximum(static_cast<int>(paths.size()));
     m_progressBar1[0]->setValue(0);
@@ -192,6 +242,8 @@ void frmMain::OLEDragDrop(const QStringList& paths)
     SetBusy(true);
 
     for (const QString& path : paths) {
+        if (m_closeRequested)
+            break;
         if (externalMode)
             RunExternalDecoder(path);
         else
@@ -200,15 +252,28 @@ void frmMain::OLEDragDrop(const QStringList& paths)
     }
 
     m_services.waitCursor->restore();
-    SetBusy(false);
+    if (!m_closeRequested)
+        SetBusy(false);
+    m_busy = false;
+    // The window goes only now, after the batch let go of it; closing it ends the program.
+    if (m_closeRequested)
+        close();
 }
 
 void frmMain::Decrypt(const QString& path)
 {
     m_progressBar1[0]->setRange(0, 100);
     m_progressBar1[0]->setValue(0);
-    const support::VbError error =
-        decoder::DecodeFile(QDir::fromNativeSeparators(path), [this](int percent) { m_progressBar1[0]->setValue(percent); });
+    // Each new percent lets pending messages through, so the window repaints and a close is heard.
+    const support::VbError error = decoder::DecodeFile(
+        QDir::fromNativeSeparators(path),
+        [this](int percent) {
+            m_progressBar1[0]->setValue(percent);
+            QCoreApplication::processEvents();
+        },
+        [this] { return m_closeRequested; });
+    if (error.number() == support::vberr::UserInterrupt)
+        return;
     if (error.isError())
         m_services.messageBox->show(
             support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form, QStringLiteral("frmMain")));

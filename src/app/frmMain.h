@@ -9,6 +9,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMimeData;
 class QProgressBar;
 class QRadioButton;
 
@@ -40,6 +41,8 @@ public:
     int modeIndex() const;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -47,6 +50,8 @@ protected:
 private:
     void Option1_Click(int index);
     void txtKey_Change();
+    /** The local files a drag carries that this window takes now; empty for anything else, or while busy. */
+    QStringList acceptableFiles(const QMimeData* data) const;
 
     platform::Services m_services;
     QRadioButton* m_option1[2] = {};
@@ -55,4 +60,7 @@ private:
     QProgressBar* m_progressBar1[2] = {};
     QLabel* m_lblState = nullptr;
     QLabel* m_lblHelp = nullptr;
+    // A batch runs; messages let through meanwhile may carry a close request, kept for the batch's end.
+    bool m_busy = false;
+    bool m_closeRequested = false;
 };

@@ -18,6 +18,7 @@ QString vbErrorDescription(int number)
     case vberr::OutOfMemory: return QStringLiteral("Out of memory");
     case vberr::SubscriptOutOfRange: return QStringLiteral("Subscript out of range");
     case vberr::TypeMismatch: return QStringLiteral("Type mismatch");
+    case vberr::UserInterrupt: return QStringLiteral("User interrupt occurred");
     case vberr::BadFileNameOrNumber: return QStringLiteral("Bad file name or number");
     case vberr::FileNotFound: return QStringLiteral("File not found");
     case vberr::FileAlreadyOpen: return QStringLiteral("File already open");

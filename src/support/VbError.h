@@ -36,6 +36,7 @@ inline constexpr int OutOfMemory = 7;
 inline constexpr int SubscriptOutOfRange = 9;
 inline constexpr int Overflow = 6;
 inline constexpr int TypeMismatch = 13;
+inline constexpr int UserInterrupt = 18;
 inline constexpr int BadFileNameOrNumber = 52;
 inline constexpr int FileNotFound = 53;
 inline constexpr int FileAlreadyOpen = 55;

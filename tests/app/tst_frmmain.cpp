@@ -2,6 +2,10 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QWindow>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -203,6 +207,65 @@ private Q_SLOTS:
         QCOMPARE(overall->maximum(), 4);
         QCOMPARE(overall->value(), 4);
         verifyIdle(form.get());
+    }
+
+    // A person clicks the close button while a batch decodes: the window goes when the batch lets go of it.
+    void closeDuringBatchEndsItAndThenTheWindow()
+    {
+        TestServices t;
+        QTemporaryDir work;
+        const QStringList logs{work.filePath(QStringLiteral("one.log")), work.filePath(QStringLiteral("two.log")),
+                               work.filePath(QStringLiteral("three.log"))};
+        for (const QString& log : logs)
+            QVERIFY(testsupport::writeFile(log, QByteArray("41004200\r\n").repeated(2000)));
+        QPointer<frmMain> window = load(t).release();
+        window->setAttribute(Qt::WA_DeleteOnClose); // as the program shows it
+        showActive(window);
+        // The close arrives in the queue once the first file is done, as a click on the close button does.
+        connect(child<QProgressBar>(window, "ProgressBar1_1"), &QProgressBar::valueChanged, this, [&](int value) {
+            if (value == 1)
+                QCoreApplication::postEvent(window->windowHandle(), new QCloseEvent);
+        });
+        bool dropReturned = false;
+        bool destroyedDuringDrop = false;
+        connect(window, &QObject::destroyed, this, [&] { destroyedDuringDrop = !dropReturned; });
+
+        const auto data = fileList(logs);
+        QVERIFY(offersDropCursor(window, data.get()));
+        drop(window, data.get());
+        dropReturned = true;
+
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(!destroyedDuringDrop);
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("one.sql"))),
+                 QByteArray("AB\r\n").repeated(2000));
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("two.sql"))));
+        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("three.sql"))));
+        QVERIFY(t.messageBox.messages.isEmpty());
+        QCOMPARE(t.waitCursor.depth, 0);
+    }
+
+    // Linux file managers send a file list together with the paths as text: on the key box too it is a drop.
+    void fileListDroppedOnTheKeyBoxIsDecoded()
+    {
+        TestServices t;
+        QTemporaryDir work;
+        const QString log = work.filePath(QStringLiteral("k.log"));
+        QVERIFY(testsupport::writeFile(log, "4100"));
+        auto form = load(t);
+        showActive(form.get());
+        auto* key = child<QLineEdit>(form.get(), "txtKey");
+        const auto data = fileList({log});
+        data->setText(QUrl::fromLocalFile(log).toString());
+
+        QVERIFY(offersDropCursor(key, data.get()));
+        drop(key, data.get());
+
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("k.sql"))), QByteArray("A\r\n"));
+        QCOMPARE(key->text(), QString());
+        QCOMPARE(t.settings.read(QStringLiteral("NorvaQuillet"), QStringLiteral("Config"), QStringLiteral("DesKey"),
+                                 QStringLiteral("unset")),
+                 QStringLiteral("unset"));
     }
 
     void externalModeNeedsKey()
