@@ -130,6 +130,11 @@ bool cMySQL::open()
     return true;
 }
 
+bool cMySQL::IsConnectFailure(const support::VbError& error)
+{
+    return error.source() == QStringLiteral("cMysql::real_connect");
+}
+
 QString cMySQL::connectFailureMessage(const support::VbError& error)
 {
     const QString lineBreak = QStringLiteral("\r\n");

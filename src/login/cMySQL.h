@@ -63,6 +63,9 @@ public:
     /** Why the last real_connect failed (number 0 when it did not). */
     const support::VbError& lastConnectError() const { return m_connectError; }
 
+    /** True for the error of a failed real_connect, whose message real_connect has shown already. */
+    static bool IsConnectFailure(const support::VbError& error);
+
     /** The connection-failure message real_connect shows for error. */
     static QString connectFailureMessage(const support::VbError& error);
 

@@ -1,9 +1,6 @@
 #include "frmLogin.h"
 
-#include "LoginSql.h"
-#include "StartupShared.h"
-#include "cMySQL.h"
-#include "modPcAllowlist.h"
+#include "LoginSession.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -75,13 +72,7 @@ frmLogin::frmLogin(const platform::Services& services, QWidget* parent)
     Form_Load();
 }
 
-frmLogin::~frmLogin()
-{
-    if (m_connection) {
-        m_connection->free_result();
-        m_connection.reset();
-    }
-}
+frmLogin::~frmLogin() = default;
 
 void frmLogin::showModal()
 {
@@ -130,35 +121,30 @@ void frmLogin::Form_Activate()
         return;
     m_firstActivation = false;
 
-    try {
-        const std::optional<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
-        if (!userId) {
-            // The server could not be reached; the connection-failure message has been shown.
-            done(Rejected);
-            return;
-        }
-        if (userId->isEmpty()) {
-            m_services.messageBox->show(
-                QStringLiteral("허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.") +
-                QStringLiteral("\r\n") + QStringLiteral("MAC: ") + modPcAllowlist::GetMacAddress(m_services));
-            m_services.processExit->exitNow(0);
-            done(Rejected);
-            return;
-        }
-        m_txtUserName->setText(*userId);
-        m_txtUserName->setEnabled(false);
-
-        m_connection = std::make_shared<cMySQL>(m_services);
-        if (!modPcAllowlist::ConnectLoginAccount(*m_connection)) {
-            done(Rejected);
-            return;
-        }
-    } catch (const support::VbError& error) {
+    m_session = std::make_unique<LoginSession>(m_services);
+    const support::Result<LoginSession::Opening> opening = m_session->Open();
+    if (!opening) {
         // Without the allowlist's answer there is nobody to log in.
-        reportError(error, QStringLiteral("Form_Activate"));
+        reportError(opening.error(), QStringLiteral("Form_Activate"));
         done(Rejected);
         return;
     }
+    switch (*opening) {
+    case LoginSession::Opening::UnknownPc:
+        m_services.messageBox->show(QStringLiteral("허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.") +
+                                    QStringLiteral("\r\n") + QStringLiteral("MAC: ") + m_session->macAddress());
+        m_services.processExit->exitNow(0);
+        done(Rejected);
+        return;
+    case LoginSession::Opening::ConnectFailed:
+        // The connection-failure message has been shown.
+        done(Rejected);
+        return;
+    case LoginSession::Opening::Allowed:
+        break;
+    }
+    m_txtUserName->setText(m_session->userId());
+    m_txtUserName->setEnabled(false);
 
     if (!m_txtUserName->text().isEmpty() && !m_txtPassword->text().isEmpty())
         cmdOK_Click();
@@ -166,28 +152,23 @@ void frmLogin::Form_Activate()
 
 void frmLogin::cmdOK_Click()
 {
-    if (!m_connection)
+    if (!m_session || m_session->userId().isEmpty())
         return;
-    try {
-        std::shared_ptr<Recordset> rs;
-        m_connection->query(LoginSql::LoginStatement(m_txtUserName->text(), m_txtPassword->text()), false,
-                            rs);
-        const qint64 rows = m_connection->affected_rows();
-        if (rows < 1) {
-            m_services.messageBox->show(QStringLiteral("암호가 잘못되었습니다."), QStringLiteral("로그인"));
-            m_txtPassword->setFocus();
-            // {Home}+{End}: the whole password selected, ready to be typed over.
-            m_txtPassword->home(false);
-            m_txtPassword->end(true);
-            modMain::CloseIfOpen(rs);
-            return;
-        }
-        m_loginSucceeded = rs && modMain::CheckLogin(*rs);
-        modMain::CloseIfOpen(rs);
-        done(Accepted);
-    } catch (const support::VbError& error) {
-        reportError(error, QStringLiteral("cmdOK_Click"));
+    const support::Result<LoginSession::Check> check = m_session->CheckPassword(m_txtPassword->text());
+    if (!check) {
+        reportError(check.error(), QStringLiteral("cmdOK_Click"));
+        return;
     }
+    if (*check == LoginSession::Check::WrongPassword) {
+        m_services.messageBox->show(QStringLiteral("암호가 잘못되었습니다."), QStringLiteral("로그인"));
+        m_txtPassword->setFocus();
+        // {Home}+{End}: the whole password selected, ready to be typed over.
+        m_txtPassword->home(false);
+        m_txtPassword->end(true);
+        return;
+    }
+    m_loginSucceeded = *check == LoginSession::Check::Accepted;
+    done(Accepted);
 }
 
 void frmLogin::cmdCancel_Click()

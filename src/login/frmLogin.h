@@ -11,7 +11,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class cMySQL;
+class LoginSession;
 
 /** The login dialog: admits only a PC on the allowlist, with the user id the allowlist assigns to it and the
  *  password the database server accepts. Start-up shows it modally and reads LoginSucceeded afterwards. */
@@ -50,7 +50,7 @@ private:
     bool m_loginSucceeded = false;
     bool m_firstActivation = false;
     bool m_passwordEdited = false;
-    std::shared_ptr<cMySQL> m_connection;
+    std::unique_ptr<LoginSession> m_session; // the login connection lives from first activation to unload
 
     QLabel* m_lblUserName = nullptr;
     QLabel* m_lblPassword = nullptr;

@@ -24,7 +24,7 @@ bool ConnectLoginAccount(cMySQL& connection)
                                    false, {});
 }
 
-std::optional<QString> GetAllowedUserId(const platform::Services& services)
+support::Result<QString> GetAllowedUserId(const platform::Services& services)
 {
     // Without an address there is nothing to look up: a stray row with an empty address must not admit
     // every PC that has no network adapter.
@@ -34,10 +34,14 @@ std::optional<QString> GetAllowedUserId(const platform::Services& services)
 
     auto connection = std::make_shared<cMySQL>(services);
     if (!ConnectLoginAccount(*connection))
-        return std::nullopt;
+        return connection->lastConnectError();
 
     std::shared_ptr<Recordset> rs;
-    connection->query(LoginSql::AllowlistStatement(mac), false, rs);
+    try {
+        connection->query(LoginSql::AllowlistStatement(mac), false, rs);
+    } catch (const support::VbError& error) {
+        return error;
+    }
     QString userId;
     if (rs && !rs->atEnd())
         userId = rs->text(QStringLiteral("user_id"));

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "Result.h"
 #include "Services.h"
 
 #include <QString>
-
-#include <optional>
 
 class cMySQL;
 
@@ -22,9 +21,9 @@ QString GetDbServerHost();
 bool ConnectLoginAccount(cMySQL& connection);
 
 /** The user id registered for this PC and not blocked; empty when there is none, or when this PC has no MAC
- *  address (the database is not asked then). std::nullopt when the
- *  server could not be reached (its connection-failure message has been shown). Throws support::VbError
- *  for any other database error. Uses, and closes, a connection of its own. */
-std::optional<QString> GetAllowedUserId(const platform::Services& services);
+ *  address (the database is not asked then). Otherwise the database's error: when the server could not be
+ *  reached (cMySQL::IsConnectFailure) its connection-failure message has been shown already. Uses, and closes,
+ *  a connection of its own. */
+support::Result<QString> GetAllowedUserId(const platform::Services& services);
 
 } // namespace modPcAllowlist

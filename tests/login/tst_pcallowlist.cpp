@@ -1,6 +1,7 @@
 #include "RecordingServices.h"
 #include "StartupShared.h"
 #include "TestDb.h"
+#include "cMySQL.h"
 #include "modPcAllowlist.h"
 
 #include <QTest>
@@ -59,8 +60,8 @@ private Q_SLOTS:
         }
         TestServices t;
         t.machine.mac = thisMac;
-        const std::optional<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
-        QVERIFY(found.has_value());
+        const support::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
+        QVERIFY(found.ok());
         QCOMPARE(*found, userId);
         QVERIFY(t.messageBox.messages.isEmpty());
         // Its own connection is gone once it has answered.
@@ -72,7 +73,9 @@ private Q_SLOTS:
         QVERIFY(m_root.addMac(QStringLiteral("hong"), QStringLiteral("00:1A:2B:3C:4D:5E")));
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
         TestServices t;
-        QCOMPARE(modPcAllowlist::GetAllowedUserId(t.services), std::nullopt);
+        const support::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
+        QVERIFY(!found.ok());
+        QVERIFY(cMySQL::IsConnectFailure(found.error()));
         QCOMPARE(t.messageBox.texts(),
                  QStringList{QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n"
                                             "인터넷이 연결되어 있는지 확인 해 주세요.")});

@@ -1,0 +1,57 @@
+#include "LoginSession.h"
+
+#include "LoginSql.h"
+#include "StartupShared.h"
+#include "cMySQL.h"
+#include "modPcAllowlist.h"
+
+LoginSession::LoginSession(const platform::Services& services) : m_services(services) {}
+
+LoginSession::~LoginSession()
+{
+    if (m_connection) {
+        m_connection->free_result();
+        m_connection.reset();
+    }
+}
+
+QString LoginSession::macAddress() const
+{
+    return modPcAllowlist::GetMacAddress(m_services);
+}
+
+support::Result<LoginSession::Opening> LoginSession::Open()
+{
+    const support::Result<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
+    if (!userId) {
+        if (cMySQL::IsConnectFailure(userId.error()))
+            return Opening::ConnectFailed;
+        return userId.error();
+    }
+    if (userId->isEmpty())
+        return Opening::UnknownPc;
+    m_userId = *userId;
+
+    m_connection = std::make_shared<cMySQL>(m_services);
+    if (!modPcAllowlist::ConnectLoginAccount(*m_connection))
+        return Opening::ConnectFailed;
+    return Opening::Allowed;
+}
+
+support::Result<LoginSession::Check> LoginSession::CheckPassword(const QString& password)
+{
+    if (!m_connection)
+        return support::makeVbError(support::vberr::InvalidProcedureCall, QStringLiteral("LoginSession"));
+    std::shared_ptr<Recordset> rs;
+    try {
+        m_connection->query(LoginSql::LoginStatement(m_userId, password), false, rs);
+    } catch (const support::VbError& error) {
+        return error;
+    }
+    const qint64 rows = m_connection->affected_rows();
+    Check check = Check::WrongPassword;
+    if (rows >= 1)
+        check = rs && modMain::CheckLogin(*rs) ? Check::Accepted : Check::NotAccepted;
+    modMain::CloseIfOpen(rs);
+    return check;
+}

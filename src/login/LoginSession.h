@@ -1,0 +1,55 @@
+#pragma once
+
+#include "Result.h"
+#include "Services.h"
+
+#include <QString>
+
+#include <memory>
+
+class cMySQL;
+
+/** The login rules against the in-house database, without windows: which user this PC may log in as, the
+ *  login connection, and the password check. The login dialog shows what it decides. */
+class LoginSession final
+{
+public:
+    /** How opening ended, when no unexpected database error stopped it. */
+    enum class Opening
+    {
+        Allowed,       // userId() may log in; the login connection is open
+        UnknownPc,     // no user is registered for this PC's MAC address; no login connection was made
+        ConnectFailed, // the server could not be reached; the client has shown why
+    };
+
+    /** How a password check ended, when no database error stopped it. */
+    enum class Check
+    {
+        Accepted,      // the database knows the user with this password
+        NotAccepted,   // rows came back, but CheckLogin turned them down
+        WrongPassword, // no such user, wrong password, or a hidden account: no difference is made
+    };
+
+    explicit LoginSession(const platform::Services& services);
+    /** Releases the login connection (its result first). */
+    ~LoginSession();
+    LoginSession(const LoginSession&) = delete;
+    LoginSession& operator=(const LoginSession&) = delete;
+
+    /** Asks the allowlist for this PC's user and opens the login connection. Any other database error comes
+     *  back as the error, for the caller to report. */
+    support::Result<Opening> Open();
+    /** The user id the allowlist assigns to this PC (after Open). */
+    const QString& userId() const { return m_userId; }
+    /** This PC's MAC address text, as looked up (shown when the PC is refused). */
+    QString macAddress() const;
+
+    /** Checks password for userId() on the login connection (Open first). A database error comes back as the
+     *  error; the connection stays usable for the next check. */
+    support::Result<Check> CheckPassword(const QString& password);
+
+private:
+    platform::Services m_services;
+    QString m_userId;
+    std::shared_ptr<cMySQL> m_connection;
+};
