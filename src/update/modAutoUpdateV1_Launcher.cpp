@@ -97,30 +97,50 @@ QString LocalRevisionText(const platform::Services& services, const QString& pat
     return version.mid(version.lastIndexOf(u'.') + 1);
 }
 
-bool AutoUpdaterSelfUpdate(const platform::Services& services)
+support::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
+                                             const QString& fileName, const QString& localPath,
+                                             MissingFile missing)
 {
-    const QString name = QString::fromUtf16(CheckerName);
-    const QString localPath = services.app.filePath(name);
-    const QString localRevision = LocalRevisionText(services, localPath);
-
-    UpdateBaseUrl = UpdateBaseUrlFor(modMain::UpdateServerHost);
-
-    const QString serverText = modAutoUpdateV1_Download::OpenUrl(UpdateBaseUrl + VersionFileName(name)).trimmed();
-    if (serverText.isEmpty()) {
-        services.messageBox->show(name + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"), QString(),
-                                  platform::MessageIcon::Error);
-        return false;
-    }
-
+    const bool present = modUniCode::FileExists(localPath);
+    const QString serverText = modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName)).trimmed();
+    if (serverText.isEmpty())
+        return Freshness::Unreadable;
     qint32 serverRevision = 0;
     try {
         serverRevision = VersionValue(serverText);
     } catch (const support::VbError& error) {
-        // Reported, then on with the next step, as every trapped failure here.
-        reportError(services, error, QStringLiteral("AutoUpdaterSelfUpdate"));
+        return error;
     }
-    if (LeadingNumber(localRevision) >= serverRevision)
+    if (!present && missing == MissingFile::Outdated)
+        return Freshness::Outdated;
+    return LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision ? Freshness::Current
+                                                                                    : Freshness::Outdated;
+}
+
+bool AutoUpdaterSelfUpdate(const platform::Services& services)
+{
+    const QString name = QString::fromUtf16(CheckerName);
+    const QString localPath = services.app.filePath(name);
+    UpdateBaseUrl = UpdateBaseUrlFor(modMain::UpdateServerHost);
+
+    const support::Result<Freshness> freshness =
+        CompareWithServer(services, UpdateBaseUrl, name, localPath, MissingFile::RevisionZero);
+    if (!freshness) {
+        // Reported, then on with the next step as every trapped failure here: the server's revision stays 0,
+        // and no local revision is below that.
+        reportError(services, freshness.error(), QStringLiteral("AutoUpdaterSelfUpdate"));
         return true;
+    }
+    switch (*freshness) {
+    case Freshness::Unreadable:
+        services.messageBox->show(name + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"), QString(),
+                                  platform::MessageIcon::Error);
+        return false;
+    case Freshness::Current:
+        return true;
+    case Freshness::Outdated:
+        break;
+    }
 
     if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath))
         return false;

@@ -34,25 +34,14 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     using namespace modAutoUpdateV1_Launcher;
 
     const QString folderUrl = updateFolderUrl(subPath);
-    const QString serverText =
-        modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName)).trimmed();
-    if (serverText.isEmpty()) {
+    const support::Result<Freshness> freshness =
+        CompareWithServer(services, folderUrl, fileName, localDir + u'/' + fileName, MissingFile::Outdated);
+    if (!freshness || *freshness == Freshness::Unreadable) {
         services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),
                                   platform::MessageIcon::Error);
         return;
     }
-
-    qint32 serverRevision = 0;
-    try {
-        serverRevision = VersionValue(serverText);
-    } catch (const support::VbError&) {
-        services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),
-                                  platform::MessageIcon::Error);
-        return;
-    }
-
-    const QString localPath = localDir + u'/' + fileName;
-    if (modUniCode::FileExists(localPath) && LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision)
+    if (*freshness == Freshness::Current)
         return;
 
     qsizetype failed = -1;
