@@ -13,6 +13,8 @@ namespace support::http {
 
 namespace {
 
+using support::VbError;
+
 std::atomic<long> g_connectSeconds{Timeouts{}.connectSeconds};
 std::atomic<long> g_stallSeconds{Timeouts{}.stallSeconds};
 
@@ -80,21 +82,37 @@ bool looksLikeProgram(const QByteArray& head)
     return head.startsWith("MZ") || head.startsWith("\x7f" "ELF") || head.startsWith("#!");
 }
 
-Result perform(const QString& url, const GetOptions& options, Sink& sink)
+// Owns a transfer handle: cleaned up on every path.
+struct CurlHandle final
 {
-    Result result;
-    const QByteArray encoded = encodeUrl(url);
-    if (encoded.isEmpty()) {
-        result.error = QStringLiteral("not an http or https address: ") + url;
-        return result;
+    CurlHandle() : curl(curl_easy_init()) {}
+    ~CurlHandle()
+    {
+        if (curl)
+            curl_easy_cleanup(curl);
     }
+    CurlHandle(const CurlHandle&) = delete;
+    CurlHandle& operator=(const CurlHandle&) = delete;
+    CURL* curl;
+};
+
+VbError transferError(long number, const QString& description)
+{
+    return VbError(int(number), description, QStringLiteral("http"));
+}
+
+// Runs the transfer into sink; the status of a whole 2xx answer, or why there is none.
+Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
+{
+    const QByteArray encoded = encodeUrl(url);
+    if (encoded.isEmpty())
+        return transferError(CURLE_UNSUPPORTED_PROTOCOL, QStringLiteral("not an http or https address: ") + url);
 
     initCurlOnce();
-    CURL* curl = curl_easy_init();
-    if (!curl) {
-        result.error = QStringLiteral("cannot create a transfer");
-        return result;
-    }
+    const CurlHandle handle;
+    CURL* const curl = handle.curl;
+    if (!curl)
+        return transferError(CURLE_FAILED_INIT, QStringLiteral("cannot create a transfer"));
     sink.curl = curl;
     sink.maxBytes = options.maxBytes;
     sink.enoughBytes = options.enoughBytes;
@@ -122,24 +140,23 @@ Result perform(const QString& url, const GetOptions& options, Sink& sink)
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
     const CURLcode code = curl_easy_perform(curl);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 
+    const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
     if (sink.enough || code == CURLE_OK) {
-        result.ok = isSuccessStatus(result.status);
-        if (!result.ok)
-            result.error = QStringLiteral("HTTP status ") + QString::number(result.status);
-    } else if (sink.badStatus) {
-        result.error = QStringLiteral("HTTP status ") + QString::number(result.status);
-    } else if (sink.tooLarge) {
-        result.error = QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
-                       QStringLiteral(" bytes");
-    } else if (sink.writeFailed) {
-        result.error = QStringLiteral("cannot write the downloaded file");
-    } else {
-        result.error = QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code));
+        if (!isSuccessStatus(status))
+            return transferError(status, badStatus);
+        return status;
     }
-    curl_easy_cleanup(curl);
-    return result;
+    if (sink.badStatus)
+        return transferError(status, badStatus);
+    if (sink.tooLarge)
+        return transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
+                                       QStringLiteral(" bytes"));
+    if (sink.writeFailed)
+        return transferError(code, QStringLiteral("cannot write the downloaded file"));
+    return transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)));
 }
 
 } // namespace
@@ -166,48 +183,41 @@ QByteArray encodeUrl(const QString& url)
     return parsed.toEncoded();
 }
 
-Result get(const QString& url, const GetOptions& options)
+Result<Response> get(const QString& url, const GetOptions& options)
 {
     QByteArray body;
     Sink sink;
     sink.memory = &body;
-    Result result = perform(url, options, sink);
-    if (result.ok)
-        result.body = std::move(body);
-    return result;
+    const Result<long> status = perform(url, options, sink);
+    if (!status)
+        return status.error();
+    return Response{*status, std::move(body)};
 }
 
-Result download(const QString& url, const QString& path, const GetOptions& options)
+Result<void> download(const QString& url, const QString& path, const GetOptions& options)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        Result result;
-        result.error = QStringLiteral("cannot create a file beside ") + path + QStringLiteral(": ") +
-                       file.errorString();
-        return result;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot create a file beside ") + path +
+                                                    QStringLiteral(": ") + file.errorString());
     Sink sink;
     sink.file = &file;
     QByteArray body;
     if (options.acceptBody)
         sink.memory = &body;
-    Result result = perform(url, options, sink);
-    if (result.ok && sink.received == 0) {
-        result.ok = false;
-        result.error = QStringLiteral("empty answer");
-    } else if (result.ok && options.acceptBody && !options.acceptBody(body)) {
-        result.ok = false;
-        result.error = QStringLiteral("the answer is not what was asked for (cut short, or an error page)");
-    }
-    if (!result.ok) {
+    Result<long> status = perform(url, options, sink);
+    if (status && sink.received == 0)
+        status = transferError(CURLE_GOT_NOTHING, QStringLiteral("empty answer"));
+    else if (status && options.acceptBody && !options.acceptBody(body))
+        status = transferError(CURLE_WRITE_ERROR,
+                               QStringLiteral("the answer is not what was asked for (cut short, or an error page)"));
+    if (!status) {
         file.cancelWriting();
-        return result;
+        return status.error();
     }
-    if (!file.commit()) {
-        result.ok = false;
-        result.error = QStringLiteral("cannot replace ") + path + QStringLiteral(": ") + file.errorString();
-        return result;
-    }
+    if (!file.commit())
+        return transferError(CURLE_WRITE_ERROR,
+                             QStringLiteral("cannot replace ") + path + QStringLiteral(": ") + file.errorString());
 
     QFile saved(path);
     if (saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4))) {
@@ -220,7 +230,7 @@ Result download(const QString& url, const QString& path, const GetOptions& optio
             permissions |= QFileDevice::ExeOther;
         QFile::setPermissions(path, permissions);
     }
-    return result;
+    return {};
 }
 
 } // namespace support::http

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -33,26 +35,27 @@ struct GetOptions final
     std::function<bool(const QByteArray& body)> acceptBody;
 };
 
-struct Result final
+/** An answer whose body arrived whole (or up to enoughBytes) with a 2xx status. */
+struct Response final
 {
-    /** The body arrived whole (or up to enoughBytes) with a 2xx status. */
-    bool ok = false;
-    /** The final status after redirects; 0 when no answer arrived. */
+    /** The final status after redirects. */
     long status = 0;
     QByteArray body;
-    /** Why it failed, for diagnostics. */
-    QString error;
 };
+
+using support::Result;
 
 /** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
 QByteArray encodeUrl(const QString& url);
 
-/** GETs url into memory. At most 3 redirects, http and https only. */
-Result get(const QString& url, const GetOptions& options = {});
+/** GETs url into memory. At most 3 redirects, http and https only. A failure's number is the HTTP status when
+ *  the server answered with another than 2xx, otherwise the transfer library's own code; its description
+ *  says what happened, for diagnostics. */
+Result<Response> get(const QString& url, const GetOptions& options = {});
 
 /** GETs url into path through a temporary file in the same folder, which replaces path only when the whole
  *  body arrived with a 2xx status, is not empty and passes options.acceptBody; otherwise path stays as it was.
- *  A saved program (its first bytes say so) gets its run permission. The result's body stays empty. */
-Result download(const QString& url, const QString& path, const GetOptions& options = {});
+ *  A saved program (its first bytes say so) gets its run permission. */
+Result<void> download(const QString& url, const QString& path, const GetOptions& options = {});
 
 } // namespace support::http

@@ -54,12 +54,11 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
 
     support::http::GetOptions options;
     options.maxBytes = MaxAnswerBytes;
-    const support::http::Result answer =
-        support::http::get(ServiceUrl(platform::serverListBaseUrl(), version, user), options);
-    if (!answer.ok || answer.status != 200)
+    const auto answer = support::http::get(ServiceUrl(platform::serverListBaseUrl(), version, user), options);
+    if (!answer || answer->status != 200)
         return false;
 
-    QString text = QString::fromUtf8(answer.body);
+    QString text = QString::fromUtf8(answer->body);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const json::JsonValue response = json::ParseJson(text);

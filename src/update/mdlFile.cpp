@@ -1,13 +1,12 @@
 #include "mdlFile.h"
 
 #include "FileVersionReader.h"
-#include "VbError.h"
+#include "Result.h"
 
 #include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
-#include <optional>
 
 namespace mdlFile {
 
@@ -19,27 +18,21 @@ support::VbError noVersionInfo()
     return support::makeVbError(support::vberr::InvalidProcedureCall);
 }
 
-std::optional<QString> versionOf(const QString& path, support::VbError& error)
+support::Result<QString> versionOf(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = support::makeVbError(QFileInfo::exists(path) ? support::vberr::PermissionDenied
-                                                            : support::vberr::FileNotFound);
-        return std::nullopt;
-    }
+    if (!file.open(QIODevice::ReadOnly))
+        return support::makeVbError(QFileInfo::exists(path) ? support::vberr::PermissionDenied
+                                                           : support::vberr::FileNotFound);
     const qint64 size = file.size();
-    if (size <= 0) {
-        error = noVersionInfo();
-        return std::nullopt;
-    }
+    if (size <= 0)
+        return noVersionInfo();
     const uchar* mapped = file.map(0, size);
     QByteArray read;
     if (!mapped) {
         read = file.readAll();
-        if (read.size() != size) {
-            error = support::makeVbError(support::vberr::DeviceIoError);
-            return std::nullopt;
-        }
+        if (read.size() != size)
+            return support::makeVbError(support::vberr::DeviceIoError);
         mapped = reinterpret_cast<const uchar*>(read.constData());
     }
     const std::span<const unsigned char> bytes(mapped, std::size_t(size));
@@ -47,8 +40,7 @@ std::optional<QString> versionOf(const QString& path, support::VbError& error)
         return QString::fromStdU16String(*pe);
     if (const auto elf = fileversion::readElfVersionNote(bytes))
         return QString::fromStdString(*elf);
-    error = noVersionInfo();
-    return std::nullopt;
+    return noVersionInfo();
 }
 
 // The last part rewritten through the number format "0": a number loses its leading zeros and fraction.
@@ -65,8 +57,8 @@ QString formatWhole(const QString& part)
 
 QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage)
 {
-    support::VbError error;
-    std::optional<QString> raw = versionOf(path, error);
+    const support::Result<QString> raw = versionOf(path);
+    support::VbError error = raw.error();
     QString version;
     if (raw) {
         version = raw->trimmed();

@@ -30,10 +30,10 @@ QString OpenUrl(const QString& url)
     support::http::GetOptions options;
     options.userAgent = QByteArrayLiteral("VB OpenUrl");
     options.enoughBytes = OpenUrlBytes;
-    const support::http::Result result = support::http::get(url, options);
-    if (!result.ok)
+    const auto answer = support::http::get(url, options);
+    if (!answer)
         return {};
-    return QString::fromLatin1(result.body.left(OpenUrlBytes));
+    return QString::fromLatin1(answer->body.left(OpenUrlBytes));
 }
 
 bool DownloadFile(const QString& url, const QString& localPath)
@@ -42,7 +42,7 @@ bool DownloadFile(const QString& url, const QString& localPath)
     // A cut-off program or an error page served with 200 must never replace a working tool.
     if (localPath.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
         options.acceptBody = IsCompleteProgram;
-    return support::http::download(url, localPath, options).ok;
+    return support::http::download(url, localPath, options).ok();
 }
 
 bool DownloadFiles(const QString& baseUrl, const QString& localDir, const QStringList& names, qsizetype* failedIndex)

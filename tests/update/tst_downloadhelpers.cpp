@@ -258,10 +258,10 @@ private Q_SLOTS:
         server.putFile(QStringLiteral("/fits"), QByteArray(1000, 'b'));
         support::http::GetOptions options;
         options.maxBytes = 1000;
-        QVERIFY(!support::http::get(server.url(QStringLiteral("/big")), options).ok);
-        const support::http::Result fits = support::http::get(server.url(QStringLiteral("/fits")), options);
-        QVERIFY(fits.ok);
-        QCOMPARE(fits.body.size(), 1000);
+        QVERIFY(!support::http::get(server.url(QStringLiteral("/big")), options).ok());
+        const auto fits = support::http::get(server.url(QStringLiteral("/fits")), options);
+        QVERIFY(fits.ok());
+        QCOMPARE(fits->body.size(), 1000);
     }
 };
 
