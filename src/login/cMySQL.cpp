@@ -66,6 +66,16 @@ HostAndPort splitHostPort(const QString& host, unsigned int defaultPort)
     return {host, defaultPort};
 }
 
+void cMySQL::CloseConnection::operator()(st_mysql* mysql) const
+{
+    mysql_close(mysql);
+}
+
+void cMySQL::FreeResult::operator()(st_mysql_res* result) const
+{
+    mysql_free_result(result);
+}
+
 cMySQL::cMySQL(const platform::Services& services) : m_services(services) {}
 
 cMySQL::~cMySQL()
@@ -98,9 +108,7 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
 bool cMySQL::open()
 {
     free_result();
-    if (m_mysql)
-        mysql_close(m_mysql);
-    m_mysql = mysql_init(nullptr);
+    m_mysql.reset(mysql_init(nullptr));
     if (!m_mysql) {
         m_connectError = support::VbError(CR_OUT_OF_MEMORY, QStringLiteral("MySQL client ran out of memory"),
                                           QStringLiteral("cMysql::real_connect"));
@@ -113,17 +121,16 @@ bool cMySQL::open()
     // A lost connection is re-established by query() itself, once, where it knows the statement is safe to
     // resend.
     const my_bool reconnect = 0;
-    mysql_options(m_mysql, MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
-    mysql_options(m_mysql, MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
-    mysql_options(m_mysql, MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
-    mysql_options(m_mysql, MYSQL_OPT_RECONNECT, &reconnect);
-    mysql_options(m_mysql, MYSQL_SET_CHARSET_NAME, m_charset.constData());
+    mysql_options(m_mysql.get(), MYSQL_OPT_CONNECT_TIMEOUT, &connectTimeout);
+    mysql_options(m_mysql.get(), MYSQL_OPT_READ_TIMEOUT, &ioTimeout);
+    mysql_options(m_mysql.get(), MYSQL_OPT_WRITE_TIMEOUT, &ioTimeout);
+    mysql_options(m_mysql.get(), MYSQL_OPT_RECONNECT, &reconnect);
+    mysql_options(m_mysql.get(), MYSQL_SET_CHARSET_NAME, m_charset.constData());
 
-    if (!mysql_real_connect(m_mysql, orNull(m_host), m_user.constData(), m_password.constData(),
+    if (!mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
                             orNull(m_database), m_port, orNull(m_socket), m_clientFlags)) {
         m_connectError = currentError("real_connect");
-        mysql_close(m_mysql);
-        m_mysql = nullptr;
+        m_mysql.reset();
         return false;
     }
     m_connectError = {};
@@ -156,14 +163,14 @@ QString cMySQL::connectFailureMessage(const support::VbError& error)
 
 support::VbError cMySQL::currentError(const char* operation) const
 {
-    return support::VbError(int(mysql_errno(m_mysql)),
-                            support::cp949::toUnicode(QByteArray(mysql_error(m_mysql))),
+    return support::VbError(int(mysql_errno(m_mysql.get())),
+                            support::cp949::toUnicode(QByteArray(mysql_error(m_mysql.get()))),
                             QStringLiteral("cMysql::") + QString::fromLatin1(operation));
 }
 
 void cMySQL::runOnce(const QByteArray& statement)
 {
-    if (mysql_real_query(m_mysql, statement.constData(), static_cast<unsigned long>(statement.size())) != 0)
+    if (mysql_real_query(m_mysql.get(), statement.constData(), static_cast<unsigned long>(statement.size())) != 0)
         throw currentError("query");
 }
 
@@ -195,10 +202,10 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
         runOnce(statement);
     }
 
-    m_result = mysql_store_result(m_mysql);
-    if (!m_result && mysql_field_count(m_mysql) != 0)
+    m_result.reset(mysql_store_result(m_mysql.get()));
+    if (!m_result && mysql_field_count(m_mysql.get()) != 0)
         throw currentError("query");
-    const my_ulonglong affected = mysql_affected_rows(m_mysql);
+    const my_ulonglong affected = mysql_affected_rows(m_mysql.get());
     m_affectedRows = affected == static_cast<my_ulonglong>(-1) ? -1 : qint64(affected);
     if (!m_result) {
         if (!noResult)
@@ -208,17 +215,17 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
     if (noResult)
         return;
 
-    const unsigned int count = mysql_num_fields(m_result);
-    const MYSQL_FIELD* fields = mysql_fetch_fields(m_result);
+    const unsigned int count = mysql_num_fields(m_result.get());
+    const MYSQL_FIELD* fields = mysql_fetch_fields(m_result.get());
     QStringList names;
     names.reserve(count);
     for (unsigned int i = 0; i < count; ++i)
         names.append(support::cp949::toUnicode(QByteArray(fields[i].name, qsizetype(fields[i].name_length))));
 
     QList<Recordset::Row> rows;
-    rows.reserve(qsizetype(mysql_num_rows(m_result)));
-    while (MYSQL_ROW row = mysql_fetch_row(m_result)) {
-        const unsigned long* lengths = mysql_fetch_lengths(m_result);
+    rows.reserve(qsizetype(mysql_num_rows(m_result.get())));
+    while (MYSQL_ROW row = mysql_fetch_row(m_result.get())) {
+        const unsigned long* lengths = mysql_fetch_lengths(m_result.get());
         Recordset::Row values;
         values.reserve(count);
         for (unsigned int i = 0; i < count; ++i) {
@@ -239,10 +246,7 @@ qint64 cMySQL::affected_rows() const
 
 void cMySQL::free_result()
 {
-    if (m_result) {
-        mysql_free_result(m_result);
-        m_result = nullptr;
-    }
+    m_result.reset();
 }
 
 int cMySQL::State() const
@@ -253,8 +257,5 @@ int cMySQL::State() const
 void cMySQL::Close()
 {
     free_result();
-    if (m_mysql) {
-        mysql_close(m_mysql);
-        m_mysql = nullptr;
-    }
+    m_mysql.reset();
 }

@@ -74,9 +74,19 @@ private:
     support::VbError currentError(const char* operation) const;
     void runOnce(const QByteArray& statement);
 
+    // The client library's handles, released on every path: the result before its connection.
+    struct CloseConnection final
+    {
+        void operator()(st_mysql* mysql) const;
+    };
+    struct FreeResult final
+    {
+        void operator()(st_mysql_res* result) const;
+    };
+
     platform::Services m_services;
-    st_mysql* m_mysql = nullptr;
-    st_mysql_res* m_result = nullptr;
+    std::unique_ptr<st_mysql, CloseConnection> m_mysql;
+    std::unique_ptr<st_mysql_res, FreeResult> m_result;
     qint64 m_affectedRows = -1;
     support::VbError m_connectError;
 

@@ -2,11 +2,32 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace support::cp949 {
 
 namespace {
+
+// Owns a conversion descriptor: closed on every path.
+class Converter final
+{
+public:
+    Converter(const char* to, const char* from) : m_cd(iconv_open(to, from)) {}
+    ~Converter()
+    {
+        if (isOpen())
+            iconv_close(m_cd);
+    }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    bool isOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
+    iconv_t get() const { return m_cd; }
+
+private:
+    iconv_t m_cd;
+};
 
 // Runs iconv over the whole input; an input unit that cannot be converted becomes `replacement`
 // and conversion goes on after it.
@@ -14,9 +35,10 @@ QByteArray convert(const char* to, const char* from, const char* in, size_t inLe
                    const QByteArray& replacement)
 {
     QByteArray out;
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1))
+    const Converter converter(to, from);
+    if (!converter.isOpen())
         return out;
+    const iconv_t cd = converter.get();
     out.resize(static_cast<qsizetype>(inLeft * 2 + 16));
     char* inPtr = const_cast<char*>(in);
     char* outPtr = out.data();
@@ -55,7 +77,6 @@ QByteArray convert(const char* to, const char* from, const char* in, size_t inLe
             break;
         grow();
     }
-    iconv_close(cd);
     out.resize(outPtr - out.data());
     return out;
 }
