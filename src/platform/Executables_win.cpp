@@ -1,0 +1,82 @@
+#include "Executables.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <string>
+
+namespace platform {
+
+namespace {
+
+// Closes a handle on every path.
+class HandleOwner final
+{
+public:
+    explicit HandleOwner(HANDLE handle) : m_handle(handle) {}
+    ~HandleOwner()
+    {
+        if (m_handle && m_handle != INVALID_HANDLE_VALUE)
+            CloseHandle(m_handle);
+    }
+    HandleOwner(const HandleOwner&) = delete;
+    HandleOwner& operator=(const HandleOwner&) = delete;
+    HANDLE get() const { return m_handle; }
+    bool valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
+
+private:
+    HANDLE m_handle;
+};
+
+const wchar_t* wide(const QString& text)
+{
+    return reinterpret_cast<const wchar_t*>(text.utf16());
+}
+
+QString imageOf(DWORD pid)
+{
+    const HandleOwner process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process.valid())
+        return {};
+    std::wstring buffer(32768, L'\0');
+    DWORD size = DWORD(buffer.size());
+    if (!QueryFullProcessImageNameW(process.get(), 0, buffer.data(), &size))
+        return {};
+    return QString::fromWCharArray(buffer.data(), int(size));
+}
+
+} // namespace
+
+bool isExecutableRunning(const QString& path)
+{
+    const QString target = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
+    const HandleOwner snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot.valid())
+        return false;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        // File names on Windows compare without regard to case.
+        if (imageOf(entry.th32ProcessID).compare(target, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool makeRunnable(const QString& path)
+{
+    // Any file may be run; its name decides how.
+    return QFileInfo(path).isFile();
+}
+
+bool replaceFile(const QString& from, const QString& to)
+{
+    return MoveFileExW(wide(QDir::toNativeSeparators(from)), wide(QDir::toNativeSeparators(to)),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+} // namespace platform
