@@ -3,6 +3,7 @@
 #include "ProcessExit.h"
 #include "RealStartup.h"
 #include "SettingsStore.h"
+#include "UiRecorder.h"
 #include "WaitCursorQt.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(platform::AppTitle));
+    // Only when a test of the whole program asks for it: what was shown goes to a file.
+    const platform::UiRecorder uiRecorder(qEnvironmentVariable(platform::UiRecorder::EnvironmentVariable));
 
     platform::MessageBoxQt messageBox;
     platform::ProcessExit processExit;
