@@ -197,6 +197,8 @@ private Q_SLOTS:
     }
 
     // A compiled sibling carries our version note: its revision is read and compared like a Windows one's.
+    // The compiled checker asks the update server for the program's version file; a served script records
+    // its arguments instead.
     void compiledCheckerRevisionIsRead_data()
     {
         QTest::addColumn<int>("serverOffset");
@@ -210,15 +212,21 @@ private Q_SLOTS:
         QFETCH(bool, downloads);
         auto s = setup();
         const QString checker = s->path(QStringLiteral("RendloV1.exe"));
-        QVERIFY(QFile::copy(QStringLiteral(ZT_STANDIN_CHECKER), checker));
+        QVERIFY(QFile::copy(QStringLiteral(ZT_COMPILED_CHECKER), checker));
         s->serve(QStringLiteral("RendloV1_lastver.txt"),
                  QByteArray::number(platform::ownVersion().revision + serverOffset));
+        // The compiled checker finds the update server as the program does: no list, so the default host.
+        qputenv("ZT_SERVER_LIST_URL", QStringLiteral("http://127.0.0.1:%1").arg(testsupport::closedPort()).toUtf8());
+        qputenv("ZT_DEFAULT_SERVER", s->server.host().toUtf8());
 
         bool skip = false;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
         QCOMPARE(s->requests().contains(QStringLiteral("RendloV1.exe")), downloads);
         QCOMPARE(readFile(checker).startsWith("#!"), downloads);
-        QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
+        if (downloads)
+            QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
+        else
+            QCOMPARE(s->requests().last(), QStringLiteral("NorvaQuillet_lastver.txt"));
     }
 
     void unreadableVersionStopsBeforeTheChecker_data()

@@ -1,0 +1,112 @@
+// Stand-in for the version checker "RendloV1.exe". Given "REVISION;EXE" (the program's revision and file
+// name), it reads EXE's version file on the update server that the program uses and, when that names a newer
+// revision, saves EXE from the update folder beside itself as "New_" + EXE, ready to run. It exits 0 whether
+// or not there was a newer build: the program only looks for the "New_" file.
+#include "ToolConsole.h"
+
+#include "VbError.h"
+#include "mdlFile.h"
+#include "modAutoUpdateV1_Download.h"
+#include "modAutoUpdateV1_Launcher.h"
+#include "modServerAddressUtil.h"
+#include "Executables.h"
+
+#include <QFile>
+
+using namespace modAutoUpdateV1_Launcher;
+
+namespace {
+
+// The update server's host, found as the program finds it: the built-in address unless the server list
+// names another.
+QString updateServerHost(const platform::Services& services)
+{
+    modServerAddressUtil::RefreshServerAddressCache(services, QString());
+    modServerAddressUtil::LoadServerAddressCache(services);
+    const QString listed = modServerAddressUtil::GetServerHost(QStringLiteral("자동업데이트_런처"));
+    return listed.isEmpty() ? platform::defaultServerAddress() : listed;
+}
+
+// The revision a program file carries (its version's last part), or -1 when it carries none.
+double revisionOf(const platform::Services& services, const QString& path)
+{
+    const QString version = mdlFile::GetFileVer(services, path, true, true);
+    return version.isEmpty() ? -1 : LeadingNumber(version.mid(version.lastIndexOf(u'.') + 1));
+}
+
+bool isCompleteProgram(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && modAutoUpdateV1_Download::IsCompleteProgram(file.readAll());
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QString parameters = args.size() == 2 ? args.at(1) : QString();
+    const qsizetype semicolon = parameters.indexOf(u';');
+    bool isNumber = false;
+    const qint32 revision = parameters.left(semicolon).toInt(&isNumber);
+    const QString exeName = semicolon < 0 ? QString() : parameters.mid(semicolon + 1);
+    if (!isNumber || exeName.isEmpty() || exeName.contains(u'/') || exeName.contains(u'\\')) {
+        tools::say(QStringLiteral("usage: RendloV1 REVISION;PROGRAM (for instance 12;Quillet.exe)"));
+        return 2;
+    }
+
+    tools::ToolServices tool;
+    const platform::Services& services = tool.services;
+    const QString newPath = services.app.filePath(QStringLiteral("New_") + exeName);
+    // Only a build fetched by this run may be handed over: one left from an earlier run goes first.
+    if (QFile::exists(newPath) && !QFile::remove(newPath)) {
+        tools::say(QStringLiteral("cannot remove the old ") + newPath + QStringLiteral(": nothing fetched"));
+        return 1;
+    }
+
+    const QString baseUrl = UpdateBaseUrlFor(updateServerHost(services));
+    const QString versionUrl = baseUrl + VersionFileName(exeName);
+    const QString offeredText = modAutoUpdateV1_Download::OpenUrl(versionUrl).trimmed();
+    if (offeredText.isEmpty()) {
+        tools::say(QStringLiteral("no version information at ") + versionUrl);
+        return 0;
+    }
+    qint32 offered = 0;
+    try {
+        offered = VersionValue(offeredText);
+    } catch (const support::VbError& error) {
+        tools::say(versionUrl + QStringLiteral(": ") + error.description());
+        return 0;
+    }
+    if (offered <= revision) {
+        tools::say(QStringLiteral("%1 is current (revision %2, the server offers %3)")
+                       .arg(exeName)
+                       .arg(revision)
+                       .arg(offered));
+        return 0;
+    }
+
+    // Fetched under a name of its own and checked there, so that "New_" never names a partial or wrong file.
+    const QString partPath = newPath + QStringLiteral(".part");
+    const QString url = baseUrl + exeName;
+    const auto fail = [&](const QString& why) {
+        QFile::remove(partPath);
+        tools::say(why + QStringLiteral(": no new build"));
+        return 0;
+    };
+    if (!modAutoUpdateV1_Download::DownloadFile(url, partPath))
+        return fail(QStringLiteral("cannot download ") + url);
+    if (!isCompleteProgram(partPath))
+        return fail(url + QStringLiteral(" is not a whole program"));
+    // A build no newer than this one would be handed over at every start.
+    const double fetched = revisionOf(services, partPath);
+    if (fetched <= revision)
+        return fail(url + QStringLiteral(" carries revision %1, not newer than %2").arg(fetched).arg(revision));
+    if (!platform::makeRunnable(partPath))
+        return fail(QStringLiteral("cannot make ") + partPath + QStringLiteral(" runnable"));
+    if (!platform::replaceFile(partPath, newPath))
+        return fail(QStringLiteral("cannot rename ") + partPath);
+    tools::say(QStringLiteral("fetched revision %1 of %2 as %3").arg(fetched).arg(exeName, newPath));
+    return 0;
+}
