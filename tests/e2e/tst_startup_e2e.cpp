@@ -1,13 +1,28 @@
+// The real program, started as a user starts it from an empty program folder, against real local servers: the
+// server list and the update server on 127.0.0.1 in the test, serving the real sibling tools, and the
+// throw-away MariaDB of scripts/test. What a person would have seen is read from the program's record of the
+// windows it showed (ZT_UI_RECORD), which also answers each message box with OK.
+#include "AppInfo.h"
+#include "Executables.h"
 #include "HttpTestServer.h"
+#include "HttpTransfer.h"
 #include "MachineIdentity.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "TestDb.h"
+#include "mdlFile.h"
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
 
 using testsupport::HttpTestServer;
 using testsupport::readFile;
@@ -15,13 +30,52 @@ using testsupport::readFile;
 namespace {
 
 const QString UpdatePath = QStringLiteral("/download/자동업데이트_v1/");
+const QString Caption = QStringLiteral("ZT SQL 로그 디코더 v.");
+const QString Password = QStringLiteral("암호pw");
 
-// Stand-ins for the sibling tools, served by the update server as a real one serves the tools.
-// The checker records its parameters and, when the test left a "make-new" file, leaves a newer build.
-const QByteArray Checker = "#!/bin/sh\nprintf '%s\\n' \"$1\" >> checker-ran\n"
-                           "[ -e make-new ] && echo 'new build' > \"New_${1#*;}\"\nexit 0\n";
-const QByteArray Replacer = "#!/bin/sh\nprintf '%s\\n' \"$1\" > \"$(dirname \"$0\")/replacer-ran\"\n";
-const QByteArray Decoder = "#!/bin/sh\nexit 0\n";
+// One window the program showed.
+struct Shown
+{
+    qint64 pid = 0;
+    QString object; // "frmLogin", "frmMain"; a message box has none
+    QString title;
+    QString text; // a message box's text
+    bool isMessage = false;
+};
+
+// A port on 127.0.0.1 that takes no connections, as a switched-off machine: its one-place queue is full, so
+// further attempts go unanswered until the caller gives up.
+class SilentPort final
+{
+public:
+    SilentPort()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), size);
+        ::listen(m_listener, 0);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::connect(m_filler, reinterpret_cast<sockaddr*>(&address), size);
+    }
+    ~SilentPort()
+    {
+        ::close(m_filler);
+        ::close(m_listener);
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    int port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
+    int m_port = 0;
+};
 
 } // namespace
 
@@ -33,48 +87,118 @@ private:
     QTemporaryDir m_root;
     QString m_appDir;
     QString m_configDir;
+    QString m_record;
     std::unique_ptr<HttpTestServer> m_http;
     std::unique_ptr<QProcess> m_program;
+    qint64 m_programPid = 0;
 
     QString app(const QString& name) const { return m_appDir + u'/' + name; }
 
-    void serveList(const QString& dbHost)
+    QStringList appFiles() const
     {
-        const QByteArray data = "{\"ver\": \"3\",\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"" +
-                                m_http->host().toUtf8() + "\"},{\"name\": \"사내메신저DB서버\",\"host\": \"" +
-                                dbHost.toUtf8() + "\"}]}";
-        m_http->putFile(QStringLiteral("/serverinfo/server-address-checker.php"),
-                        "{\"success\": true, \"data\": " + data + "}");
+        return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     }
 
-    void start()
+    void serveList(const QString& updateHost, const QString& dbHost)
+    {
+        m_http->putFile(QStringLiteral("/serverinfo/server-address-checker.php"),
+                        "{\"success\": true, \"data\": {\"ver\": \"3\",\"servers\": [{\"name\": \"자동업데이트_런처\","
+                        "\"host\": \"" + updateHost.toUtf8() + "\"},{\"name\": \"사내메신저DB서버\",\"host\": \"" +
+                            dbHost.toUtf8() + "\"}]}}");
+    }
+
+    // The test database knows the user; with allowed, this PC is on the allowlist for it. The password is
+    // saved, so the login dialog logs in by itself.
+    void registerUser(bool allowed)
+    {
+        testdb::Root root;
+        QVERIFY2(root.isOpen(), qPrintable(root.error()));
+        QVERIFY(root.clearTables());
+        QVERIFY(root.addUser(QStringLiteral("e2e"), Password));
+        if (allowed)
+            QVERIFY(root.addMac(QStringLiteral("e2e"), platform::MachineIdentity().macAddress()));
+        platform::SettingsStore settings(m_configDir + QStringLiteral("/NorvaQuillet"));
+        settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("issave_passwd"),
+                       QStringLiteral("1"));
+        settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("passwd"), Password);
+    }
+
+    void start(const QString& serverListUrl, const QString& defaultServer)
     {
         m_program = std::make_unique<QProcess>();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configDir);
-        env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), m_http->url());
-        env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), QStringLiteral("127.0.0.1:1"));
+        env.insert(QStringLiteral("ZT_UI_RECORD"), m_record);
+        env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), serverListUrl);
+        env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), defaultServer);
         env.insert(QStringLiteral("no_proxy"), QStringLiteral("127.0.0.1"));
         m_program->setProcessEnvironment(env);
         m_program->setProcessChannelMode(QProcess::ForwardedChannels);
         m_program->start(app(QStringLiteral("NorvaQuillet")), {});
         QVERIFY(m_program->waitForStarted());
+        m_programPid = m_program->processId();
+    }
+
+    QList<Shown> shown() const
+    {
+        QList<Shown> windows;
+        const QList<QByteArray> lines = readFile(m_record).split('\n');
+        for (const QByteArray& line : lines) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            if (o.isEmpty())
+                continue;
+            windows.append({qint64(o.value(QStringLiteral("pid")).toDouble()), o.value(QStringLiteral("object")).toString(),
+                            o.value(QStringLiteral("title")).toString(), o.value(QStringLiteral("text")).toString(),
+                            o.contains(QStringLiteral("text"))});
+        }
+        return windows;
+    }
+
+    // What was shown, one line each, for comparing and for failure output: "frmLogin", "frmMain: title",
+    // "message: text".
+    QStringList shownLines() const
+    {
+        QStringList lines;
+        const QList<Shown> windows = shown();
+        for (const Shown& w : windows) {
+            if (w.isMessage)
+                lines.append(QStringLiteral("message: ") + w.text);
+            else if (w.object == u"frmMain")
+                lines.append(QStringLiteral("frmMain: ") + w.title);
+            else
+                lines.append(w.object);
+        }
+        return lines;
+    }
+
+    bool hasShown(const QString& line) const { return shownLines().contains(line); }
+
+    QString expectedCaption(int revision) const
+    {
+        const platform::Version v = platform::ownVersion();
+        return QStringLiteral("frmMain: ") + Caption + QString::number(v.major) + u'.' + QString::number(v.minor) +
+               u'.' + QString::number(revision);
     }
 
 private Q_SLOTS:
     void init()
     {
-        m_appDir = m_root.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral("/app"));
-        m_configDir = m_root.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral("/config"));
+        const QString name = QString::fromLatin1(QTest::currentTestFunction());
+        m_appDir = m_root.filePath(name + QStringLiteral("/app"));
+        m_configDir = m_root.filePath(name + QStringLiteral("/config"));
+        m_record = m_root.filePath(name + QStringLiteral("/shown.jsonl"));
         QVERIFY(QDir().mkpath(m_appDir));
         QVERIFY(QFile::copy(QStringLiteral(ZT_PROGRAM_PATH), app(QStringLiteral("NorvaQuillet"))));
+
+        // The update folder as the real one holds it: the sibling tools of this build and their revisions.
+        const QByteArray revision = QByteArray::number(platform::ownVersion().revision);
         m_http = std::make_unique<HttpTestServer>();
-        m_http->putFile(UpdatePath + QStringLiteral("RendloV1_lastver.txt"), "3");
-        m_http->putFile(UpdatePath + QStringLiteral("RendloV1.exe"), Checker);
-        m_http->putFile(UpdatePath + QStringLiteral("Swapnik.exe"), Replacer);
-        m_http->putFile(UpdatePath + QStringLiteral("Palvex_lastver.txt"), "5");
-        m_http->putFile(UpdatePath + QStringLiteral("Palvex.exe"), Decoder);
+        m_http->putFile(UpdatePath + QStringLiteral("RendloV1_lastver.txt"), revision);
+        m_http->putFile(UpdatePath + QStringLiteral("RendloV1.exe"), readFile(QStringLiteral(ZT_CHECKER_PATH)));
+        m_http->putFile(UpdatePath + QStringLiteral("Swapnik.exe"), readFile(QStringLiteral(ZT_REPLACER_PATH)));
+        m_http->putFile(UpdatePath + QStringLiteral("Palvex_lastver.txt"), revision);
+        m_http->putFile(UpdatePath + QStringLiteral("Palvex.exe"), readFile(QStringLiteral(ZT_DECODER_PATH)));
     }
 
     void cleanup()
@@ -84,58 +208,119 @@ private Q_SLOTS:
             m_program->waitForFinished();
         }
         m_program.reset();
+        // A build that the replacer started is no child of this test: it is ended by the id it recorded.
+        QSet<qint64> others;
+        const QList<Shown> windows = shown();
+        for (const Shown& w : windows) {
+            if (w.pid > 0 && w.pid != m_programPid)
+                others.insert(w.pid);
+        }
+        for (const qint64 pid : std::as_const(others))
+            ::kill(pid_t(pid), SIGKILL);
         m_http.reset();
     }
 
-    void allowedPcWithSavedPasswordReachesTheMainWindow()
+    // The old build finds a newer one on the update server, hands over, and the newer build ends up in its
+    // place, running, past the login and into its main window.
+    void newerBuildReplacesTheProgramAndRuns()
+    {
+        if (!testdb::available())
+            QSKIP(testdb::SkipReason);
+        const QString newerPath = qEnvironmentVariable("ZT_NEWER_BUILD");
+        if (newerPath.isEmpty())
+            QSKIP("no newer build: run scripts/test, or set ZT_NEWER_BUILD to a build with a higher ZT_REVISION");
+        testsupport::TestServices t;
+        const QString newerVersion = mdlFile::GetFileVer(t.services, newerPath, true, true);
+        const int newer = newerVersion.mid(newerVersion.lastIndexOf(u'.') + 1).toInt();
+        QVERIFY2(newer > platform::ownVersion().revision, qPrintable(newerPath + QStringLiteral(" is ") + newerVersion));
+        const QByteArray newerBuild = readFile(newerPath);
+        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"), QByteArray::number(newer));
+        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), newerBuild);
+        registerUser(true);
+        serveList(m_http->host(), testdb::serverAddress());
+
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
+
+        // The old build ends without a window; the newer one reaches its main window.
+        QVERIFY(m_program->waitForFinished(60000));
+        QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program->exitCode(), 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(hasShown(expectedCaption(newer)), qPrintable(shownLines().join(u'\n')), 60000);
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"), expectedCaption(newer)}));
+        QVERIFY(shown().first().pid != m_programPid);
+
+        // On disk: the newer build in the old one's place and running, no "New_" file left, the tools and the
+        // external decoder fetched, the server list cached.
+        QCOMPARE(readFile(app(QStringLiteral("NorvaQuillet"))), newerBuild);
+        QVERIFY(platform::isExecutableRunning(app(QStringLiteral("NorvaQuillet"))));
+        QTRY_VERIFY(QFile::exists(app(QStringLiteral("Palvex.exe"))));
+        QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("Palvex.exe"),
+                                          QStringLiteral("RendloV1.exe"), QStringLiteral("Swapnik.exe"),
+                                          QStringLiteral("server_address_setting.json")}));
+    }
+
+    // Neither the server list nor the update server answers: start-up goes on with the default hosts (the
+    // default database lets the user in), the user sees the launcher's message, and the login dialog follows
+    // once the list's request has given up.
+    void serversDownStartUpGoesOnWithDefaults()
+    {
+        if (!testdb::available())
+            QSKIP(testdb::SkipReason);
+        registerUser(true);
+        const SilentPort serverList;
+
+        QElapsedTimer clock;
+        clock.start();
+        // One default address for both: with the database's port in it, the update requests meet a server
+        // that speaks no HTTP.
+        start(QStringLiteral("http://127.0.0.1:%1").arg(serverList.port()), testdb::serverAddress());
+
+        const qint64 bound = (support::http::timeouts().connectSeconds + 10) * 1000;
+        QTRY_VERIFY2_WITH_TIMEOUT(hasShown(QStringLiteral("frmLogin")), qPrintable(shownLines().join(u'\n')),
+                                  int(bound));
+        QVERIFY2(clock.elapsed() < bound, qPrintable(QString::number(clock.elapsed())));
+        QTRY_VERIFY2_WITH_TIMEOUT(shownLines().size() == 4, qPrintable(shownLines().join(u'\n')), 30000);
+        QCOMPARE(shownLines(),
+                 (QStringList{QStringLiteral("message: RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!"),
+                              QStringLiteral("frmLogin"), QStringLiteral("message: 최신버전 정보를 읽어올 수 없습니다!"),
+                              expectedCaption(platform::ownVersion().revision)}));
+        QCOMPARE(m_program->state(), QProcess::Running);
+        // Nothing was fetched and no list was cached.
+        QCOMPARE(appFiles(), QStringList{QStringLiteral("NorvaQuillet")});
+    }
+
+    void pcNotOnTheAllowlistIsRefused()
     {
         if (!testdb::available())
             QSKIP(testdb::SkipReason);
         const QString mac = platform::MachineIdentity().macAddress();
-        if (mac.isEmpty())
-            QSKIP("this machine has no network adapter with an address");
-        testdb::Root root;
-        QVERIFY2(root.isOpen(), qPrintable(root.error()));
-        QVERIFY(root.clearTables());
-        QVERIFY(root.addUser(QStringLiteral("e2e"), QStringLiteral("암호pw")));
-        QVERIFY(root.addMac(QStringLiteral("e2e"), mac));
-        platform::SettingsStore settings(m_configDir + QStringLiteral("/NorvaQuillet"));
-        settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("issave_passwd"),
-                       QStringLiteral("1"));
-        settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("passwd"),
-                       QStringLiteral("암호pw"));
-        serveList(testdb::serverAddress());
+        registerUser(false);
+        serveList(m_http->host(), testdb::serverAddress());
 
-        start();
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
 
-        // The main window's load fetches the missing external decoder: the window was reached.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(app(QStringLiteral("Palvex.exe"))), 30000);
-        QCOMPARE(m_program->state(), QProcess::Running);
-        // The list was cached in the writer's compact form, and both hosts came from it.
-        QCOMPARE(QString::fromUtf8(readFile(app(QStringLiteral("server_address_setting.json"))).mid(3)),
-                 QStringLiteral("{\"ver\": \"3\",\"servers\": [{\"name\": \"자동업데이트_런처\",\"host\": \"") +
-                     m_http->host() + QStringLiteral("\"},{\"name\": \"사내메신저DB서버\",\"host\": \"") +
-                     testdb::serverAddress() + QStringLiteral("\"}]}"));
-        // The sibling tools were fetched and the checker ran on this executable with this build's revision.
-        QVERIFY(QFile::exists(app(QStringLiteral("Swapnik.exe"))));
-        QCOMPARE(readFile(app(QStringLiteral("checker-ran"))), QByteArray("1;NorvaQuillet\n"));
-        QVERIFY(!QFile::exists(app(QStringLiteral("replacer-ran"))));
+        QVERIFY(m_program->waitForFinished(60000));
+        QCOMPARE(m_program->exitCode(), 0);
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
+                                            QStringLiteral("message: 허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.\r\nMAC: ") + mac}));
+        // The update path ran; the main window, which fetches the external decoder, never opened.
+        QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                                          QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
     }
 
-    void newerBuildIsHandedToTheReplacer()
+    void databaseDownEndsTheProgram()
     {
-        serveList(QStringLiteral("127.0.0.1:1"));
-        QVERIFY(testsupport::writeFile(app(QStringLiteral("make-new")), ""));
+        serveList(m_http->host(), QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort()));
 
-        start();
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
 
-        QVERIFY(m_program->waitForFinished(30000));
-        QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+        QVERIFY(m_program->waitForFinished(60000));
         QCOMPARE(m_program->exitCode(), 0);
-        QVERIFY(QFile::exists(app(QStringLiteral("New_NorvaQuillet"))));
-        QTRY_COMPARE(readFile(app(QStringLiteral("replacer-ran"))), QByteArray("NorvaQuillet;New_NorvaQuillet\n"));
-        // The program ended before any login: no window opened, nothing else was fetched.
-        QVERIFY(!QFile::exists(app(QStringLiteral("Palvex.exe"))));
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
+                                            QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
+                                                           "인터넷이 연결되어 있는지 확인 해 주세요.")}));
+        QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                                          QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
     }
 };
 
