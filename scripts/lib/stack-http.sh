@@ -1,40 +1,23 @@
 # The server list and the update server for scripts/run: one local HTTP server (stack_http_server.py) whose
 # list names itself as the update server ("자동업데이트_런처") and the database of stack-db.sh, when that ran
-# first, as "사내메신저DB서버". The update folder holds stand-ins for the sibling tools. Sourced by scripts/run
-# after the build; the server stops when the run ends.
+# first, as "사내메신저DB서버". The update folder ($zt_http_updates) holds the stand-ins for the sibling tools;
+# scripts/run --update-demo adds a newer build of the program. Sourced by scripts/run after the build; the
+# server stops when the run ends.
 
 zt_http_root="$(mktemp -d)"
 add_cleanup "rm -rf '$zt_http_root'"
 zt_http_updates="$zt_http_root/download/자동업데이트_v1"
 mkdir -p "$zt_http_updates"
 
-# Revision 1 of each tool: newer than the stand-ins beside the program, which carry no version at all, so
-# each start fetches them again and the update path is always walked.
-printf '1\r\n' >"$zt_http_updates/RendloV1_lastver.txt"
-printf '1\r\n' >"$zt_http_updates/Palvex_lastver.txt"
-
-# The version checker: offers no newer build of the program ("revision;program" is its one argument).
-cat >"$zt_http_updates/RendloV1.exe" <<'TOOL'
-#!/bin/sh
-echo "RendloV1 (stand-in): checked $1, no newer build" >&2
-exit 0
-TOOL
-
-# The file replacer: "old;new" — waits for the program to end, then puts the new build in the old one's place.
-cat >"$zt_http_updates/Swapnik.exe" <<'TOOL'
-#!/bin/sh
-old="${1%%;*}"
-new="${1#*;}"
-sleep 2
-mv -f "$new" "$old" && chmod +x "$old" && echo "Swapnik (stand-in): $new replaced $old" >&2
-TOOL
-
-# The external DES decoder: the log path and the pass phrase; writes the ".sql" file beside the log.
-cat >"$zt_http_updates/Palvex.exe" <<'TOOL'
-#!/bin/sh
-out="$(printf '%s' "$1" | sed 's/....$//').sql"
-{ echo "-- decoded by Palvex (stand-in)"; cat "$1"; } >"$out"
-TOOL
+# The sibling tools built with the program, under the names the program asks for, and their revision: the
+# program starts from an empty folder (scripts/run), so its first start fetches them.
+source "$ROOT/scripts/lib/newer-build.sh"
+zt_tools_revision="$(zt_build_revision)"
+for tool in RendloV1 Swapnik Palvex; do
+    cp "$BUILD_DIR/tools/siblings/$tool" "$zt_http_updates/$tool.exe"
+done
+printf '%s\r\n' "$zt_tools_revision" >"$zt_http_updates/RendloV1_lastver.txt"
+printf '%s\r\n' "$zt_tools_revision" >"$zt_http_updates/Palvex_lastver.txt"
 
 zt_http_port_file="$zt_http_root/port"
 zt_http_db_host="${ZT_DEFAULT_SERVER:-127.0.0.1}"
