@@ -75,6 +75,7 @@ private Q_SLOTS:
         QTest::newRow("no version file") << QByteArray() << "next" << false << false << false;
         QTest::newRow("new build missing") << next << "missing" << false << false << false;
         QTest::newRow("download cut short") << next << "cut" << false << false << false;
+        QTest::newRow("cut short, no length announced") << next << "cut, no length" << false << false << false;
         QTest::newRow("served build no newer") << next << "current" << false << false << false;
         QTest::newRow("earlier New_ file goes") << same << "next" << false << true << false;
     }
@@ -101,6 +102,8 @@ private Q_SLOTS:
             server.putFile(Folder + Program, readFile(QStringLiteral(ZT_FIXTURE_CURRENT)));
         else if (served == u"cut")
             server.routeDropped(Folder + Program, std::size_t(next.size()), std::size_t(next.size() / 2));
+        else if (served == u"cut, no length")
+            server.routeCloseDelimited(Folder + Program, next.left(next.size() / 2));
 
         const QString nowhere = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         QMap<QString, QString> env;
