@@ -21,12 +21,12 @@ int main(int argc, char** argv)
     int status = 0;
     for (const QString& path : args) {
         const auto start = std::chrono::steady_clock::now();
-        const support::VbError error = decoder::DecodeFile(path);
+        const platform::VbError error = decoder::DecodeFile(path);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const QByteArray name = path.toLocal8Bit();
         if (error.isError()) {
             const QString report =
-                support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form,
+                platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form,
                                          QStringLiteral("frmMain"));
             std::printf("%s: %s\n", name.constData(), report.toLocal8Bit().constData());
             status = 1;

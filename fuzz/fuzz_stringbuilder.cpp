@@ -61,7 +61,7 @@ void expectError(int expected, Op op)
     int number = 0;
     try {
         op();
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         number = error.number();
     }
     check(number == expected);
@@ -101,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const qint32 position = in.number();
             const auto t = in.text();
             const bool ok = position >= 0 && position <= length;
-            expectError(ok ? 0 : support::vberr::SubscriptOutOfRange, [&] { sb.Insert(position, view(t)); });
+            expectError(ok ? 0 : platform::vberr::SubscriptOutOfRange, [&] { sb.Insert(position, view(t)); });
             if (ok)
                 model.insert(std::size_t(position), t);
             break;
@@ -110,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const qint32 position = in.number();
             const qint32 count = in.number();
             const bool ok = position >= 0 && count >= 0 && qint64(position) + count <= length;
-            expectError(ok ? 0 : support::vberr::SubscriptOutOfRange, [&] { sb.Remove(position, count); });
+            expectError(ok ? 0 : platform::vberr::SubscriptOutOfRange, [&] { sb.Remove(position, count); });
             if (ok)
                 model.erase(std::size_t(position), std::size_t(count));
             break;
@@ -152,8 +152,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 9: {
             const qint32 value = in.number();
-            const int expected = value >= (1 << 30) ? support::vberr::Overflow
-                                 : value <= 0       ? support::vberr::InvalidProcedureCall
+            const int expected = value >= (1 << 30) ? platform::vberr::Overflow
+                                 : value <= 0       ? platform::vberr::InvalidProcedureCall
                                                     : 0;
             // Huge steps would only test the allocator.
             if (value > 4096 && value < (1 << 30))

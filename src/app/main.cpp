@@ -1,5 +1,5 @@
-#include "MachineIdentity.h"
 #include "MessageBoxQt.h"
+#include "NetworkMachineIdentity.h"
 #include "ProcessExit.h"
 #include "RealStartup.h"
 #include "SettingsStore.h"
@@ -18,7 +18,7 @@ int main(int argc, char* argv[])
     platform::MessageBoxQt messageBox;
     platform::ProcessExit processExit;
     platform::WaitCursorQt waitCursor;
-    platform::MachineIdentity machine;
+    platform::NetworkMachineIdentity machine;
     platform::SettingsStore settings;
     const platform::Services services{&messageBox, &processExit, &waitCursor, &machine, &settings,
                                       platform::AppLocation::current()};

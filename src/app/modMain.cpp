@@ -1,6 +1,6 @@
 #include "modMain.h"
 
-#include "StartupShared.h"
+#include "modMainShared.h"
 
 namespace modMain {
 

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Services.h"
+// The host globals Main fixes, and the two helpers of this module that the login code calls, live in
+// support/modMainShared.h: the update and login code below app read them.
+#include "modMainShared.h"
 
 #include <QString>
 

@@ -1,7 +1,7 @@
 #include "LoginSession.h"
 
 #include "LoginSql.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "cMySQL.h"
 #include "modPcAllowlist.h"
 
@@ -20,9 +20,9 @@ QString LoginSession::macAddress() const
     return modPcAllowlist::GetMacAddress(m_services);
 }
 
-support::Result<LoginSession::Opening> LoginSession::Open()
+platform::Result<LoginSession::Opening> LoginSession::Open()
 {
-    const support::Result<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
+    const platform::Result<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
     if (!userId) {
         if (cMySQL::IsConnectFailure(userId.error()))
             return Opening::ConnectFailed;
@@ -38,14 +38,14 @@ support::Result<LoginSession::Opening> LoginSession::Open()
     return Opening::Allowed;
 }
 
-support::Result<LoginSession::Check> LoginSession::CheckPassword(const QString& password)
+platform::Result<LoginSession::Check> LoginSession::CheckPassword(const QString& password)
 {
     if (!m_connection)
-        return support::makeVbError(support::vberr::InvalidProcedureCall, QStringLiteral("LoginSession"));
+        return platform::makeVbError(platform::vberr::InvalidProcedureCall, QStringLiteral("LoginSession"));
     std::shared_ptr<Recordset> rs;
     try {
         m_connection->query(LoginSql::LoginStatement(m_userId, password), false, rs);
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         return error;
     }
     const qint64 rows = m_connection->affected_rows();

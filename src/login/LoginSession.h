@@ -38,7 +38,7 @@ public:
 
     /** Asks the allowlist for this PC's user and opens the login connection. Any other database error comes
      *  back as the error, for the caller to report. */
-    support::Result<Opening> Open();
+    platform::Result<Opening> Open();
     /** The user id the allowlist assigns to this PC (after Open). */
     const QString& userId() const { return m_userId; }
     /** This PC's MAC address text, as looked up (shown when the PC is refused). */
@@ -46,7 +46,7 @@ public:
 
     /** Checks password for userId() on the login connection (Open first). A database error comes back as the
      *  error; the connection stays usable for the next check. */
-    support::Result<Check> CheckPassword(const QString& password);
+    platform::Result<Check> CheckPassword(const QString& password);
 
 private:
     platform::Services m_services;

@@ -23,7 +23,7 @@ void Recordset::moveNext()
 QVariant Recordset::field(const QString& name) const
 {
     if (atEnd())
-        throw support::VbError(
+        throw platform::VbError(
             3021,
             QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
                            "Requested operation requires a current record."),
@@ -32,7 +32,7 @@ QVariant Recordset::field(const QString& name) const
         if (m_fieldNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return m_rows.at(m_position).value(i);
     }
-    throw support::VbError(
+    throw platform::VbError(
         3265,
         QStringLiteral("Item cannot be found in the collection corresponding to the requested "
                        "name or ordinal."),

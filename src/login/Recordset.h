@@ -29,7 +29,7 @@ public:
     void moveFirst() { m_position = 0; }
     void moveNext();
 
-    /** The current row's value of the field called name (case-insensitive). Throws support::VbError when
+    /** The current row's value of the field called name (case-insensitive). Throws platform::VbError when
      *  there is no current row or no such field. */
     QVariant field(const QString& name) const;
     /** The same as text; empty for NULL. */

@@ -110,7 +110,7 @@ bool cMySQL::open()
     free_result();
     m_mysql.reset(mysql_init(nullptr));
     if (!m_mysql) {
-        m_connectError = support::VbError(CR_OUT_OF_MEMORY, QStringLiteral("MySQL client ran out of memory"),
+        m_connectError = platform::VbError(CR_OUT_OF_MEMORY, QStringLiteral("MySQL client ran out of memory"),
                                           QStringLiteral("cMysql::real_connect"));
         return false;
     }
@@ -137,12 +137,12 @@ bool cMySQL::open()
     return true;
 }
 
-bool cMySQL::IsConnectFailure(const support::VbError& error)
+bool cMySQL::IsConnectFailure(const platform::VbError& error)
 {
     return error.source() == QStringLiteral("cMysql::real_connect");
 }
 
-QString cMySQL::connectFailureMessage(const support::VbError& error)
+QString cMySQL::connectFailureMessage(const platform::VbError& error)
 {
     const QString lineBreak = QStringLiteral("\r\n");
     switch (error.number()) {
@@ -161,9 +161,9 @@ QString cMySQL::connectFailureMessage(const support::VbError& error)
            QStringLiteral(": ") + error.description() + QStringLiteral(")");
 }
 
-support::VbError cMySQL::currentError(const char* operation) const
+platform::VbError cMySQL::currentError(const char* operation) const
 {
-    return support::VbError(int(mysql_errno(m_mysql.get())),
+    return platform::VbError(int(mysql_errno(m_mysql.get())),
                             support::cp949::toUnicode(QByteArray(mysql_error(m_mysql.get()))),
                             QStringLiteral("cMysql::") + QString::fromLatin1(operation));
 }
@@ -183,21 +183,21 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
     // that the next statement after the server is back works.
     if (!m_mysql) {
         if (!m_connectCalled)
-            throw support::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
+            throw platform::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
                                    QStringLiteral("cMysql::query"));
         if (!open())
-            throw support::VbError(m_connectError.number(), m_connectError.description(),
+            throw platform::VbError(m_connectError.number(), m_connectError.description(),
                                    QStringLiteral("cMysql::query"));
     }
 
     try {
         runOnce(statement);
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         if (!isConnectionLost(error.number()))
             throw;
         // The server restarted (or dropped us) since the last statement: reconnect once and send it again.
         if (!open())
-            throw support::VbError(m_connectError.number(), m_connectError.description(),
+            throw platform::VbError(m_connectError.number(), m_connectError.description(),
                                    QStringLiteral("cMysql::query"));
         runOnce(statement);
     }

@@ -47,7 +47,7 @@ public:
     /** Runs statement (code-page-949 bytes). Unless noResult, rs receives the rows it returned (empty
      *  when the statement returns none). A connection that is not open (a reconnect failed earlier) is opened
      *  again first with real_connect's settings; one lost since the last statement is re-established once and
-     *  the statement sent again. Throws support::VbError with the server's number and message. */
+     *  the statement sent again. Throws platform::VbError with the server's number and message. */
     void query(const QByteArray& statement, bool noResult, std::shared_ptr<Recordset>& rs);
 
     /** The rows the last statement returned, or changed; -1 after a failure. */
@@ -61,17 +61,17 @@ public:
     void Close();
 
     /** Why the last real_connect failed (number 0 when it did not). */
-    const support::VbError& lastConnectError() const { return m_connectError; }
+    const platform::VbError& lastConnectError() const { return m_connectError; }
 
     /** True for the error of a failed real_connect, whose message real_connect has shown already. */
-    static bool IsConnectFailure(const support::VbError& error);
+    static bool IsConnectFailure(const platform::VbError& error);
 
     /** The connection-failure message real_connect shows for error. */
-    static QString connectFailureMessage(const support::VbError& error);
+    static QString connectFailureMessage(const platform::VbError& error);
 
 private:
     bool open();
-    support::VbError currentError(const char* operation) const;
+    platform::VbError currentError(const char* operation) const;
     void runOnce(const QByteArray& statement);
 
     // The client library's handles, released on every path: the result before its connection.
@@ -88,7 +88,7 @@ private:
     std::unique_ptr<st_mysql, CloseConnection> m_mysql;
     std::unique_ptr<st_mysql_res, FreeResult> m_result;
     qint64 m_affectedRows = -1;
-    support::VbError m_connectError;
+    platform::VbError m_connectError;
 
     // What real_connect was given, for the one reconnect after a lost connection.
     QByteArray m_host, m_user, m_password, m_database, m_socket, m_charset;

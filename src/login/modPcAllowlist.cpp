@@ -1,7 +1,7 @@
 #include "modPcAllowlist.h"
 
 #include "LoginSql.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "cMySQL.h"
 
 namespace modPcAllowlist {
@@ -24,7 +24,7 @@ bool ConnectLoginAccount(cMySQL& connection)
                                    false, {});
 }
 
-support::Result<QString> GetAllowedUserId(const platform::Services& services)
+platform::Result<QString> GetAllowedUserId(const platform::Services& services)
 {
     // Without an address there is nothing to look up: a stray row with an empty address must not admit
     // every PC that has no network adapter.
@@ -39,7 +39,7 @@ support::Result<QString> GetAllowedUserId(const platform::Services& services)
     std::shared_ptr<Recordset> rs;
     try {
         connection->query(LoginSql::AllowlistStatement(mac), false, rs);
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         return error;
     }
     QString userId;

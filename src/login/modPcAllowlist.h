@@ -24,6 +24,6 @@ bool ConnectLoginAccount(cMySQL& connection);
  *  address (the database is not asked then). Otherwise the database's error: when the server could not be
  *  reached (cMySQL::IsConnectFailure) its connection-failure message has been shown already. Uses, and closes,
  *  a connection of its own. */
-support::Result<QString> GetAllowedUserId(const platform::Services& services);
+platform::Result<QString> GetAllowedUserId(const platform::Services& services);
 
 } // namespace modPcAllowlist

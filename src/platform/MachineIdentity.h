@@ -14,11 +14,4 @@ public:
     virtual QString macAddress() const = 0;
 };
 
-/** The real one, from the system's network interfaces. */
-class MachineIdentity final : public IMachineIdentity
-{
-public:
-    QString macAddress() const override;
-};
-
 } // namespace platform

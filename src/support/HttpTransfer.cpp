@@ -13,7 +13,7 @@ namespace support::http {
 
 namespace {
 
-using support::VbError;
+using platform::VbError;
 
 std::atomic<long> g_connectSeconds{Timeouts{}.connectSeconds};
 std::atomic<long> g_stallSeconds{Timeouts{}.stallSeconds};

@@ -43,7 +43,7 @@ struct Response final
     QByteArray body;
 };
 
-using support::Result;
+using platform::Result;
 
 /** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
 QByteArray encodeUrl(const QString& url);

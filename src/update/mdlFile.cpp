@@ -13,17 +13,17 @@ namespace mdlFile {
 namespace {
 
 // The classic error for a file without version information.
-support::VbError noVersionInfo()
+platform::VbError noVersionInfo()
 {
-    return support::makeVbError(support::vberr::InvalidProcedureCall);
+    return platform::makeVbError(platform::vberr::InvalidProcedureCall);
 }
 
-support::Result<QString> versionOf(const QString& path)
+platform::Result<QString> versionOf(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return support::makeVbError(QFileInfo::exists(path) ? support::vberr::PermissionDenied
-                                                           : support::vberr::FileNotFound);
+        return platform::makeVbError(QFileInfo::exists(path) ? platform::vberr::PermissionDenied
+                                                           : platform::vberr::FileNotFound);
     const qint64 size = file.size();
     if (size <= 0)
         return noVersionInfo();
@@ -32,7 +32,7 @@ support::Result<QString> versionOf(const QString& path)
     if (!mapped) {
         read = file.readAll();
         if (read.size() != size)
-            return support::makeVbError(support::vberr::DeviceIoError);
+            return platform::makeVbError(platform::vberr::DeviceIoError);
         mapped = reinterpret_cast<const uchar*>(read.constData());
     }
     const std::span<const unsigned char> bytes(mapped, std::size_t(size));
@@ -57,8 +57,8 @@ QString formatWhole(const QString& part)
 
 QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage)
 {
-    const support::Result<QString> raw = versionOf(path);
-    support::VbError error = raw.error();
+    const platform::Result<QString> raw = versionOf(path);
+    platform::VbError error = raw.error();
     QString version;
     if (raw) {
         version = raw->trimmed();
@@ -75,7 +75,7 @@ QString GetFileVer(const platform::Services& services, const QString& path, bool
     }
     if (version.isEmpty() && !noMessage)
         services.messageBox->show(
-            support::errorReportText(error, QStringLiteral("GetFileVer"), support::ReportOwner::Module,
+            platform::errorReportText(error, QStringLiteral("GetFileVer"), platform::ReportOwner::Module,
                                      QStringLiteral("mdlFile")),
             QString(), platform::MessageIcon::Error);
     return version;

@@ -1,7 +1,7 @@
 #include "modAutoUpdateV1_Launcher.h"
 
 #include "Processes.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "VbError.h"
 #include "mdlFile.h"
 #include "modAutoUpdateV1_Download.h"
@@ -21,9 +21,9 @@ namespace {
 
 const QString ModuleName = QStringLiteral("modAutoUpdateV1_Launcher");
 
-void reportError(const platform::Services& services, const support::VbError& error, const QString& procedure)
+void reportError(const platform::Services& services, const platform::VbError& error, const QString& procedure)
 {
-    services.messageBox->show(support::errorReportText(error, procedure, support::ReportOwner::Module, ModuleName));
+    services.messageBox->show(platform::errorReportText(error, procedure, platform::ReportOwner::Module, ModuleName));
 }
 
 } // namespace
@@ -85,7 +85,7 @@ qint32 VersionValue(const QString& text)
     const double value = std::nearbyint(LeadingNumber(text)); // the default rounding: halves to even
     if (!std::isfinite(value) || value < double(std::numeric_limits<qint32>::min()) ||
         value > double(std::numeric_limits<qint32>::max()))
-        throw support::makeVbError(support::vberr::Overflow);
+        throw platform::makeVbError(platform::vberr::Overflow);
     return static_cast<qint32>(value);
 }
 
@@ -97,7 +97,7 @@ QString LocalRevisionText(const platform::Services& services, const QString& pat
     return version.mid(version.lastIndexOf(u'.') + 1);
 }
 
-support::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
+platform::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
                                              const QString& fileName, const QString& localPath,
                                              MissingFile missing)
 {
@@ -108,7 +108,7 @@ support::Result<Freshness> CompareWithServer(const platform::Services& services,
     qint32 serverRevision = 0;
     try {
         serverRevision = VersionValue(serverText);
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         return error;
     }
     if (!present && missing == MissingFile::Outdated)
@@ -123,7 +123,7 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
     const QString localPath = services.app.filePath(name);
     UpdateBaseUrl = UpdateBaseUrlFor(modMain::UpdateServerHost);
 
-    const support::Result<Freshness> freshness =
+    const platform::Result<Freshness> freshness =
         CompareWithServer(services, UpdateBaseUrl, name, localPath, MissingFile::RevisionZero);
     if (!freshness) {
         // Reported, then on with the next step as every trapped failure here: the server's revision stays 0,
@@ -177,7 +177,7 @@ bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
 
     if (!platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
                                  platform::WindowShow::Minimized))
-        reportError(services, support::makeVbError(support::vberr::FileNotFound), QStringLiteral("RunAutoUpdate"));
+        reportError(services, platform::makeVbError(platform::vberr::FileNotFound), QStringLiteral("RunAutoUpdate"));
     services.processExit->exitNow(0);
     return false;
 }

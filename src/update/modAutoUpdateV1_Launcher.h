@@ -25,7 +25,7 @@ QString VersionFileName(const QString& fileName);
 double LeadingNumber(const QString& text);
 
 /** A version file's value: its leading number rounded to 32 bits with halves to even ("12.5" 12, "13.5" 14).
- *  Throws support::VbError Overflow (6) beyond 32 bits. */
+ *  Throws platform::VbError Overflow (6) beyond 32 bits. */
 qint32 VersionValue(const QString& text);
 
 /** The revision part (after the last ".") of the program at path, or "0" when there is no such file.
@@ -50,7 +50,7 @@ enum class MissingFile
 /** The one version rule: reads fileName's version file from folderUrl (trimmed), takes its value and compares
  *  it with the revision of the local file at localPath. The error is Overflow (6) when the server's number
  *  does not fit 32 bits. */
-support::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
+platform::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
                                              const QString& fileName, const QString& localPath,
                                              MissingFile missing);
 

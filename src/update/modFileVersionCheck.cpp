@@ -1,6 +1,6 @@
 #include "modFileVersionCheck.h"
 
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "VbError.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
@@ -34,7 +34,7 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     using namespace modAutoUpdateV1_Launcher;
 
     const QString folderUrl = updateFolderUrl(subPath);
-    const support::Result<Freshness> freshness =
+    const platform::Result<Freshness> freshness =
         CompareWithServer(services, folderUrl, fileName, localDir + u'/' + fileName, MissingFile::Outdated);
     if (!freshness || *freshness == Freshness::Unreadable) {
         services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),

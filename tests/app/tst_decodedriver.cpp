@@ -100,7 +100,7 @@ void Tst_decodedriver::lineEndings()
     const QString in = dir.filePath(QStringLiteral("app.log"));
     QVERIFY(testsupport::writeFile(in, input));
 
-    const support::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in);
 
     QCOMPARE(error.number(), 0);
     QFile out(dir.filePath(QStringLiteral("app.sql")));
@@ -281,9 +281,9 @@ void Tst_decodedriver::refusesToOverwriteInput()
     }
     const QStringList before = entries(dir.path());
 
-    const support::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in);
 
-    QCOMPARE(error.number(), support::vberr::FileAlreadyOpen);
+    QCOMPARE(error.number(), platform::vberr::FileAlreadyOpen);
     QCOMPARE(error.description(), QStringLiteral("File already open"));
     QCOMPARE(testsupport::readFile(in), content);
     QCOMPARE(entries(dir.path()), before);
@@ -348,7 +348,7 @@ void Tst_decodedriver::failures()
     const bool regular = QFileInfo(in).isFile() && !QFileInfo(in).isSymLink();
     const QByteArray before = regular ? testsupport::readFile(in) : QByteArray();
 
-    const support::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in);
 
     QCOMPARE(error.number(), number);
     QCOMPARE(error.description(), description);
@@ -356,7 +356,7 @@ void Tst_decodedriver::failures()
              outputCreated);
     if (regular)
         QCOMPARE(testsupport::readFile(in), before);
-    QCOMPARE(support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form,
+    QCOMPARE(platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form,
                                       QStringLiteral("frmMain")),
              QStringLiteral("Error %1 (%2) in procedure Decrypt of Form frmMain").arg(number).arg(description));
 
@@ -382,11 +382,11 @@ void Tst_decodedriver::failedRunKeepsWrittenOutput()
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    const support::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in);
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    QCOMPARE(error.number(), support::vberr::DiskFull);
+    QCOMPARE(error.number(), platform::vberr::DiskFull);
     const QByteArray written = testsupport::readFile(dir.filePath(QStringLiteral("app.sql")));
     QCOMPARE(written.size(), qsizetype(Limit));
     QVERIFY(expectedOutput(input).startsWith(written));

@@ -1,5 +1,5 @@
 #include "RecordingServices.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "modMain.h"
 
 #include <QTest>

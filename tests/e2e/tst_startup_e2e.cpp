@@ -6,7 +6,7 @@
 #include "Executables.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
-#include "MachineIdentity.h"
+#include "NetworkMachineIdentity.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "TestDb.h"
@@ -116,7 +116,7 @@ private:
         QVERIFY(root.clearTables());
         QVERIFY(root.addUser(QStringLiteral("e2e"), Password));
         if (allowed)
-            QVERIFY(root.addMac(QStringLiteral("e2e"), platform::MachineIdentity().macAddress()));
+            QVERIFY(root.addMac(QStringLiteral("e2e"), platform::NetworkMachineIdentity().macAddress()));
         platform::SettingsStore settings(m_configDir + QStringLiteral("/NorvaQuillet"));
         settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("issave_passwd"),
                        QStringLiteral("1"));
@@ -293,7 +293,7 @@ private Q_SLOTS:
     {
         if (!testdb::available())
             QSKIP(testdb::SkipReason);
-        const QString mac = platform::MachineIdentity().macAddress();
+        const QString mac = platform::NetworkMachineIdentity().macAddress();
         registerUser(false);
         serveList(m_http->host(), testdb::serverAddress());
 

@@ -1,7 +1,7 @@
 #include "Cp949.h"
 #include "RecordingServices.h"
 #include "TcpRelay.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "TestDb.h"
 #include "cMySQL.h"
 
@@ -175,7 +175,7 @@ private Q_SLOTS:
         try {
             db.query(statement, false, rs);
             QFAIL("no error raised");
-        } catch (const support::VbError& error) {
+        } catch (const platform::VbError& error) {
             QCOMPARE(error.number(), number);
             QCOMPARE(error.source(), QStringLiteral("cMysql::query"));
             QVERIFY2(error.description().startsWith(description), qPrintable(error.description()));
@@ -192,7 +192,7 @@ private Q_SLOTS:
         TestServices t;
         cMySQL db(t.services);
         std::shared_ptr<Recordset> rs;
-        QVERIFY_THROWS_EXCEPTION(support::VbError, db.query("SELECT 1", false, rs));
+        QVERIFY_THROWS_EXCEPTION(platform::VbError, db.query("SELECT 1", false, rs));
     }
 
     // A restarted server looks to the client like a connection ended from the server's side.
@@ -220,8 +220,8 @@ private Q_SLOTS:
         QVERIFY(connectLogin(db, QStringLiteral("127.0.0.1:") + QString::number(relay.port())));
         std::shared_ptr<Recordset> rs;
         relay.close();
-        QVERIFY_THROWS_EXCEPTION(support::VbError, db.query("SELECT 1", false, rs));
-        QVERIFY_THROWS_EXCEPTION(support::VbError, db.query("SELECT 1", false, rs));
+        QVERIFY_THROWS_EXCEPTION(platform::VbError, db.query("SELECT 1", false, rs));
+        QVERIFY_THROWS_EXCEPTION(platform::VbError, db.query("SELECT 1", false, rs));
         QCOMPARE(db.State(), 0);
 
         QVERIFY(relay.reopen());

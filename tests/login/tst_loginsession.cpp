@@ -1,6 +1,6 @@
 #include "LoginSession.h"
 #include "RecordingServices.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "TestDb.h"
 
 #include <QScopeGuard>

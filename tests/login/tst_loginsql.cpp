@@ -1,6 +1,6 @@
 #include "LoginSql.h"
 #include "Recordset.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "VbError.h"
 #include "cMySQL.h"
 
@@ -135,7 +135,7 @@ private Q_SLOTS:
         try {
             rs.field(field);
             QFAIL("no error raised");
-        } catch (const support::VbError& error) {
+        } catch (const platform::VbError& error) {
             QCOMPARE(error.number(), number);
         }
     }

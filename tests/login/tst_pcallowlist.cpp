@@ -1,5 +1,5 @@
 #include "RecordingServices.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "TestDb.h"
 #include "cMySQL.h"
 #include "modPcAllowlist.h"
@@ -60,7 +60,7 @@ private Q_SLOTS:
         }
         TestServices t;
         t.machine.mac = thisMac;
-        const support::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
+        const platform::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
         QVERIFY(found.ok());
         QCOMPARE(*found, userId);
         QVERIFY(t.messageBox.messages.isEmpty());
@@ -73,7 +73,7 @@ private Q_SLOTS:
         QVERIFY(m_root.addMac(QStringLiteral("hong"), QStringLiteral("00:1A:2B:3C:4D:5E")));
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
         TestServices t;
-        const support::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
+        const platform::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
         QVERIFY(!found.ok());
         QVERIFY(cMySQL::IsConnectFailure(found.error()));
         QCOMPARE(t.messageBox.texts(),

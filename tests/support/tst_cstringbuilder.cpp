@@ -7,12 +7,12 @@
 
 namespace {
 
-/** Runs f and returns the number of the support::VbError it threw (0 when none). */
+/** Runs f and returns the number of the platform::VbError it threw (0 when none). */
 int errorNumberOf(const std::function<void()>& f)
 {
     try {
         f();
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         return error.number();
     }
     return 0;
@@ -135,7 +135,7 @@ private Q_SLOTS:
             else
                 sb.Remove(position, count);
         });
-        QCOMPARE(number, support::vberr::SubscriptOutOfRange);
+        QCOMPARE(number, platform::vberr::SubscriptOutOfRange);
         QCOMPARE(sb.toString(), QStringLiteral("hello"));
         QCOMPARE(sb.Length(), 5);
         QCOMPARE(sb.Capacity(), 8192);
@@ -145,11 +145,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("value");
         QTest::addColumn<int>("error");
-        QTest::newRow("2^30 overflows") << (qint64(1) << 30) << support::vberr::Overflow;
-        QTest::newRow("past 32 bits overflows") << (qint64(1) << 40) << support::vberr::Overflow;
+        QTest::newRow("2^30 overflows") << (qint64(1) << 30) << platform::vberr::Overflow;
+        QTest::newRow("past 32 bits overflows") << (qint64(1) << 40) << platform::vberr::Overflow;
         QTest::newRow("2^30 - 1 is taken") << (qint64(1) << 30) - 1 << 0;
-        QTest::newRow("zero is refused") << qint64(0) << support::vberr::InvalidProcedureCall;
-        QTest::newRow("negative is refused") << qint64(-5) << support::vberr::InvalidProcedureCall;
+        QTest::newRow("zero is refused") << qint64(0) << platform::vberr::InvalidProcedureCall;
+        QTest::newRow("negative is refused") << qint64(-5) << platform::vberr::InvalidProcedureCall;
         QTest::newRow("one is taken") << qint64(1) << 0;
     }
     void chunkSizeLimits()

@@ -151,8 +151,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("plain"); // empty: conversion fails
         QTest::addColumn<int>("error");
-        const int mismatch = support::vberr::TypeMismatch;
-        const int overflow = support::vberr::Overflow;
+        const int mismatch = platform::vberr::TypeMismatch;
+        const int overflow = platform::vberr::Overflow;
         QTest::newRow("integer") << QStringLiteral("12") << QStringLiteral("12") << 0;
         QTest::newRow("plus sign") << QStringLiteral("+5") << QStringLiteral("5") << 0;
         QTest::newRow("negative fraction") << QStringLiteral("-1.25") << QStringLiteral("-1.25") << 0;
@@ -209,7 +209,7 @@ private Q_SLOTS:
         QString got;
         try {
             got = Decimal::fromText(text).toText();
-        } catch (const support::VbError& e) {
+        } catch (const platform::VbError& e) {
             raised = e.number();
         }
         QCOMPARE(raised, error);
@@ -260,10 +260,10 @@ private Q_SLOTS:
         int raised = 0;
         try {
             servers.toArray()->item(3);
-        } catch (const support::VbError& e) {
+        } catch (const platform::VbError& e) {
             raised = e.number();
         }
-        QCOMPARE(raised, support::vberr::SubscriptOutOfRange);
+        QCOMPARE(raised, platform::vberr::SubscriptOutOfRange);
         // Shared by reference: the same object whichever way it is reached.
         QCOMPARE(servers.toArray()->item(1).toObject(), doc[QStringLiteral("servers")][1].toObject());
     }

@@ -2,7 +2,7 @@
 #include "HttpTestServer.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "VbError.h"
 #include "modAutoUpdateV1_Launcher.h"
 
@@ -121,9 +121,9 @@ private Q_SLOTS:
         try {
             QCOMPARE(VersionValue(text), value);
             QVERIFY(!overflow);
-        } catch (const support::VbError& error) {
+        } catch (const platform::VbError& error) {
             QVERIFY(overflow);
-            QCOMPARE(error.number(), support::vberr::Overflow);
+            QCOMPARE(error.number(), platform::vberr::Overflow);
         }
     }
 

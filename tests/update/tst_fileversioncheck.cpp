@@ -2,7 +2,7 @@
 #include "HttpTestServer.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "modFileVersionCheck.h"
 
 #include <QDir>

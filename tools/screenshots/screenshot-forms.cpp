@@ -4,11 +4,11 @@
 // scripts/screenshots runs it under Xvfb against the local database.
 #include "DecodeDriver.h"
 #include "Cp949.h"
-#include "MachineIdentity.h"
+#include "NetworkMachineIdentity.h"
 #include "MessageBoxQt.h"
 #include "ProcessExit.h"
 #include "SettingsStore.h"
-#include "StartupShared.h"
+#include "modMainShared.h"
 #include "WaitCursorQt.h"
 #include "frmLogin.h"
 #include "frmMain.h"
@@ -73,7 +73,7 @@ int main(int argc, char* argv[])
     platform::MessageBoxQt messageBox;
     platform::ProcessExit processExit;
     platform::WaitCursorQt waitCursor;
-    platform::MachineIdentity machine;
+    platform::NetworkMachineIdentity machine;
     platform::SettingsStore settings;
     const platform::Services services{&messageBox, &processExit, &waitCursor, &machine, &settings,
                                       platform::AppLocation::current()};

@@ -265,18 +265,18 @@ void frmMain::Decrypt(const QString& path)
     m_progressBar1[0]->setRange(0, 100);
     m_progressBar1[0]->setValue(0);
     // Each new percent lets pending messages through, so the window repaints and a close is heard.
-    const support::VbError error = decoder::DecodeFile(
+    const platform::VbError error = decoder::DecodeFile(
         QDir::fromNativeSeparators(path),
         [this](int percent) {
             m_progressBar1[0]->setValue(percent);
             QCoreApplication::processEvents();
         },
         [this] { return m_closeRequested; });
-    if (error.number() == support::vberr::UserInterrupt)
+    if (error.number() == platform::vberr::UserInterrupt)
         return;
     if (error.isError())
         m_services.messageBox->show(
-            support::errorReportText(error, QStringLiteral("Decrypt"), support::ReportOwner::Form, QStringLiteral("frmMain")));
+            platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form, QStringLiteral("frmMain")));
 }
 
 void frmMain::RunExternalDecoder(const QString& path)

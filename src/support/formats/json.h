@@ -20,7 +20,7 @@ public:
     Decimal() = default;
 
     /** Converts sign, digits, "." and an optional exponent; more than 28 fraction digits (or more than fit)
-     *  round half to even. Throws support::VbError 13 for malformed text, 6 for a value out of range. */
+     *  round half to even. Throws platform::VbError 13 for malformed text, 6 for a value out of range. */
     static Decimal fromText(QStringView text);
     /** From a whole number. */
     static Decimal fromInt(qint64 value);
@@ -119,7 +119,7 @@ public:
     const JsonValue& item(const QString& key) const;
     /** Same as item(key). */
     const JsonValue& operator[](const QString& key) const { return item(key); }
-    /** Adds a member; throws support::VbError 457 when key is already present (the object is unchanged). */
+    /** Adds a member; throws platform::VbError 457 when key is already present (the object is unchanged). */
     void add(const QString& key, JsonValue value);
     /** The members in insertion order. */
     const std::vector<Member>& members() const { return m_members; }
@@ -140,7 +140,7 @@ public:
 
     /** Number of elements. */
     int count() const { return static_cast<int>(m_items.size()); }
-    /** Element index (1-based); throws support::VbError 9 outside 1..count(). */
+    /** Element index (1-based); throws platform::VbError 9 outside 1..count(). */
     const JsonValue& item(int index) const;
     /** Same as item(index). */
     const JsonValue& operator[](int index) const { return item(index); }

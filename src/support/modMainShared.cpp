@@ -1,4 +1,4 @@
-#include "StartupShared.h"
+#include "modMainShared.h"
 
 namespace modMain {
 

@@ -4,8 +4,9 @@
 
 #include <memory>
 
-// What the start-up module shares with the rest of the program: the two host globals it fixes before any
-// window opens, and the two helpers the login dialog and the PC allowlist call after a query.
+// What the start-up module modMain (src/app/modMain.h) shares with the code below it: the two host globals it
+// fixes before any window opens, and the two helpers the login dialog and the PC allowlist call after a query.
+// They sit here, not in app, because the update and login code that read them must not depend on app.
 namespace modMain {
 
 /** Host (name or address, optionally ":port") of the update server. Written only by Main. */

@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-namespace support {
+namespace platform {
 
 VbError::VbError(int number, QString description, QString source)
     : m_number(number), m_description(std::move(description)), m_source(std::move(source)),
@@ -64,4 +64,4 @@ QString errorReportText(const VbError& error, const QString& procedure, ReportOw
            (owner == ReportOwner::Module ? QStringLiteral(" of Module ") : QStringLiteral(" of Form ")) + ownerName;
 }
 
-} // namespace support
+} // namespace platform

@@ -122,7 +122,7 @@ void frmLogin::Form_Activate()
     m_firstActivation = false;
 
     m_session = std::make_unique<LoginSession>(m_services);
-    const support::Result<LoginSession::Opening> opening = m_session->Open();
+    const platform::Result<LoginSession::Opening> opening = m_session->Open();
     if (!opening) {
         // Without the allowlist's answer there is nobody to log in.
         reportError(opening.error(), QStringLiteral("Form_Activate"));
@@ -154,7 +154,7 @@ void frmLogin::cmdOK_Click()
 {
     if (!m_session || m_session->userId().isEmpty())
         return;
-    const support::Result<LoginSession::Check> check = m_session->CheckPassword(m_txtPassword->text());
+    const platform::Result<LoginSession::Check> check = m_session->CheckPassword(m_txtPassword->text());
     if (!check) {
         reportError(check.error(), QStringLiteral("cmdOK_Click"));
         return;
@@ -204,8 +204,8 @@ bool frmLogin::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void frmLogin::reportError(const support::VbError& error, const QString& procedure)
+void frmLogin::reportError(const platform::VbError& error, const QString& procedure)
 {
     m_services.messageBox->show(
-        support::errorReportText(error, procedure, support::ReportOwner::Form, FormName));
+        platform::errorReportText(error, procedure, platform::ReportOwner::Form, FormName));
 }

@@ -11,9 +11,9 @@
 #include <cerrno>
 #include <new>
 
-using support::makeVbError;
-using support::VbError;
-namespace vberr = support::vberr;
+using platform::makeVbError;
+using platform::VbError;
+namespace vberr = platform::vberr;
 
 namespace modUniCode {
 
@@ -27,7 +27,7 @@ const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 VbError fileError(const QFileDevice& file, int savedErrno)
 {
     if (savedErrno != 0)
-        return support::vbErrorFromErrno(savedErrno, file.fileName());
+        return platform::vbErrorFromErrno(savedErrno, file.fileName());
     switch (file.error()) {
     case QFileDevice::OpenError:
         return makeVbError(QFileInfo::exists(file.fileName()) ? vberr::PathFileAccessError : vberr::FileNotFound,

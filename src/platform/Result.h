@@ -5,7 +5,7 @@
 #include <utility>
 #include <variant>
 
-namespace support {
+namespace platform {
 
 /** What logic that can fail for ordinary reasons (a missing file, a refused connection) hands back: a value,
  *  or the classic error that says why there is none. */
@@ -50,4 +50,4 @@ private:
     VbError m_error;
 };
 
-} // namespace support
+} // namespace platform

@@ -18,8 +18,8 @@ namespace decoder {
 namespace {
 
 using platform::RawFile;
-using support::VbError;
-namespace vberr = support::vberr;
+using platform::VbError;
+namespace vberr = platform::vberr;
 
 qint64 roundHalfEven(qint64 num, qint64 den)
 {
@@ -34,8 +34,8 @@ VbError openError(int err, const QString& path)
 {
     // A missing folder is "Path not found", as the classic runtime told it apart from a missing file.
     if (err == ENOENT && !QFileInfo(path).absoluteDir().exists())
-        return support::makeVbError(vberr::PathNotFound);
-    return support::vbErrorFromErrno(err);
+        return platform::makeVbError(vberr::PathNotFound);
+    return platform::vbErrorFromErrno(err);
 }
 
 // Reports the percent for a read position, only when it changes, and then asks whether to stop.
@@ -89,7 +89,7 @@ int ProgressPercent(qint64 position, qint64 length)
     return static_cast<int>(std::min<qint64>(roundHalfEven(blocks, step), 100));
 }
 
-support::VbError DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
+platform::VbError DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
 {
     RawFile in;
     if (const int err = in.openRead(inputPath))
@@ -98,28 +98,28 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress, 
     qint64 length = 0;
     RawFile::Kind kind{};
     if (const int err = in.info(inId, length, kind))
-        return support::vbErrorFromErrno(err);
+        return platform::vbErrorFromErrno(err);
     if (kind != RawFile::Kind::Regular)
-        return support::makeVbError(vberr::PathFileAccessError);
+        return platform::makeVbError(vberr::PathFileAccessError);
 
     // The output must never be the input itself (same name, or the same file through a link): opening it
     // for writing would destroy the log. Checked before opening, and again on what was opened.
     const QString outputPath = OutputPathFor(inputPath);
     platform::FileId outId;
     if (RawFile::identityOf(outputPath, outId) == 0 && outId == inId)
-        return support::makeVbError(vberr::FileAlreadyOpen);
+        return platform::makeVbError(vberr::FileAlreadyOpen);
     RawFile out;
     if (const int err = out.openWrite(outputPath))
         return openError(err, outputPath);
     qint64 outSize = 0;
     RawFile::Kind outKind{};
     if (const int err = out.info(outId, outSize, outKind))
-        return support::vbErrorFromErrno(err);
+        return platform::vbErrorFromErrno(err);
     if (outId == inId)
-        return support::makeVbError(vberr::FileAlreadyOpen);
+        return platform::makeVbError(vberr::FileAlreadyOpen);
     if (outKind == RawFile::Kind::Regular) {
         if (const int err = out.truncate())
-            return support::vbErrorFromErrno(err);
+            return platform::vbErrorFromErrno(err);
     }
 
     // Stopped half-way, the output would look like a whole decode: it goes, and nothing else is touched.
@@ -127,7 +127,7 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress, 
         in.close();
         out.close();
         QFile::remove(outputPath);
-        return support::makeVbError(vberr::UserInterrupt);
+        return platform::makeVbError(vberr::UserInterrupt);
     };
     ProgressReporter reporter(progress, stopRequested, length);
     if (!reporter.show(0))
@@ -147,7 +147,7 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress, 
     for (;;) {
         const qint64 got = in.read(inBuf.get() + carry, qint64(Block));
         if (got < 0)
-            return support::vbErrorFromErrno(int(-got));
+            return platform::vbErrorFromErrno(int(-got));
         char* o = outBuf.get();
         if (got == 0) {
             if (lineOpen || carry > 0) {
@@ -156,7 +156,7 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress, 
                 *o++ = '\n';
             }
             if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
-                return support::vbErrorFromErrno(err);
+                return platform::vbErrorFromErrno(err);
             break;
         }
 
@@ -209,11 +209,11 @@ support::VbError DecodeFile(const QString& inputPath, const Progress& progress, 
         }
         blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
         if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
-            return support::vbErrorFromErrno(err);
+            return platform::vbErrorFromErrno(err);
     }
 
     if (const int err = out.close())
-        return support::vbErrorFromErrno(err);
+        return platform::vbErrorFromErrno(err);
     reporter.show(100);
     return {};
 }

@@ -5,7 +5,7 @@
 
 #include <exception>
 
-namespace support {
+namespace platform {
 
 /** An error the way the classic runtime numbered them: a number, a description and where it came from.
  *  Returned as a value where failing is ordinary, thrown where a caller traps it. */
@@ -62,4 +62,4 @@ enum class ReportOwner { Module, Form };
 /** "Error N (description) in procedure P of Module|Form M": the one form in which trapped errors are shown. */
 QString errorReportText(const VbError& error, const QString& procedure, ReportOwner owner, const QString& ownerName);
 
-} // namespace support
+} // namespace platform

@@ -1,10 +1,10 @@
-#include "MachineIdentity.h"
+#include "NetworkMachineIdentity.h"
 
 #include <QNetworkInterface>
 
 namespace platform {
 
-QString MachineIdentity::macAddress() const
+QString NetworkMachineIdentity::macAddress() const
 {
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& nic : interfaces) {

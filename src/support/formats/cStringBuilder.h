@@ -6,7 +6,7 @@
 #include <string>
 
 /** Text collected in a buffer that grows in whole chunks, so many small appends do not copy the content each
- *  time. Sizes and positions count UTF-16 code units; errors are support::VbError (9 for a position outside
+ *  time. Sizes and positions count UTF-16 code units; errors are platform::VbError (9 for a position outside
  *  the content, 6 for a size past the 32-bit range, 7 when memory runs out) and leave the builder unchanged. */
 class cStringBuilder final
 {

@@ -6,8 +6,8 @@
 #include <limits>
 #include <new>
 
-using support::makeVbError;
-namespace vberr = support::vberr;
+using platform::makeVbError;
+namespace vberr = platform::vberr;
 
 namespace {
 

@@ -29,7 +29,7 @@ int ProgressPercent(qint64 position, qint64 length);
  *  raised); output written before an error stays. Refuses, writing nothing, when the output would be the input
  *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
  *  complete) and the result is error 18, "User interrupt occurred". */
-support::VbError DecodeFile(const QString& inputPath, const Progress& progress = {},
+platform::VbError DecodeFile(const QString& inputPath, const Progress& progress = {},
                             const StopRequested& stopRequested = {});
 
 } // namespace decoder

@@ -9,9 +9,9 @@
 #include <string_view>
 #include <unordered_map>
 
-using support::makeVbError;
-using support::VbError;
-namespace vberr = support::vberr;
+using platform::makeVbError;
+using platform::VbError;
+namespace vberr = platform::vberr;
 
 namespace json {
 

@@ -44,7 +44,7 @@ private:
     void cmdCancel_Click();
     void chkpwdSave_Click();
     void txtPassword_LostFocus();
-    void reportError(const support::VbError& error, const QString& procedure);
+    void reportError(const platform::VbError& error, const QString& procedure);
 
     platform::Services m_services;
     bool m_loginSucceeded = false;
