@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     int status = 0;
     for (const QString& path : args) {
         const auto start = std::chrono::steady_clock::now();
-        const platform::VbError error = decoder::DecodeFile(path);
+        const platform::VbError error = decoder::DecodeFile(path).error();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const QByteArray name = path.toLocal8Bit();
         if (error.isError()) {

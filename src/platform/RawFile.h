@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -13,37 +15,43 @@ struct FileId final
     bool operator==(const FileId&) const = default;
 };
 
-/** An unbuffered file for streaming large files in big blocks. Failures come back as errno values
- *  (translated from the system's own codes where it has others), so callers report them one way. */
+/** An unbuffered file for streaming large files in big blocks. Failures come back as the classic runtime's
+ *  file errors (a missing folder is "Path not found", a full disk "Disk full"), whatever the system said. */
 class RawFile final
 {
 public:
     enum class Kind { Regular, Directory, Other };
+    struct Info final
+    {
+        FileId id;
+        qint64 size = 0;
+        Kind kind = Kind::Other;
+    };
 
     RawFile() = default;
     ~RawFile();
     RawFile(const RawFile&) = delete;
     RawFile& operator=(const RawFile&) = delete;
 
-    /** Opens path for reading without ever blocking (a FIFO does not hang the caller). 0 or errno. */
-    int openRead(const QString& path);
-    /** Opens path for writing, creating it, without truncating it yet. 0 or errno. */
-    int openWrite(const QString& path);
+    /** Opens path for reading without ever blocking (a FIFO does not hang the caller). */
+    Result<void> openRead(const QString& path);
+    /** Opens path for writing, creating it, without truncating it yet. */
+    Result<void> openWrite(const QString& path);
     bool isOpen() const;
 
-    /** Identity, size and kind of the open file. 0 or errno. */
-    int info(FileId& id, qint64& size, Kind& kind) const;
-    /** Identity of the file path names, without opening it. 0 or errno (ENOENT when there is none). */
-    static int identityOf(const QString& path, FileId& id);
+    /** Identity, size and kind of the open file. */
+    Result<Info> info() const;
+    /** Identity of the file path names, without opening it ("File not found" when there is none). */
+    static Result<FileId> identityOf(const QString& path);
 
-    /** Empties the open file. 0 or errno. */
-    int truncate();
-    /** Reads up to size bytes: the count read (0 at the end), or -errno. */
-    qint64 read(char* data, qint64 size);
-    /** Writes all of data. 0 or errno (ENOSPC when the disk is full). */
-    int writeAll(const char* data, qint64 size);
-    /** Closes now. 0 or errno (for a file written to: its data may be lost). */
-    int close();
+    /** Empties the open file. */
+    Result<void> truncate();
+    /** Reads up to size bytes: the count read, 0 at the end. */
+    Result<qint64> read(char* data, qint64 size);
+    /** Writes all of data ("Disk full" when the disk is). */
+    Result<void> writeAll(const char* data, qint64 size);
+    /** Closes now; for a file written to, a failure means its data may be lost. */
+    Result<void> close();
 
 private:
     qintptr m_handle = -1;

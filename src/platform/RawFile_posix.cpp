@@ -48,6 +48,14 @@ FileId idOf(const struct stat& st)
     return {static_cast<quint64>(st.st_dev), static_cast<quint64>(st.st_ino)};
 }
 
+// 0 or errno as a result.
+Result<void> outcome(int err)
+{
+    if (err)
+        return vbErrorFromErrno(err);
+    return {};
+}
+
 } // namespace
 
 RawFile::~RawFile()
@@ -56,14 +64,18 @@ RawFile::~RawFile()
         ::close(fd(m_handle));
 }
 
-int RawFile::openRead(const QString& path)
+Result<void> RawFile::openRead(const QString& path)
 {
-    return openWith(m_handle, path, O_RDONLY);
+    if (const int err = openWith(m_handle, path, O_RDONLY))
+        return vbErrorFromOpen(err, path);
+    return {};
 }
 
-int RawFile::openWrite(const QString& path)
+Result<void> RawFile::openWrite(const QString& path)
 {
-    return openWith(m_handle, path, O_WRONLY | O_CREAT);
+    if (const int err = openWith(m_handle, path, O_WRONLY | O_CREAT))
+        return vbErrorFromOpen(err, path);
+    return {};
 }
 
 bool RawFile::isOpen() const
@@ -71,64 +83,61 @@ bool RawFile::isOpen() const
     return m_handle >= 0;
 }
 
-int RawFile::info(FileId& id, qint64& size, Kind& kind) const
+Result<RawFile::Info> RawFile::info() const
 {
     struct stat st {};
     if (::fstat(fd(m_handle), &st) != 0)
-        return errno;
-    id = idOf(st);
-    size = static_cast<qint64>(st.st_size);
-    kind = S_ISREG(st.st_mode) ? Kind::Regular : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
-    return 0;
+        return vbErrorFromErrno(errno);
+    const Kind kind = S_ISREG(st.st_mode) ? Kind::Regular : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
+    return Info{idOf(st), static_cast<qint64>(st.st_size), kind};
 }
 
-int RawFile::identityOf(const QString& path, FileId& id)
+Result<FileId> RawFile::identityOf(const QString& path)
 {
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno;
-    id = idOf(st);
-    return 0;
+        return vbErrorFromErrno(errno);
+    return idOf(st);
 }
 
-int RawFile::truncate()
+Result<void> RawFile::truncate()
 {
-    return ::ftruncate(fd(m_handle), 0) == 0 ? 0 : errno;
+    return outcome(::ftruncate(fd(m_handle), 0) == 0 ? 0 : errno);
 }
 
-qint64 RawFile::read(char* data, qint64 size)
+Result<qint64> RawFile::read(char* data, qint64 size)
 {
     for (;;) {
         const ssize_t n = ::read(fd(m_handle), data, static_cast<size_t>(size));
         if (n >= 0)
-            return n;
+            return qint64(n);
         if (errno != EINTR)
-            return -errno;
+            return vbErrorFromErrno(errno);
     }
 }
 
-int RawFile::writeAll(const char* data, qint64 size)
+Result<void> RawFile::writeAll(const char* data, qint64 size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd(m_handle), data, static_cast<size_t>(size));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return errno;
+            return vbErrorFromErrno(errno);
         }
         if (n == 0)
-            return ENOSPC;
+            return vbErrorFromErrno(ENOSPC);
         data += n;
         size -= n;
     }
-    return 0;
+    return {};
 }
 
-int RawFile::close()
+Result<void> RawFile::close()
 {
     const int f = fd(m_handle);
     m_handle = -1;
-    return ::close(f) == 0 || errno == EINTR ? 0 : errno;
+    return outcome(::close(f) == 0 || errno == EINTR ? 0 : errno);
 }
 
 } // namespace platform

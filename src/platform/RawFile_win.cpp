@@ -45,6 +45,11 @@ int openWith(qintptr& handle, const QString& path, DWORD access, DWORD dispositi
     return 0;
 }
 
+VbError lastError()
+{
+    return vbErrorFromErrno(errnoFrom(GetLastError()));
+}
+
 } // namespace
 
 RawFile::~RawFile()
@@ -53,14 +58,18 @@ RawFile::~RawFile()
         CloseHandle(h(m_handle));
 }
 
-int RawFile::openRead(const QString& path)
+Result<void> RawFile::openRead(const QString& path)
 {
-    return openWith(m_handle, path, GENERIC_READ, OPEN_EXISTING);
+    if (const int err = openWith(m_handle, path, GENERIC_READ, OPEN_EXISTING))
+        return vbErrorFromOpen(err, path);
+    return {};
 }
 
-int RawFile::openWrite(const QString& path)
+Result<void> RawFile::openWrite(const QString& path)
 {
-    return openWith(m_handle, path, GENERIC_WRITE, OPEN_ALWAYS);
+    if (const int err = openWith(m_handle, path, GENERIC_WRITE, OPEN_ALWAYS))
+        return vbErrorFromOpen(err, path);
+    return {};
 }
 
 bool RawFile::isOpen() const
@@ -68,68 +77,71 @@ bool RawFile::isOpen() const
     return m_handle != -1;
 }
 
-int RawFile::info(FileId& id, qint64& size, Kind& kind) const
+Result<RawFile::Info> RawFile::info() const
 {
     BY_HANDLE_FILE_INFORMATION fi{};
     if (!GetFileInformationByHandle(h(m_handle), &fi))
-        return errnoFrom(GetLastError());
-    id = {fi.dwVolumeSerialNumber, (quint64(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow};
-    size = qint64((quint64(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow);
-    kind = (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)       ? Kind::Directory
-           : GetFileType(h(m_handle)) == FILE_TYPE_DISK ? Kind::Regular
-                                                          : Kind::Other;
-    return 0;
+        return lastError();
+    const FileId id{fi.dwVolumeSerialNumber, (quint64(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow};
+    const qint64 size = qint64((quint64(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow);
+    const Kind kind = (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)       ? Kind::Directory
+                      : GetFileType(h(m_handle)) == FILE_TYPE_DISK ? Kind::Regular
+                                                                     : Kind::Other;
+    return Info{id, size, kind};
 }
 
-int RawFile::identityOf(const QString& path, FileId& id)
+Result<FileId> RawFile::identityOf(const QString& path)
 {
-    RawFile file;
+    RawFile file; // closes the probe on every path
     const HANDLE probe = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (probe == INVALID_HANDLE_VALUE)
-        return errnoFrom(GetLastError());
+        return lastError();
     file.m_handle = reinterpret_cast<qintptr>(probe);
-    qint64 size = 0;
-    Kind kind{};
-    return file.info(id, size, kind);
+    const Result<Info> info = file.info();
+    if (!info)
+        return info.error();
+    return info->id;
 }
 
-int RawFile::truncate()
+Result<void> RawFile::truncate()
 {
     LARGE_INTEGER zero{};
     if (!SetFilePointerEx(h(m_handle), zero, nullptr, FILE_BEGIN) || !SetEndOfFile(h(m_handle)))
-        return errnoFrom(GetLastError());
-    return 0;
+        return lastError();
+    return {};
 }
 
-qint64 RawFile::read(char* data, qint64 size)
+Result<qint64> RawFile::read(char* data, qint64 size)
 {
     DWORD got = 0;
     if (!ReadFile(h(m_handle), data, DWORD(qMin<qint64>(size, 1 << 30)), &got, nullptr))
-        return -errnoFrom(GetLastError());
-    return got;
+        return lastError();
+    return qint64(got);
 }
 
-int RawFile::writeAll(const char* data, qint64 size)
+Result<void> RawFile::writeAll(const char* data, qint64 size)
 {
     while (size > 0) {
         DWORD put = 0;
         if (!WriteFile(h(m_handle), data, DWORD(qMin<qint64>(size, 1 << 30)), &put, nullptr))
-            return errnoFrom(GetLastError());
+            return lastError();
         if (put == 0)
-            return ENOSPC;
+            return vbErrorFromErrno(ENOSPC);
         data += put;
         size -= put;
     }
-    return 0;
+    return {};
 }
 
-int RawFile::close()
+Result<void> RawFile::close()
 {
     const HANDLE file = h(m_handle);
     m_handle = -1;
-    return CloseHandle(file) ? 0 : errnoFrom(GetLastError());
+    if (!CloseHandle(file))
+        return lastError();
+    return {};
 }
 
 } // namespace platform

@@ -1,5 +1,8 @@
 #include "VbError.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cerrno>
 
 namespace platform {
@@ -55,6 +58,13 @@ VbError vbErrorFromErrno(int errnoValue, const QString& source)
     case EIO: return makeVbError(vberr::DeviceIoError, source);
     default: return makeVbError(vberr::PathFileAccessError, source);
     }
+}
+
+VbError vbErrorFromOpen(int errnoValue, const QString& path)
+{
+    if (errnoValue == ENOENT && !QFileInfo(path).absoluteDir().exists())
+        return makeVbError(vberr::PathNotFound);
+    return vbErrorFromErrno(errnoValue);
 }
 
 QString errorReportText(const VbError& error, const QString& procedure, ReportOwner owner, const QString& ownerName)

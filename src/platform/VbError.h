@@ -57,6 +57,10 @@ VbError makeVbError(int number, const QString& source = {});
 /** The classic error for a failed file operation, from the system's errno value. */
 VbError vbErrorFromErrno(int errnoValue, const QString& source = {});
 
+/** The classic error for a failed open of path: as vbErrorFromErrno, but a missing folder is "Path not found",
+ *  as the classic runtime told it apart from a missing file. */
+VbError vbErrorFromOpen(int errnoValue, const QString& path);
+
 enum class ReportOwner { Module, Form };
 
 /** "Error N (description) in procedure P of Module|Form M": the one form in which trapped errors are shown. */

@@ -100,7 +100,7 @@ void Tst_decodedriver::lineEndings()
     const QString in = dir.filePath(QStringLiteral("app.log"));
     QVERIFY(testsupport::writeFile(in, input));
 
-    const platform::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in).error();
 
     QCOMPARE(error.number(), 0);
     QFile out(dir.filePath(QStringLiteral("app.sql")));
@@ -134,7 +134,7 @@ void Tst_decodedriver::blockBoundaries()
     const QString in = dir.filePath(QStringLiteral("big.log"));
     QVERIFY(testsupport::writeFile(in, input));
 
-    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+    QCOMPARE(decoder::DecodeFile(in).error().number(), 0);
 
     const QByteArray got = testsupport::readFile(dir.filePath(QStringLiteral("big.sql")));
     const QByteArray expected = expectedOutput(input);
@@ -150,7 +150,7 @@ void Tst_decodedriver::replacesOldOutput()
     QVERIFY(testsupport::writeFile(in, "4100\r\n"));
     QVERIFY(testsupport::writeFile(out, QByteArray(5000, 'x')));
 
-    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+    QCOMPARE(decoder::DecodeFile(in).error().number(), 0);
     QCOMPARE(testsupport::readFile(out), QByteArray("A\r\n"));
 }
 
@@ -189,7 +189,7 @@ void Tst_decodedriver::shortNameStaysInFolder()
     const QString in = dir.filePath(QStringLiteral("logs/ab"));
     QVERIFY(testsupport::writeFile(in, "4100"));
 
-    QCOMPARE(decoder::DecodeFile(in).number(), 0);
+    QCOMPARE(decoder::DecodeFile(in).error().number(), 0);
 
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("logs")});
     QCOMPARE(entries(dir.filePath(QStringLiteral("logs"))), (QStringList{QStringLiteral("ab"), QStringLiteral("ab.sql")}));
@@ -239,7 +239,7 @@ void Tst_decodedriver::progressReachesHundred()
     QVERIFY(testsupport::writeFile(in, input));
     QList<int> shown;
 
-    QCOMPARE(decoder::DecodeFile(in, [&](int percent) { shown.append(percent); }).number(), 0);
+    QCOMPARE(decoder::DecodeFile(in, [&](int percent) { shown.append(percent); }).error().number(), 0);
 
     QVERIFY(!shown.isEmpty());
     QCOMPARE(shown.first(), 0);
@@ -281,7 +281,7 @@ void Tst_decodedriver::refusesToOverwriteInput()
     }
     const QStringList before = entries(dir.path());
 
-    const platform::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in).error();
 
     QCOMPARE(error.number(), platform::vberr::FileAlreadyOpen);
     QCOMPARE(error.description(), QStringLiteral("File already open"));
@@ -348,7 +348,7 @@ void Tst_decodedriver::failures()
     const bool regular = QFileInfo(in).isFile() && !QFileInfo(in).isSymLink();
     const QByteArray before = regular ? testsupport::readFile(in) : QByteArray();
 
-    const platform::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in).error();
 
     QCOMPARE(error.number(), number);
     QCOMPARE(error.description(), description);
@@ -363,7 +363,7 @@ void Tst_decodedriver::failures()
     // Nothing stays behind to spoil the next file of a batch.
     const QString next = dir.filePath(QStringLiteral("next.log"));
     QVERIFY(testsupport::writeFile(next, content));
-    QCOMPARE(decoder::DecodeFile(next).number(), 0);
+    QCOMPARE(decoder::DecodeFile(next).error().number(), 0);
     QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("next.sql"))), QByteArray("A\r\n"));
 }
 
@@ -382,7 +382,7 @@ void Tst_decodedriver::failedRunKeepsWrittenOutput()
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-    const platform::VbError error = decoder::DecodeFile(in);
+    const platform::VbError error = decoder::DecodeFile(in).error();
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);

@@ -35,7 +35,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString copy = dir.filePath(QFileInfo(log).fileName());
         QVERIFY(QFile::copy(log, copy));
-        QCOMPARE(decoder::DecodeFile(copy).number(), 0);
+        QCOMPARE(decoder::DecodeFile(copy).error().number(), 0);
         QCOMPARE(readFile(decoder::OutputPathFor(copy)), expected);
     }
 };

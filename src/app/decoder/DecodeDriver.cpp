@@ -2,14 +2,11 @@
 
 #include "DecodeLine.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include "RawFile.h"
 
+#include <QFile>
+
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -17,8 +14,9 @@ namespace decoder {
 
 namespace {
 
+using platform::FileId;
 using platform::RawFile;
-using platform::VbError;
+using platform::Result;
 namespace vberr = platform::vberr;
 
 qint64 roundHalfEven(qint64 num, qint64 den)
@@ -28,14 +26,6 @@ qint64 roundHalfEven(qint64 num, qint64 den)
     if (twice > den || (twice == den && (q & 1)))
         ++q;
     return q;
-}
-
-VbError openError(int err, const QString& path)
-{
-    // A missing folder is "Path not found", as the classic runtime told it apart from a missing file.
-    if (err == ENOENT && !QFileInfo(path).absoluteDir().exists())
-        return platform::makeVbError(vberr::PathNotFound);
-    return platform::vbErrorFromErrno(err);
 }
 
 // Reports the percent for a read position, only when it changes, and then asks whether to stop.
@@ -89,43 +79,40 @@ int ProgressPercent(qint64 position, qint64 length)
     return static_cast<int>(std::min<qint64>(roundHalfEven(blocks, step), 100));
 }
 
-platform::VbError DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
+Result<void> DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
 {
     RawFile in;
-    if (const int err = in.openRead(inputPath))
-        return openError(err, inputPath);
-    platform::FileId inId;
-    qint64 length = 0;
-    RawFile::Kind kind{};
-    if (const int err = in.info(inId, length, kind))
-        return platform::vbErrorFromErrno(err);
-    if (kind != RawFile::Kind::Regular)
+    if (auto opened = in.openRead(inputPath); !opened)
+        return opened;
+    const Result<RawFile::Info> input = in.info();
+    if (!input)
+        return input.error();
+    if (input->kind != RawFile::Kind::Regular)
         return platform::makeVbError(vberr::PathFileAccessError);
+    const qint64 length = input->size;
 
     // The output must never be the input itself (same name, or the same file through a link): opening it
     // for writing would destroy the log. Checked before opening, and again on what was opened.
     const QString outputPath = OutputPathFor(inputPath);
-    platform::FileId outId;
-    if (RawFile::identityOf(outputPath, outId) == 0 && outId == inId)
+    if (const Result<FileId> existing = RawFile::identityOf(outputPath); existing && *existing == input->id)
         return platform::makeVbError(vberr::FileAlreadyOpen);
     RawFile out;
-    if (const int err = out.openWrite(outputPath))
-        return openError(err, outputPath);
-    qint64 outSize = 0;
-    RawFile::Kind outKind{};
-    if (const int err = out.info(outId, outSize, outKind))
-        return platform::vbErrorFromErrno(err);
-    if (outId == inId)
+    if (auto opened = out.openWrite(outputPath); !opened)
+        return opened;
+    const Result<RawFile::Info> output = out.info();
+    if (!output)
+        return output.error();
+    if (output->id == input->id)
         return platform::makeVbError(vberr::FileAlreadyOpen);
-    if (outKind == RawFile::Kind::Regular) {
-        if (const int err = out.truncate())
-            return platform::vbErrorFromErrno(err);
+    if (output->kind == RawFile::Kind::Regular) {
+        if (auto emptied = out.truncate(); !emptied)
+            return emptied;
     }
 
     // Stopped half-way, the output would look like a whole decode: it goes, and nothing else is touched.
     const auto stop = [&] {
-        in.close();
-        out.close();
+        static_cast<void>(in.close());
+        static_cast<void>(out.close());
         QFile::remove(outputPath);
         return platform::makeVbError(vberr::UserInterrupt);
     };
@@ -145,9 +132,10 @@ platform::VbError DecodeFile(const QString& inputPath, const Progress& progress,
     qint64 blockStart = 0;   // file position of inBuf[0]
 
     for (;;) {
-        const qint64 got = in.read(inBuf.get() + carry, qint64(Block));
-        if (got < 0)
-            return platform::vbErrorFromErrno(int(-got));
+        const Result<qint64> read = in.read(inBuf.get() + carry, qint64(Block));
+        if (!read)
+            return read.error();
+        const qint64 got = *read;
         char* o = outBuf.get();
         if (got == 0) {
             if (lineOpen || carry > 0) {
@@ -155,8 +143,8 @@ platform::VbError DecodeFile(const QString& inputPath, const Progress& progress,
                 *o++ = '\r';
                 *o++ = '\n';
             }
-            if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
-                return platform::vbErrorFromErrno(err);
+            if (auto written = out.writeAll(outBuf.get(), o - outBuf.get()); !written)
+                return written;
             break;
         }
 
@@ -208,12 +196,12 @@ platform::VbError DecodeFile(const QString& inputPath, const Progress& progress,
                 return stop();
         }
         blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
-        if (const int err = out.writeAll(outBuf.get(), o - outBuf.get()))
-            return platform::vbErrorFromErrno(err);
+        if (auto written = out.writeAll(outBuf.get(), o - outBuf.get()); !written)
+            return written;
     }
 
-    if (const int err = out.close())
-        return platform::vbErrorFromErrno(err);
+    if (auto closed = out.close(); !closed)
+        return closed;
     reporter.show(100);
     return {};
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VbError.h"
+#include "Result.h"
 
 #include <QString>
 
@@ -25,11 +25,11 @@ inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
 int ProgressPercent(qint64 position, qint64 length);
 
 /** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks: memory stays the
- *  same whatever the size of the file or of its longest line. Returns the classic error on failure (nothing
- *  raised); output written before an error stays. Refuses, writing nothing, when the output would be the input
+ *  same whatever the size of the file or of its longest line. Fails with the classic error (nothing raised);
+ *  output written before an error stays. Refuses, writing nothing, when the output would be the input
  *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
  *  complete) and the result is error 18, "User interrupt occurred". */
-platform::VbError DecodeFile(const QString& inputPath, const Progress& progress = {},
+platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
                             const StopRequested& stopRequested = {});
 
 } // namespace decoder

@@ -271,7 +271,8 @@ void frmMain::Decrypt(const QString& path)
             m_progressBar1[0]->setValue(percent);
             QCoreApplication::processEvents();
         },
-        [this] { return m_closeRequested; });
+        [this] { return m_closeRequested; })
+                                         .error();
     if (error.number() == platform::vberr::UserInterrupt)
         return;
     if (error.isError())
