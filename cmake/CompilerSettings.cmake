@@ -9,5 +9,6 @@ target_compile_definitions(zt_settings INTERFACE
 if(MSVC)
     target_compile_options(zt_settings INTERFACE /W4 /utf-8 /permissive-)
 else()
-    target_compile_options(zt_settings INTERFACE -Wall -Wextra -finput-charset=UTF-8)
+    target_compile_options(zt_settings INTERFACE -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+        -finput-charset=UTF-8)
 endif()

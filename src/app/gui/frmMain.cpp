@@ -143,12 +143,12 @@ void frmMain::txtKey_Change()
     m_services.settings->write(appName(), SettingsSection, KeyDesKey, m_txtKey->text());
 }
 
-QStringList frmMain::acceptableFiles(const QMimeData* data) const
+QStringList frmMain::acceptableFiles(const QMimeData* mime) const
 {
     // One drop at a time: a drop arriving while a batch lets messages through waits for nobody.
     if (m_busy)
         return {};
-    return droppedFiles(data);
+    return droppedFiles(mime);
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event)
@@ -265,14 +265,13 @@ void frmMain::Decrypt(const QString& path)
     m_progressBar1[0]->setRange(0, 100);
     m_progressBar1[0]->setValue(0);
     // Each new percent lets pending messages through, so the window repaints and a close is heard.
-    const platform::VbError error = decoder::DecodeFile(
-        QDir::fromNativeSeparators(path),
-        [this](int percent) {
-            m_progressBar1[0]->setValue(percent);
-            QCoreApplication::processEvents();
-        },
-        [this] { return m_closeRequested; })
-                                         .error();
+    const auto progress = [this](int percent) {
+        m_progressBar1[0]->setValue(percent);
+        QCoreApplication::processEvents();
+    };
+    const auto stopRequested = [this] { return m_closeRequested; };
+    const platform::VbError error =
+        decoder::DecodeFile(QDir::fromNativeSeparators(path), progress, stopRequested).error();
     if (error.number() == platform::vberr::UserInterrupt)
         return;
     if (error.isError())

@@ -51,7 +51,7 @@ private:
     void Option1_Click(int index);
     void txtKey_Change();
     /** The local files a drag carries that this window takes now; empty for anything else, or while busy. */
-    QStringList acceptableFiles(const QMimeData* data) const;
+    QStringList acceptableFiles(const QMimeData* mime) const;
 
     platform::Services m_services;
     QRadioButton* m_option1[2] = {};
