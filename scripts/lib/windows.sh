@@ -8,7 +8,7 @@ ZT_WIN_TRIPLET=x86_64-w64-mingw32
 ZT_WIN_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     wine64 wine
-    dpkg-dev cmake ninja-build pkg-config perl
+    dpkg-dev cmake ninja-build pkg-config perl python3
     qt6-base-dev qt6-base-dev-tools
     zip xvfb xauth xdotool
 )
@@ -206,10 +206,10 @@ win_build_dep() {
     mv -T "$stage" "$dest"
     rm -rf "$work"
     log "$name $version built in $((SECONDS - start)) s"
-    # Builds of other versions and the downloaded source are no longer needed.
+    # Builds of other versions, their logs and the downloaded source are no longer needed.
     local old
-    for old in "$ZT_WIN_CACHE/$name-"*; do
-        [ "$old" = "$dest" ] || [ ! -d "$old" ] || rm -rf "$old"
+    for old in "$ZT_WIN_CACHE/$name-"* "$ZT_WIN_CACHE/logs/$name-"*.log; do
+        [ "$old" = "$dest" ] || [ "$old" = "$logfile" ] || rm -rf "$old"
     done
     rm -rf "$(dirname "$dsc")"
 }
@@ -242,7 +242,7 @@ win_recipe_qt() {
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
         -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
         -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF \
         -DFEATURE_openssl=OFF -DFEATURE_icu=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
         -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
@@ -308,6 +308,38 @@ Libs.private: -lws2_32 -ladvapi32 -lshlwapi -lcrypt32 -lsecur32 -lbcrypt
 PC
 }
 
+# cpp-httplib for the tests' local HTTP servers, compiled as Debian compiles it (one library beside the
+# header), static, plain HTTP only.
+win_recipe_httplib() {
+    cmake -S "$1" -B "$2" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$3" \
+        -DHTTPLIB_COMPILE=ON -DBUILD_SHARED_LIBS=OFF \
+        -DHTTPLIB_USE_OPENSSL_IF_AVAILABLE=OFF -DHTTPLIB_USE_ZLIB_IF_AVAILABLE=OFF \
+        -DHTTPLIB_USE_BROTLI_IF_AVAILABLE=OFF
+    cmake --build "$2" --parallel "$(nproc)"
+}
+
+# The upstream build installs CMake files only; the project asks pkg-config, as on Linux.
+win_recipe_httplib_fixup() {
+    local p=$1 version
+    version=$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$p/include/httplib.h")
+    [ -n "$version" ]
+    mkdir -p "$p/lib/pkgconfig"
+    cat >"$p/lib/pkgconfig/cpp-httplib.pc" <<PC
+prefix=\${pcfiledir}/../..
+includedir=\${prefix}/include
+libdir=\${prefix}/lib
+
+Name: cpp-httplib
+Description: A C++ HTTP/HTTPS server and client library
+Version: $version
+Cflags: -I\${includedir}
+Libs: -L\${libdir} -lhttplib -lws2_32 -lcrypt32
+PC
+}
+
 # Qt's own build tools come from the host, so the Windows Qt is built from the same upstream version as
 # the installed qt6-base-dev-tools: its source first, then any other Debian revision of that version.
 win_qt_versions() {
@@ -359,6 +391,9 @@ win_build_deps() {
     built+=("$ZT_WIN_BUILT")
     mapfile -t versions < <(win_source_versions libmariadb3 mariadb)
     win_build_dep mariadb mariadb win_recipe_mariadb "${versions[@]}"
+    built+=("$ZT_WIN_BUILT")
+    mapfile -t versions < <(win_source_versions libcpp-httplib-dev cpp-httplib)
+    win_build_dep cpp-httplib cpp-httplib win_recipe_httplib "${versions[@]}"
     built+=("$ZT_WIN_BUILT")
     mapfile -t versions < <(win_qt_versions)
     win_build_dep qt6-base qt6-base win_recipe_qt "${versions[@]}"
