@@ -25,9 +25,8 @@ int main(int argc, char** argv)
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const QByteArray name = path.toLocal8Bit();
         if (error.isError()) {
-            const QString report =
-                platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form,
-                                         QStringLiteral("frmMain"));
+            const QString report = platform::errorReportText(error, QStringLiteral("Decrypt"),
+                                                             platform::ReportOwner::Form, QStringLiteral("frmMain"));
             std::printf("%s: %s\n", name.constData(), report.toLocal8Bit().constData());
             status = 1;
             continue;

@@ -55,8 +55,7 @@ QStringView view(const std::u16string& s)
 }
 
 /** Runs op, expecting the classic error number (0: none). */
-template <typename Op>
-void expectError(int expected, Op op)
+template <typename Op> void expectError(int expected, Op op)
 {
     int number = 0;
     try {

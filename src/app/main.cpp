@@ -20,8 +20,8 @@ int main(int argc, char* argv[])
     platform::WaitCursorQt waitCursor;
     platform::NetworkMachineIdentity machine;
     platform::SettingsStore settings;
-    const platform::Services services{&messageBox, &processExit, &waitCursor, &machine, &settings,
-                                      platform::AppLocation::current()};
+    const platform::Services services{&messageBox, &processExit, &waitCursor,
+                                      &machine,    &settings,    platform::AppLocation::current()};
 
     // The login dialog closes before the main window opens: that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

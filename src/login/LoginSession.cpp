@@ -1,8 +1,8 @@
 #include "LoginSession.h"
 
 #include "LoginSql.h"
-#include "modMainShared.h"
 #include "cMySQL.h"
+#include "modMainShared.h"
 #include "modPcAllowlist.h"
 
 LoginSession::LoginSession(const platform::Services& services) : m_services(services) {}

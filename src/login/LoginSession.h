@@ -15,16 +15,14 @@ class LoginSession final
 {
 public:
     /** How opening ended, when no unexpected database error stopped it. */
-    enum class Opening
-    {
+    enum class Opening {
         Allowed,       // userId() may log in; the login connection is open
         UnknownPc,     // no user is registered for this PC's MAC address; no login connection was made
         ConnectFailed, // the server could not be reached; the client has shown why
     };
 
     /** How a password check ended, when no database error stopped it. */
-    enum class Check
-    {
+    enum class Check {
         Accepted,      // the database knows the user with this password
         NotAccepted,   // rows came back, but CheckLogin turned them down
         WrongPassword, // no such user, wrong password, or a hidden account: no difference is made

@@ -31,8 +31,7 @@ QByteArray LoginStatement(const QString& userId, const QString& password)
 
 QByteArray AllowlistStatement(const QString& mac)
 {
-    return QByteArray("SELECT user_id FROM user_mac") + " WHERE mac_addr = '" + quoted(mac) + "'" +
-           " AND block = 0";
+    return QByteArray("SELECT user_id FROM user_mac") + " WHERE mac_addr = '" + quoted(mac) + "'" + " AND block = 0";
 }
 
 } // namespace LoginSql

@@ -23,18 +23,16 @@ void Recordset::moveNext()
 QVariant Recordset::field(const QString& name) const
 {
     if (atEnd())
-        throw platform::VbError(
-            3021,
-            QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
-                           "Requested operation requires a current record."),
-            QStringLiteral("Recordset::field"));
+        throw platform::VbError(3021,
+                                QStringLiteral("Either BOF or EOF is True, or the current record has been deleted. "
+                                               "Requested operation requires a current record."),
+                                QStringLiteral("Recordset::field"));
     for (qsizetype i = 0; i < m_fieldNames.size(); ++i) {
         if (m_fieldNames.at(i).compare(name, Qt::CaseInsensitive) == 0)
             return m_rows.at(m_position).value(i);
     }
-    throw platform::VbError(
-        3265,
-        QStringLiteral("Item cannot be found in the collection corresponding to the requested "
-                       "name or ordinal."),
-        QStringLiteral("Recordset::field"));
+    throw platform::VbError(3265,
+                            QStringLiteral("Item cannot be found in the collection corresponding to the requested "
+                                           "name or ordinal."),
+                            QStringLiteral("Recordset::field"));
 }

@@ -27,10 +27,8 @@ bool isUnreachable(int number)
     case CR_UNKNOWN_HOST:
     case CR_SERVER_GONE_ERROR:
     case CR_SERVER_LOST:
-    case CR_SERVER_LOST_EXTENDED:
-        return true;
-    default:
-        return false;
+    case CR_SERVER_LOST_EXTENDED: return true;
+    default: return false;
     }
 }
 
@@ -83,9 +81,9 @@ cMySQL::~cMySQL()
     Close();
 }
 
-bool cMySQL::real_connect(const QString& host, const QString& user, const QString& password,
-                          const QString& database, unsigned int port, const QString& socketName,
-                          unsigned long clientFlags, bool noMessage, const QString& characterSet)
+bool cMySQL::real_connect(const QString& host, const QString& user, const QString& password, const QString& database,
+                          unsigned int port, const QString& socketName, unsigned long clientFlags, bool noMessage,
+                          const QString& characterSet)
 {
     const HostAndPort target = splitHostPort(host, port);
     m_host = support::cp949::fromUnicode(target.host);
@@ -111,7 +109,7 @@ bool cMySQL::open()
     m_mysql.reset(mysql_init(nullptr));
     if (!m_mysql) {
         m_connectError = platform::VbError(CR_OUT_OF_MEMORY, QStringLiteral("MySQL client ran out of memory"),
-                                          QStringLiteral("cMysql::real_connect"));
+                                           QStringLiteral("cMysql::real_connect"));
         return false;
     }
 
@@ -148,24 +146,21 @@ QString cMySQL::connectFailureMessage(const platform::VbError& error)
     switch (error.number()) {
     case ER_ACCESS_DENIED_ERROR:
     case ER_DBACCESS_DENIED_ERROR:
-    case ER_ACCESS_DENIED_NO_PASSWORD_ERROR:
-        return CannotConnect + lineBreak + AccountRefused;
-    case ER_BAD_DB_ERROR:
-        return CannotConnect + lineBreak + NoDatabase;
-    default:
-        break;
+    case ER_ACCESS_DENIED_NO_PASSWORD_ERROR: return CannotConnect + lineBreak + AccountRefused;
+    case ER_BAD_DB_ERROR: return CannotConnect + lineBreak + NoDatabase;
+    default: break;
     }
     if (isUnreachable(error.number()))
         return CannotConnect + lineBreak + CheckInternet;
-    return CannotConnect + lineBreak + QStringLiteral("(") + QString::number(error.number()) +
-           QStringLiteral(": ") + error.description() + QStringLiteral(")");
+    return CannotConnect + lineBreak + QStringLiteral("(") + QString::number(error.number()) + QStringLiteral(": ") +
+           error.description() + QStringLiteral(")");
 }
 
 platform::VbError cMySQL::currentError(const char* operation) const
 {
     return platform::VbError(int(mysql_errno(m_mysql.get())),
-                            support::cp949::toUnicode(QByteArray(mysql_error(m_mysql.get()))),
-                            QStringLiteral("cMysql::") + QString::fromLatin1(operation));
+                             support::cp949::toUnicode(QByteArray(mysql_error(m_mysql.get()))),
+                             QStringLiteral("cMysql::") + QString::fromLatin1(operation));
 }
 
 void cMySQL::runOnce(const QByteArray& statement)
@@ -184,10 +179,10 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
     if (!m_mysql) {
         if (!m_connectCalled)
             throw platform::VbError(CR_SERVER_GONE_ERROR, QStringLiteral("Not connected to the database server"),
-                                   QStringLiteral("cMysql::query"));
+                                    QStringLiteral("cMysql::query"));
         if (!open())
             throw platform::VbError(m_connectError.number(), m_connectError.description(),
-                                   QStringLiteral("cMysql::query"));
+                                    QStringLiteral("cMysql::query"));
     }
 
     try {
@@ -198,7 +193,7 @@ void cMySQL::query(const QByteArray& statement, bool noResult, std::shared_ptr<R
         // The server restarted (or dropped us) since the last statement: reconnect once and send it again.
         if (!open())
             throw platform::VbError(m_connectError.number(), m_connectError.description(),
-                                   QStringLiteral("cMysql::query"));
+                                    QStringLiteral("cMysql::query"));
         runOnce(statement);
     }
 

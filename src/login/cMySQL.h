@@ -39,10 +39,9 @@ public:
 
     /** Connects; true on success. A "name:port" host overrides port; an empty characterSet means latin1.
      *  On failure, unless noMessage, shows the Korean connection-failure message itself. */
-    bool real_connect(const QString& host, const QString& user, const QString& password,
-                      const QString& database, unsigned int port = 3306, const QString& socketName = {},
-                      unsigned long clientFlags = 0, bool noMessage = false,
-                      const QString& characterSet = {});
+    bool real_connect(const QString& host, const QString& user, const QString& password, const QString& database,
+                      unsigned int port = 3306, const QString& socketName = {}, unsigned long clientFlags = 0,
+                      bool noMessage = false, const QString& characterSet = {});
 
     /** Runs statement (code-page-949 bytes). Unless noResult, rs receives the rows it returned (empty
      *  when the statement returns none). A connection that is not open (a reconnect failed earlier) is opened

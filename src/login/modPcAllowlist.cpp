@@ -1,8 +1,8 @@
 #include "modPcAllowlist.h"
 
 #include "LoginSql.h"
-#include "modMainShared.h"
 #include "cMySQL.h"
+#include "modMainShared.h"
 
 namespace modPcAllowlist {
 
@@ -18,10 +18,9 @@ QString GetDbServerHost()
 
 bool ConnectLoginAccount(cMySQL& connection)
 {
-    return connection.real_connect(GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser),
-                                   QString::fromUtf16(LoginSql::AccountPassword),
-                                   QString::fromUtf16(LoginSql::AccountDatabase), LoginSql::AccountPort, {}, 0,
-                                   false, {});
+    return connection.real_connect(
+        GetDbServerHost(), QString::fromUtf16(LoginSql::AccountUser), QString::fromUtf16(LoginSql::AccountPassword),
+        QString::fromUtf16(LoginSql::AccountDatabase), LoginSql::AccountPort, {}, 0, false, {});
 }
 
 platform::Result<QString> GetAllowedUserId(const platform::Services& services)

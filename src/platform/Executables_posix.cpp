@@ -11,7 +11,9 @@ namespace platform {
 
 bool isExecutableRunning(const QString& path)
 {
-    struct stat target{};
+    struct stat target
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &target) != 0)
         return false;
     // /proc/PID/exe leads to the file each process runs; compared by identity, a rename or a second link
@@ -22,7 +24,9 @@ bool isExecutableRunning(const QString& path)
         pid.toLongLong(&isNumber);
         if (!isNumber)
             continue;
-        struct stat running{};
+        struct stat running
+        {
+        };
         const QByteArray exe = "/proc/" + pid.toLatin1() + "/exe";
         if (::stat(exe.constData(), &running) == 0 && running.st_dev == target.st_dev &&
             running.st_ino == target.st_ino)
@@ -34,7 +38,9 @@ bool isExecutableRunning(const QString& path)
 bool makeRunnable(const QString& path)
 {
     const QByteArray name = QFile::encodeName(path);
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         return false;
     // Whoever may read it may run it, as chmod +x does under the usual umask.

@@ -33,7 +33,9 @@ int openWith(qintptr& handle, const QString& path, int flags)
     if (f < 0)
         return errno;
     handle = f;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(f, &st) == 0 && S_ISREG(st.st_mode)) {
         if (const int err = clearNonBlocking(f))
             return err;
@@ -85,7 +87,9 @@ bool RawFile::isOpen() const
 
 Result<RawFile::Info> RawFile::info() const
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd(m_handle), &st) != 0)
         return vbErrorFromErrno(errno);
     const Kind kind = S_ISREG(st.st_mode) ? Kind::Regular : S_ISDIR(st.st_mode) ? Kind::Directory : Kind::Other;
@@ -94,7 +98,9 @@ Result<RawFile::Info> RawFile::info() const
 
 Result<FileId> RawFile::identityOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return vbErrorFromErrno(errno);
     return idOf(st);

@@ -35,10 +35,9 @@ int errnoFrom(DWORD code)
 
 int openWith(qintptr& handle, const QString& path, DWORD access, DWORD disposition)
 {
-    const HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN,
-                                    nullptr);
+    const HANDLE file = CreateFileW(
+        reinterpret_cast<const wchar_t*>(path.utf16()), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return errnoFrom(GetLastError());
     handle = reinterpret_cast<qintptr>(file);
@@ -84,9 +83,9 @@ Result<RawFile::Info> RawFile::info() const
         return lastError();
     const FileId id{fi.dwVolumeSerialNumber, (quint64(fi.nFileIndexHigh) << 32) | fi.nFileIndexLow};
     const qint64 size = qint64((quint64(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow);
-    const Kind kind = (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)       ? Kind::Directory
-                      : GetFileType(h(m_handle)) == FILE_TYPE_DISK ? Kind::Regular
-                                                                     : Kind::Other;
+    const Kind kind = (fi.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Directory
+                      : GetFileType(h(m_handle)) == FILE_TYPE_DISK     ? Kind::Regular
+                                                                       : Kind::Other;
     return Info{id, size, kind};
 }
 

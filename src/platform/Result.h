@@ -9,8 +9,7 @@ namespace platform {
 
 /** What logic that can fail for ordinary reasons (a missing file, a refused connection) hands back: a value,
  *  or the classic error that says why there is none. */
-template <class T>
-class [[nodiscard]] Result final
+template <class T> class [[nodiscard]] Result final
 {
 public:
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
@@ -35,8 +34,7 @@ private:
 };
 
 /** The outcome of an operation that gives nothing back but can fail. */
-template <>
-class [[nodiscard]] Result<void> final
+template <> class [[nodiscard]] Result<void> final
 {
 public:
     Result() = default;

@@ -79,7 +79,10 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
 
 bool looksLikeProgram(const QByteArray& head)
 {
-    return head.startsWith("MZ") || head.startsWith("\x7f" "ELF") || head.startsWith("#!");
+    return head.startsWith("MZ") ||
+           head.startsWith("\x7f"
+                           "ELF") ||
+           head.startsWith("#!");
 }
 
 // Owns a transfer handle: cleaned up on every path.
@@ -222,8 +225,7 @@ Result<void> download(const QString& url, const QString& path, const GetOptions&
     QFile saved(path);
     if (saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4))) {
         saved.close();
-        QFileDevice::Permissions permissions = QFile::permissions(path) | QFileDevice::ExeOwner |
-                                               QFileDevice::ExeUser;
+        QFileDevice::Permissions permissions = QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser;
         if (permissions & QFileDevice::ReadGroup)
             permissions |= QFileDevice::ExeGroup;
         if (permissions & QFileDevice::ReadOther)

@@ -16,15 +16,13 @@ extern QString DbServerHost;
 
 /** Decides the login for the rows the login dialog read for the typed user: every login that gets here
  *  is accepted. */
-template <class Rows>
-bool CheckLogin([[maybe_unused]] Rows& rows)
+template <class Rows> bool CheckLogin([[maybe_unused]] Rows& rows)
 {
     return true;
 }
 
 /** Closes obj when its State is 1 (open), then releases it in every case. */
-template <class T>
-void CloseIfOpen(std::shared_ptr<T>& obj)
+template <class T> void CloseIfOpen(std::shared_ptr<T>& obj)
 {
     if (!obj)
         return;

@@ -23,7 +23,7 @@ platform::Result<QString> versionOf(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return platform::makeVbError(QFileInfo::exists(path) ? platform::vberr::PermissionDenied
-                                                           : platform::vberr::FileNotFound);
+                                                             : platform::vberr::FileNotFound);
     const qint64 size = file.size();
     if (size <= 0)
         return noVersionInfo();
@@ -74,10 +74,9 @@ QString GetFileVer(const platform::Services& services, const QString& path, bool
             error = noVersionInfo();
     }
     if (version.isEmpty() && !noMessage)
-        services.messageBox->show(
-            platform::errorReportText(error, QStringLiteral("GetFileVer"), platform::ReportOwner::Module,
-                                     QStringLiteral("mdlFile")),
-            QString(), platform::MessageIcon::Error);
+        services.messageBox->show(platform::errorReportText(error, QStringLiteral("GetFileVer"),
+                                                            platform::ReportOwner::Module, QStringLiteral("mdlFile")),
+                                  QString(), platform::MessageIcon::Error);
     return version;
 }
 

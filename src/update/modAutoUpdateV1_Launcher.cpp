@@ -1,10 +1,10 @@
 #include "modAutoUpdateV1_Launcher.h"
 
 #include "Processes.h"
-#include "modMainShared.h"
 #include "VbError.h"
 #include "mdlFile.h"
 #include "modAutoUpdateV1_Download.h"
+#include "modMainShared.h"
 #include "modUniCode.h"
 #include "modWaitProc.h"
 
@@ -98,8 +98,7 @@ QString LocalRevisionText(const platform::Services& services, const QString& pat
 }
 
 platform::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
-                                             const QString& fileName, const QString& localPath,
-                                             MissingFile missing)
+                                              const QString& fileName, const QString& localPath, MissingFile missing)
 {
     const bool present = modUniCode::FileExists(localPath);
     const QString serverText = modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName)).trimmed();
@@ -114,7 +113,7 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
     if (!present && missing == MissingFile::Outdated)
         return Freshness::Outdated;
     return LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision ? Freshness::Current
-                                                                                    : Freshness::Outdated;
+                                                                                   : Freshness::Outdated;
 }
 
 bool AutoUpdaterSelfUpdate(const platform::Services& services)
@@ -136,10 +135,8 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
         services.messageBox->show(name + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"), QString(),
                                   platform::MessageIcon::Error);
         return false;
-    case Freshness::Current:
-        return true;
-    case Freshness::Outdated:
-        break;
+    case Freshness::Current: return true;
+    case Freshness::Outdated: break;
     }
 
     if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath))

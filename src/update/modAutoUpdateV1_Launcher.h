@@ -33,16 +33,14 @@ qint32 VersionValue(const QString& text);
 QString LocalRevisionText(const platform::Services& services, const QString& path);
 
 /** How a local file stands against the build the update server offers. */
-enum class Freshness
-{
+enum class Freshness {
     Current,    // as new as the server's, or newer
     Outdated,   // older than the server's (or missing, where that counts as outdated)
     Unreadable, // the server's version file could not be read, or holds only blanks
 };
 
 /** What a missing local file counts as. */
-enum class MissingFile
-{
+enum class MissingFile {
     RevisionZero,
     Outdated,
 };
@@ -51,8 +49,7 @@ enum class MissingFile
  *  it with the revision of the local file at localPath. The error is Overflow (6) when the server's number
  *  does not fit 32 bits. */
 platform::Result<Freshness> CompareWithServer(const platform::Services& services, const QString& folderUrl,
-                                             const QString& fileName, const QString& localPath,
-                                             MissingFile missing);
+                                              const QString& fileName, const QString& localPath, MissingFile missing);
 
 /** Fetches the checker and the replacer again when the local checker is missing or older than the server's.
  *  True when the checker is current or both files were saved. */

@@ -1,9 +1,9 @@
 #include "modFileVersionCheck.h"
 
-#include "modMainShared.h"
 #include "VbError.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
+#include "modMainShared.h"
 #include "modUniCode.h"
 
 #include <QDir>
@@ -48,8 +48,7 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     QString base = folderUrl;
     base.chop(1); // DownloadFiles puts the "/" back between folder and name
     if (!modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed))
-        services.messageBox->show(QStringLiteral("파일 다운로드중 오류가 발생했습니다.") +
-                                      QStringLiteral("경로: ") +
+        services.messageBox->show(QStringLiteral("파일 다운로드중 오류가 발생했습니다.") + QStringLiteral("경로: ") +
                                       QDir::toNativeSeparators(localDir + u'/' + files.value(failed)),
                                   QString(), platform::MessageIcon::Error);
 }

@@ -192,7 +192,8 @@ void Tst_decodedriver::shortNameStaysInFolder()
     QCOMPARE(decoder::DecodeFile(in).error().number(), 0);
 
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("logs")});
-    QCOMPARE(entries(dir.filePath(QStringLiteral("logs"))), (QStringList{QStringLiteral("ab"), QStringLiteral("ab.sql")}));
+    QCOMPARE(entries(dir.filePath(QStringLiteral("logs"))),
+             (QStringList{QStringLiteral("ab"), QStringLiteral("ab.sql")}));
     QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("logs/ab.sql"))), QByteArray("A\r\n"));
 }
 
@@ -301,7 +302,8 @@ void Tst_decodedriver::failures_data()
     QTest::newRow("a FIFO") << QStringLiteral("fifo") << 75 << QStringLiteral("Path/File access error") << false;
     QTest::newRow("output name is a folder")
         << QStringLiteral("outfolder") << 75 << QStringLiteral("Path/File access error") << true;
-    QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied") << false;
+    QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied")
+                                     << false;
     QTest::newRow("read fails") << QStringLiteral("readfails") << 57 << QStringLiteral("Device I/O error") << true;
     QTest::newRow("disk full") << QStringLiteral("full") << 61 << QStringLiteral("Disk full") << true;
 }
@@ -357,7 +359,7 @@ void Tst_decodedriver::failures()
     if (regular)
         QCOMPARE(testsupport::readFile(in), before);
     QCOMPARE(platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form,
-                                      QStringLiteral("frmMain")),
+                                       QStringLiteral("frmMain")),
              QStringLiteral("Error %1 (%2) in procedure Decrypt of Form frmMain").arg(number).arg(description));
 
     // Nothing stays behind to spoil the next file of a batch.
@@ -375,7 +377,9 @@ void Tst_decodedriver::failedRunKeepsWrittenOutput()
     const QByteArray input = (groups("4100A1B0", 250) + "\r\n").repeated(400); // 800 kB in, 300 kB out
     QVERIFY(testsupport::writeFile(in, input));
     constexpr rlim_t Limit = 64 * 1024;
-    struct rlimit old {};
+    struct rlimit old
+    {
+    };
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
     struct rlimit limited = old;
     limited.rlim_cur = Limit;

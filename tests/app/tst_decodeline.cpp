@@ -114,7 +114,9 @@ void Tst_decodeline::decodes_data()
     // Newline groups inside a line, and the groups after them stay aligned.
     row("0D0A mid-line", "41000D0A4200", "A\r\nB");
     row("two newlines then groups", "0D0A0D0A41004200", "\r\n\r\nAB");
-    row("newline then Hangul", "0D0AA1B00041", "\r\n\xB0\xA1" "A");
+    row("newline then Hangul", "0D0AA1B00041",
+        "\r\n\xB0\xA1"
+        "A");
     row("newline last", "41000D0A", "A\r\n");
     // A short last group is read with the digits present.
     row("trailing 41", "410041", "AA");
@@ -134,11 +136,18 @@ void Tst_decodeline::decodes_data()
     row("G100 no digits", "G100", QByteArray(1, '\0'));
     row("41G0 record G041", "41G0", QByteArray(1, '\0'));
     row("blank inside", "0 41", "\x04\x10");
-    row("bad group keeps alignment", "4G004100", "\x04" "A");
-    row("Korean bytes in the line", "\xB0\xA1" "4100", QByteArray("A\x00", 2));
+    row("bad group keeps alignment", "4G004100",
+        "\x04"
+        "A");
+    row("Korean bytes in the line",
+        "\xB0\xA1"
+        "4100",
+        QByteArray("A\x00", 2));
     // Long enough for the eight-group steps, with a newline and a bad digit inside.
     row("long mixed", "410042004300440045004600470048000D0A4900A1B0004100200009G100",
-        QByteArray("ABCDEFGH\r\nI\xB0\xA1" "A \x09\x00\x00", 18));
+        QByteArray("ABCDEFGH\r\nI\xB0\xA1"
+                   "A \x09\x00\x00",
+                   18));
 }
 
 void Tst_decodeline::decodes()

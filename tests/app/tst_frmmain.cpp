@@ -3,9 +3,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QPointer>
-#include <QTemporaryDir>
-#include <QWindow>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -14,10 +11,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <QWindow>
 
 #include <memory>
 
@@ -73,12 +73,11 @@ class TestFrmMain final : public QObject
 private:
     std::unique_ptr<frmMain> load(TestServices& t, QList<VersionCheckCall>* checks = nullptr)
     {
-        auto form = std::make_unique<frmMain>(
-            t.services, [checks](const QString& fileName, const QString& localDir, const QString& subPath,
-                                 const QStringList& files) {
-                if (checks)
-                    checks->append({fileName, localDir, subPath, files});
-            });
+        auto form = std::make_unique<frmMain>(t.services, [checks](const QString& fileName, const QString& localDir,
+                                                                   const QString& subPath, const QStringList& files) {
+            if (checks)
+                checks->append({fileName, localDir, subPath, files});
+        });
         return form;
     }
     static void showActive(QWidget* w)
@@ -87,8 +86,7 @@ private:
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w));
     }
-    template <class T>
-    static T* child(QWidget* w, const char* name)
+    template <class T> static T* child(QWidget* w, const char* name)
     {
         auto* c = w->findChild<T*>(QString::fromLatin1(name));
         if (!c)
@@ -237,8 +235,7 @@ private Q_SLOTS:
 
         QTRY_VERIFY(window.isNull());
         QVERIFY(!destroyedDuringDrop);
-        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("one.sql"))),
-                 QByteArray("AB\r\n").repeated(2000));
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("one.sql"))), QByteArray("AB\r\n").repeated(2000));
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("two.sql"))));
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("three.sql"))));
         QVERIFY(t.messageBox.messages.isEmpty());

@@ -1,6 +1,6 @@
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "modMain.h"
+#include "modMainShared.h"
 
 #include <QTest>
 
@@ -96,8 +96,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expectedDbHost");
         const QString def = QStringLiteral("10.9.8.7");
         QTest::newRow("no list") << QString() << QString() << def << def;
-        QTest::newRow("update entry only") << QStringLiteral("upd.example") << QString()
-                                           << QStringLiteral("upd.example") << def;
+        QTest::newRow("update entry only")
+            << QStringLiteral("upd.example") << QString() << QStringLiteral("upd.example") << def;
         QTest::newRow("db entry only") << QString() << QStringLiteral("db.example:3307") << def
                                        << QStringLiteral("db.example:3307");
         QTest::newRow("both") << QStringLiteral("a") << QStringLiteral("b") << QStringLiteral("a")

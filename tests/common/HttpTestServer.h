@@ -132,14 +132,14 @@ public:
     void routeCloseDelimited(const QString& path, const QByteArray& body)
     {
         route(path, [body](const httplib::Request&, httplib::Response& response) {
-            response.set_content_provider("application/octet-stream",
-                                          [body](std::size_t offset, httplib::DataSink& sink) {
-                                              if (offset < std::size_t(body.size()))
-                                                  sink.write(body.constData() + offset, std::size_t(body.size()) - offset);
-                                              else
-                                                  sink.done();
-                                              return true;
-                                          });
+            response.set_content_provider(
+                "application/octet-stream", [body](std::size_t offset, httplib::DataSink& sink) {
+                    if (offset < std::size_t(body.size()))
+                        sink.write(body.constData() + offset, std::size_t(body.size()) - offset);
+                    else
+                        sink.done();
+                    return true;
+                });
         });
     }
 

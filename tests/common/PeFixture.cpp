@@ -77,8 +77,8 @@ QByteArray versionInfo(const PeFixture& fixture)
     strings.append({QStringLiteral("ProductName"), QStringLiteral("Stand-in")});
     QList<QByteArray> tables{stringTable(QStringLiteral("040904b0"), strings)};
     if (!fixture.secondTableFileVersion.isEmpty())
-        tables.append(stringTable(QStringLiteral("041203b5"),
-                                  {{QStringLiteral("FileVersion"), fixture.secondTableFileVersion}}));
+        tables.append(
+            stringTable(QStringLiteral("041203b5"), {{QStringLiteral("FileVersion"), fixture.secondTableFileVersion}}));
     const QByteArray stringFileInfo = block(QStringLiteral("StringFileInfo"), 1, {}, 0, tables);
 
     QByteArray translation;

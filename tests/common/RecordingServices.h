@@ -78,7 +78,11 @@ class TestServices final
 {
 public:
     TestServices()
-        : settings(configDir.path()), services{&messageBox, &exit, &waitCursor, &machine, &settings,
+        : settings(configDir.path()), services{&messageBox,
+                                               &exit,
+                                               &waitCursor,
+                                               &machine,
+                                               &settings,
                                                platform::AppLocation{appDir.path(), QStringLiteral("NorvaQuillet")}}
     {
     }

@@ -49,7 +49,10 @@ public:
     }
 
 private:
-    template <class F> void call(F&& f) { QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection); }
+    template <class F> void call(F&& f)
+    {
+        QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::BlockingQueuedConnection);
+    }
 
     void accept()
     {

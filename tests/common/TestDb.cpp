@@ -11,8 +11,7 @@ namespace testdb {
 
 bool available()
 {
-    return !qEnvironmentVariable("ZT_TEST_DB_HOST").isEmpty() &&
-           !qEnvironmentVariable("ZT_TEST_DB_PORT").isEmpty() &&
+    return !qEnvironmentVariable("ZT_TEST_DB_HOST").isEmpty() && !qEnvironmentVariable("ZT_TEST_DB_PORT").isEmpty() &&
            !qEnvironmentVariable("ZT_TEST_DB_SOCKET").isEmpty();
 }
 
@@ -97,8 +96,8 @@ QByteArray Root::quote(const QString& text)
 {
     const QByteArray bytes = support::cp949::fromUnicode(text);
     QByteArray escaped(bytes.size() * 2 + 1, '\0');
-    const unsigned long length = mysql_real_escape_string(m_mysql, escaped.data(), bytes.constData(),
-                                                          static_cast<unsigned long>(bytes.size()));
+    const unsigned long length =
+        mysql_real_escape_string(m_mysql, escaped.data(), bytes.constData(), static_cast<unsigned long>(bytes.size()));
     escaped.truncate(qsizetype(length));
     return '\'' + escaped + '\'';
 }

@@ -94,17 +94,15 @@ private:
 
     QString app(const QString& name) const { return m_appDir + u'/' + name; }
 
-    QStringList appFiles() const
-    {
-        return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
-    }
+    QStringList appFiles() const { return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
 
     void serveList(const QString& updateHost, const QString& dbHost)
     {
         m_http->putFile(QStringLiteral("/serverinfo/server-address-checker.php"),
                         "{\"success\": true, \"data\": {\"ver\": \"3\",\"servers\": [{\"name\": \"자동업데이트_런처\","
-                        "\"host\": \"" + updateHost.toUtf8() + "\"},{\"name\": \"사내메신저DB서버\",\"host\": \"" +
-                            dbHost.toUtf8() + "\"}]}}");
+                        "\"host\": \"" +
+                            updateHost.toUtf8() + "\"},{\"name\": \"사내메신저DB서버\",\"host\": \"" + dbHost.toUtf8() +
+                            "\"}]}}");
     }
 
     // The test database knows the user; with allowed, this PC is on the allowlist for it. The password is
@@ -148,9 +146,9 @@ private:
             const QJsonObject o = QJsonDocument::fromJson(line).object();
             if (o.isEmpty())
                 continue;
-            windows.append({qint64(o.value(QStringLiteral("pid")).toDouble()), o.value(QStringLiteral("object")).toString(),
-                            o.value(QStringLiteral("title")).toString(), o.value(QStringLiteral("text")).toString(),
-                            o.contains(QStringLiteral("text"))});
+            windows.append({qint64(o.value(QStringLiteral("pid")).toDouble()),
+                            o.value(QStringLiteral("object")).toString(), o.value(QStringLiteral("title")).toString(),
+                            o.value(QStringLiteral("text")).toString(), o.contains(QStringLiteral("text"))});
         }
         return windows;
     }
@@ -232,7 +230,8 @@ private Q_SLOTS:
         testsupport::TestServices t;
         const QString newerVersion = mdlFile::GetFileVer(t.services, newerPath, true, true);
         const int newer = newerVersion.mid(newerVersion.lastIndexOf(u'.') + 1).toInt();
-        QVERIFY2(newer > platform::ownVersion().revision, qPrintable(newerPath + QStringLiteral(" is ") + newerVersion));
+        QVERIFY2(newer > platform::ownVersion().revision,
+                 qPrintable(newerPath + QStringLiteral(" is ") + newerVersion));
         const QByteArray newerBuild = readFile(newerPath);
         m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"), QByteArray::number(newer));
         m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), newerBuild);
@@ -280,10 +279,11 @@ private Q_SLOTS:
                                   int(bound));
         QVERIFY2(clock.elapsed() < bound, qPrintable(QString::number(clock.elapsed())));
         QTRY_VERIFY2_WITH_TIMEOUT(shownLines().size() == 4, qPrintable(shownLines().join(u'\n')), 30000);
-        QCOMPARE(shownLines(),
-                 (QStringList{QStringLiteral("message: RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!"),
-                              QStringLiteral("frmLogin"), QStringLiteral("message: 최신버전 정보를 읽어올 수 없습니다!"),
-                              expectedCaption(platform::ownVersion().revision)}));
+        QCOMPARE(
+            shownLines(),
+            (QStringList{QStringLiteral("message: RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!"),
+                         QStringLiteral("frmLogin"), QStringLiteral("message: 최신버전 정보를 읽어올 수 없습니다!"),
+                         expectedCaption(platform::ownVersion().revision)}));
         QCOMPARE(m_program->state(), QProcess::Running);
         // Nothing was fetched and no list was cached.
         QCOMPARE(appFiles(), QStringList{QStringLiteral("NorvaQuillet")});
@@ -301,11 +301,14 @@ private Q_SLOTS:
 
         QVERIFY(m_program->waitForFinished(60000));
         QCOMPARE(m_program->exitCode(), 0);
-        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
-                                            QStringLiteral("message: 허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.\r\nMAC: ") + mac}));
+        QCOMPARE(shownLines(),
+                 (QStringList{QStringLiteral("frmLogin"),
+                              QStringLiteral("message: 허용되지 않은 컴퓨터입니다. 관리자에게 문의바랍니다.\r\nMAC: ") +
+                                  mac}));
         // The update path ran; the main window, which fetches the external decoder, never opened.
-        QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
-                                          QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
+        QCOMPARE(appFiles(),
+                 (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                              QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
     }
 
     void databaseDownEndsTheProgram()
@@ -319,8 +322,9 @@ private Q_SLOTS:
         QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
                                             QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
                                                            "인터넷이 연결되어 있는지 확인 해 주세요.")}));
-        QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
-                                          QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
+        QCOMPARE(appFiles(),
+                 (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                              QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
     }
 };
 

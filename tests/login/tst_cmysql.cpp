@@ -1,9 +1,9 @@
 #include "Cp949.h"
 #include "RecordingServices.h"
 #include "TcpRelay.h"
-#include "modMainShared.h"
 #include "TestDb.h"
 #include "cMySQL.h"
+#include "modMainShared.h"
 
 #include <QTcpServer>
 #include <QTest>
@@ -19,8 +19,8 @@ bool connectLogin(cMySQL& db, const QString& host, bool noMessage = false, const
                   const QString& database = QStringLiteral("zt_inhouse"))
 {
     return db.real_connect(host, QStringLiteral("zt_inhouse"),
-                           password.isNull() ? QStringLiteral("qtzp5830") : password, database, 3306, {}, 0,
-                           noMessage, {});
+                           password.isNull() ? QStringLiteral("qtzp5830") : password, database, 3306, {}, 0, noMessage,
+                           {});
 }
 
 qulonglong connectionId(cMySQL& db)
@@ -103,8 +103,8 @@ private Q_SLOTS:
         TestServices t;
         cMySQL db(t.services);
         // Port 1 is what the caller passes; the host text's port wins.
-        QVERIFY(db.real_connect(testdb::serverAddress(), QStringLiteral("zt_inhouse"),
-                                QStringLiteral("qtzp5830"), QStringLiteral("zt_inhouse"), 1));
+        QVERIFY(db.real_connect(testdb::serverAddress(), QStringLiteral("zt_inhouse"), QStringLiteral("qtzp5830"),
+                                QStringLiteral("zt_inhouse"), 1));
         QCOMPARE(db.State(), 1);
         QVERIFY(t.messageBox.messages.isEmpty());
     }
@@ -145,8 +145,7 @@ private Q_SLOTS:
         QVERIFY(connectLogin(db, testdb::serverAddress()));
         const QString password = QStringLiteral("비밀번호가나");
         std::shared_ptr<Recordset> rs;
-        db.query("SELECT SHA1('" + support::cp949::fromUnicode(password) + "') AS h, HEX('\xB0\xA1') AS x",
-                 false, rs);
+        db.query("SELECT SHA1('" + support::cp949::fromUnicode(password) + "') AS h, HEX('\xB0\xA1') AS x", false, rs);
         QCOMPARE(rs->text(QStringLiteral("h")).toLatin1(), testdb::passwordHash(password));
         QCOMPARE(rs->text(QStringLiteral("x")), QStringLiteral("B0A1"));
     }

@@ -1,8 +1,8 @@
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "TestDb.h"
 #include "frmLogin.h"
 #include "modMain.h"
+#include "modMainShared.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -35,9 +35,9 @@ template <class T> T* control(QWidget& form, const char* name)
 struct Controls
 {
     explicit Controls(frmLogin& form)
-        : userName(control<QLineEdit>(form, "txtUserName")),
-          password(control<QLineEdit>(form, "txtPassword")), save(control<QCheckBox>(form, "chkpwdSave")),
-          ok(control<QPushButton>(form, "cmdOK")), cancel(control<QPushButton>(form, "cmdCancel"))
+        : userName(control<QLineEdit>(form, "txtUserName")), password(control<QLineEdit>(form, "txtPassword")),
+          save(control<QCheckBox>(form, "chkpwdSave")), ok(control<QPushButton>(form, "cmdOK")),
+          cancel(control<QPushButton>(form, "cmdCancel"))
     {
     }
     QLineEdit* userName;
@@ -284,8 +284,7 @@ private Q_SLOTS:
 
         c.save->click(); // unchecked: the stored password goes at once
         QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("issave_passwd")), QStringLiteral("0"));
-        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd"), QStringLiteral("absent")),
-                 QString());
+        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd"), QStringLiteral("absent")), QString());
 
         c.password->setText(QStringLiteral("right"));
         c.save->click(); // checked: the current text is stored at once
@@ -397,10 +396,8 @@ private Q_SLOTS:
         form.show();
         QTRY_VERIFY(!c.userName->isEnabled());
 
-        QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user TO zt_inhouse.user_away"),
-                 qPrintable(m_root.error()));
-        auto restore =
-            qScopeGuard([this] { m_root.exec("RENAME TABLE zt_inhouse.user_away TO zt_inhouse.user"); });
+        QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user TO zt_inhouse.user_away"), qPrintable(m_root.error()));
+        auto restore = qScopeGuard([this] { m_root.exec("RENAME TABLE zt_inhouse.user_away TO zt_inhouse.user"); });
         QTest::keyClicks(c.password, QStringLiteral("pw"));
         c.ok->click();
         QCOMPARE(t.messageBox.texts(),
@@ -410,8 +407,7 @@ private Q_SLOTS:
         QVERIFY(!form.LoginSucceeded());
 
         restore.dismiss();
-        QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user_away TO zt_inhouse.user"),
-                 qPrintable(m_root.error()));
+        QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user_away TO zt_inhouse.user"), qPrintable(m_root.error()));
         c.ok->click();
         QVERIFY(form.LoginSucceeded());
     }
@@ -420,15 +416,14 @@ private Q_SLOTS:
     {
         QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user_mac TO zt_inhouse.user_mac_away"),
                  qPrintable(m_root.error()));
-        auto restore = qScopeGuard(
-            [this] { m_root.exec("RENAME TABLE zt_inhouse.user_mac_away TO zt_inhouse.user_mac"); });
+        auto restore =
+            qScopeGuard([this] { m_root.exec("RENAME TABLE zt_inhouse.user_mac_away TO zt_inhouse.user_mac"); });
         TestServices t;
         frmLogin form(t.services);
         form.showModal();
-        QCOMPARE(
-            t.messageBox.texts(),
-            QStringList{QStringLiteral("Error 1146 (Table 'zt_inhouse.user_mac' doesn't exist) in procedure "
-                                       "Form_Activate of Form frmLogin")});
+        QCOMPARE(t.messageBox.texts(),
+                 QStringList{QStringLiteral("Error 1146 (Table 'zt_inhouse.user_mac' doesn't exist) in procedure "
+                                            "Form_Activate of Form frmLogin")});
         QVERIFY(!form.LoginSucceeded());
         QVERIFY(!t.exit.exited);
     }

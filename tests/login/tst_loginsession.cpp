@@ -1,7 +1,7 @@
 #include "LoginSession.h"
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "TestDb.h"
+#include "modMainShared.h"
 
 #include <QScopeGuard>
 #include <QTest>
@@ -75,8 +75,8 @@ private Q_SLOTS:
     {
         QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user_mac TO zt_inhouse.user_mac_away"),
                  qPrintable(m_root.error()));
-        auto restore = qScopeGuard(
-            [this] { m_root.exec("RENAME TABLE zt_inhouse.user_mac_away TO zt_inhouse.user_mac"); });
+        auto restore =
+            qScopeGuard([this] { m_root.exec("RENAME TABLE zt_inhouse.user_mac_away TO zt_inhouse.user_mac"); });
         TestServices t;
         LoginSession session(t.services);
         const auto opened = session.Open();
@@ -102,21 +102,19 @@ private Q_SLOTS:
         QTest::newRow("injection through a backslash")
             << hong << pw << 0 << QStringLiteral("\\' OR 1=1 -- ") << Check::WrongPassword;
         QTest::newRow("quote") << hong << QStringLiteral("a'b") << 0 << QStringLiteral("a'b") << Check::Accepted;
-        QTest::newRow("backslash") << hong << QStringLiteral("a\\b") << 0 << QStringLiteral("a\\b")
-                                   << Check::Accepted;
-        QTest::newRow("both") << hong << QStringLiteral("a'b\\c") << 0 << QStringLiteral("a'b\\c")
-                              << Check::Accepted;
+        QTest::newRow("backslash") << hong << QStringLiteral("a\\b") << 0 << QStringLiteral("a\\b") << Check::Accepted;
+        QTest::newRow("both") << hong << QStringLiteral("a'b\\c") << 0 << QStringLiteral("a'b\\c") << Check::Accepted;
         QTest::newRow("trailing backslash")
             << hong << QStringLiteral("abc\\") << 0 << QStringLiteral("abc\\") << Check::Accepted;
         QTest::newRow("nul and what follows never sent")
             << hong << QStringLiteral("abc") << 0 << (QStringLiteral("abc") + QChar(u'\0') + QStringLiteral("zzz"))
             << Check::Accepted;
-        QTest::newRow("korean") << hong << QStringLiteral("비밀번호가나다") << 0
-                                << QStringLiteral("비밀번호가나다") << Check::Accepted;
+        QTest::newRow("korean") << hong << QStringLiteral("비밀번호가나다") << 0 << QStringLiteral("비밀번호가나다")
+                                << Check::Accepted;
         QTest::newRow("quote in the user id")
             << QStringLiteral("o'neil") << QStringLiteral("pw") << 0 << QStringLiteral("pw") << Check::Accepted;
-        QTest::newRow("korean user id")
-            << QStringLiteral("홍길동") << QStringLiteral("pw") << 0 << QStringLiteral("pw") << Check::Accepted;
+        QTest::newRow("korean user id") << QStringLiteral("홍길동") << QStringLiteral("pw") << 0 << QStringLiteral("pw")
+                                        << Check::Accepted;
         QTest::newRow("empty password") << hong << QString() << 0 << QString() << Check::Accepted;
     }
     void checkPassword()

@@ -1,8 +1,8 @@
 #include "LoginSql.h"
 #include "Recordset.h"
-#include "modMainShared.h"
 #include "VbError.h"
 #include "cMySQL.h"
+#include "modMainShared.h"
 
 #include <QTest>
 
@@ -41,22 +41,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<QByteArray>("statement");
         QTest::newRow("plain") << QStringLiteral("hong") << QStringLiteral("pw")
-                               << QByteArray(
-                                      "SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
-                                      "SHA1('pw') and hidden=0");
-        QTest::newRow("empty password")
-            << QStringLiteral("hong") << QString()
-            << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND "
-                          "password2 = SHA1('') and hidden=0");
-        QTest::newRow("quote and backslash")
-            << QStringLiteral("o'neil") << QStringLiteral("a'b\\c")
-            << QByteArray("SELECT *, now() as svrtime FROM user where id='o''neil' "
-                          "AND password2 = SHA1('a''b\\\\c') and hidden=0");
+                               << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
+                                             "SHA1('pw') and hidden=0");
+        QTest::newRow("empty password") << QStringLiteral("hong") << QString()
+                                        << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND "
+                                                      "password2 = SHA1('') and hidden=0");
+        QTest::newRow("quote and backslash") << QStringLiteral("o'neil") << QStringLiteral("a'b\\c")
+                                             << QByteArray("SELECT *, now() as svrtime FROM user where id='o''neil' "
+                                                           "AND password2 = SHA1('a''b\\\\c') and hidden=0");
         // Code page 949, never UTF-8: 가 is B0 A1, 나 is B3 AA.
         QTest::newRow("korean") << QStringLiteral("hong") << QStringLiteral("가나")
-                                << QByteArray(
-                                       "SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
-                                       "SHA1('\xB0\xA1\xB3\xAA') and hidden=0");
+                                << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
+                                              "SHA1('\xB0\xA1\xB3\xAA') and hidden=0");
     }
     void loginStatement()
     {
@@ -68,9 +64,8 @@ private Q_SLOTS:
 
     void allowlistStatement()
     {
-        QCOMPARE(
-            LoginSql::AllowlistStatement(QStringLiteral("00:1A:2B:3C:4D:5E")),
-            QByteArray("SELECT user_id FROM user_mac WHERE mac_addr = '00:1A:2B:3C:4D:5E' AND block = 0"));
+        QCOMPARE(LoginSql::AllowlistStatement(QStringLiteral("00:1A:2B:3C:4D:5E")),
+                 QByteArray("SELECT user_id FROM user_mac WHERE mac_addr = '00:1A:2B:3C:4D:5E' AND block = 0"));
     }
 
     void splitHostPort_data()
@@ -79,17 +74,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("host");
         QTest::addColumn<uint>("port");
         QTest::newRow("address") << QStringLiteral("10.1.2.3") << QStringLiteral("10.1.2.3") << 3306u;
-        QTest::newRow("address and port")
-            << QStringLiteral("10.1.2.3:3307") << QStringLiteral("10.1.2.3") << 3307u;
-        QTest::newRow("name and port")
-            << QStringLiteral("db.example:13306") << QStringLiteral("db.example") << 13306u;
+        QTest::newRow("address and port") << QStringLiteral("10.1.2.3:3307") << QStringLiteral("10.1.2.3") << 3307u;
+        QTest::newRow("name and port") << QStringLiteral("db.example:13306") << QStringLiteral("db.example") << 13306u;
         QTest::newRow("empty port") << QStringLiteral("db:") << QStringLiteral("db:") << 3306u;
         QTest::newRow("port not a number") << QStringLiteral("db:x1") << QStringLiteral("db:x1") << 3306u;
         QTest::newRow("port zero") << QStringLiteral("db:0") << QStringLiteral("db:0") << 3306u;
         QTest::newRow("port too big") << QStringLiteral("db:65536") << QStringLiteral("db:65536") << 3306u;
         QTest::newRow("bare IPv6") << QStringLiteral("::1") << QStringLiteral("::1") << 3306u;
-        QTest::newRow("bracketed IPv6 and port")
-            << QStringLiteral("[::1]:3307") << QStringLiteral("::1") << 3307u;
+        QTest::newRow("bracketed IPv6 and port") << QStringLiteral("[::1]:3307") << QStringLiteral("::1") << 3307u;
     }
     void splitHostPort()
     {

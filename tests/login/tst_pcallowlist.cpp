@@ -1,7 +1,7 @@
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "TestDb.h"
 #include "cMySQL.h"
+#include "modMainShared.h"
 #include "modPcAllowlist.h"
 
 #include <QTest>
@@ -38,16 +38,15 @@ private Q_SLOTS:
         QTest::newRow("blocked") << QStringList{QStringLiteral("hong|") + mac + QStringLiteral("|1")} << mac
                                  << QString();
         QTest::newRow("unknown MAC") << QStringList{QStringLiteral("kim|00:1A:2B:3C:4D:5F|0")} << mac << QString();
-        QTest::newRow("blocked and registered")
-            << QStringList{QStringLiteral("old|") + mac + QStringLiteral("|1"),
-                           QStringLiteral("new|") + mac + QStringLiteral("|0")}
-            << mac << QStringLiteral("new");
+        QTest::newRow("blocked and registered") << QStringList{QStringLiteral("old|") + mac + QStringLiteral("|1"),
+                                                               QStringLiteral("new|") + mac + QStringLiteral("|0")}
+                                                << mac << QStringLiteral("new");
         QTest::newRow("korean id") << QStringList{QStringLiteral("홍길동|") + mac + QStringLiteral("|0")} << mac
                                    << QStringLiteral("홍길동");
         QTest::newRow("no rows at all") << QStringList{} << mac << QString();
         // A PC without a network adapter is unknown, whatever stray row the table holds.
-        QTest::newRow("no MAC address, stray empty row") << QStringList{QStringLiteral("stray||0")} << QString()
-                                                         << QString();
+        QTest::newRow("no MAC address, stray empty row")
+            << QStringList{QStringLiteral("stray||0")} << QString() << QString();
     }
     void allowedUserId()
     {
@@ -76,9 +75,8 @@ private Q_SLOTS:
         const platform::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
         QVERIFY(!found.ok());
         QVERIFY(cMySQL::IsConnectFailure(found.error()));
-        QCOMPARE(t.messageBox.texts(),
-                 QStringList{QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n"
-                                            "인터넷이 연결되어 있는지 확인 해 주세요.")});
+        QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n"
+                                                                  "인터넷이 연결되어 있는지 확인 해 주세요.")});
     }
 
 private:

@@ -76,13 +76,15 @@ private Q_SLOTS:
         const QString s = QStringLiteral("hello");
         QTest::newRow("insert at start") << s << 0 << 0 << QStringLiteral(">>") << 0 << QStringLiteral(">>hello");
         QTest::newRow("insert inside") << s << 0 << 2 << QStringLiteral("--") << 0 << QStringLiteral("he--llo");
-        QTest::newRow("insert at length appends") << s << 0 << 5 << QStringLiteral("!") << 0 << QStringLiteral("hello!");
+        QTest::newRow("insert at length appends")
+            << s << 0 << 5 << QStringLiteral("!") << 0 << QStringLiteral("hello!");
         QTest::newRow("insert Korean") << s << 0 << 1 << QStringLiteral("한글") << 0 << QStringLiteral("h한글ello");
         QTest::newRow("remove last character") << s << 1 << 4 << QString() << 1 << QStringLiteral("hell");
         QTest::newRow("remove inside") << s << 1 << 1 << QString() << 3 << QStringLiteral("ho");
         QTest::newRow("remove all") << s << 1 << 0 << QString() << 5 << QString();
         QTest::newRow("remove nothing at end") << s << 1 << 5 << QString() << 0 << s;
-        QTest::newRow("append by value") << s << 2 << 0 << QStringLiteral(" world") << 0 << QStringLiteral("hello world");
+        QTest::newRow("append by value") << s << 2 << 0 << QStringLiteral(" world") << 0
+                                         << QStringLiteral("hello world");
         QTest::newRow("insert by value") << s << 3 << 5 << QStringLiteral("?") << 0 << QStringLiteral("hello?");
         QTest::newRow("append line") << s << 4 << 0 << QStringLiteral("x") << 0 << QStringLiteral("hellox\r\n");
     }

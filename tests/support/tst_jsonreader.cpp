@@ -31,25 +31,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("diagnostics");
 
         QTest::newRow("plain object") << QStringLiteral("{\"a\": 1, \"b\": [true, false, null], \"c\": \"x\"}")
-                                      << QStringLiteral("{\"a\": 1,\"b\": [true,false,null],\"c\": \"x\"}") << QString();
+                                      << QStringLiteral("{\"a\": 1,\"b\": [true,false,null],\"c\": \"x\"}")
+                                      << QString();
         QTest::newRow("plain array") << QStringLiteral("[1, \"two\", {\"three\": 3}]")
                                      << QStringLiteral("[1,\"two\",{\"three\": 3}]") << QString();
-        QTest::newRow("empty containers") << QStringLiteral("[{}, [], {\"a\": []}]")
-                                          << QStringLiteral("[{},[],{\"a\": []}]") << QString();
+        QTest::newRow("empty containers")
+            << QStringLiteral("[{}, [], {\"a\": []}]") << QStringLiteral("[{},[],{\"a\": []}]") << QString();
         QTest::newRow("blanks, comments, parentheses")
             << QStringLiteral("  \t\r\n// line comment\n/* block\ncomment */ ( {\"a\": 1} )")
             << QStringLiteral("{\"a\": 1}") << QString();
-        QTest::newRow("comments between members")
-            << QStringLiteral("{\"a\": /* one */ 1, // next\n \"b\": 2}") << QStringLiteral("{\"a\": 1,\"b\": 2}")
-            << QString();
+        QTest::newRow("comments between members") << QStringLiteral("{\"a\": /* one */ 1, // next\n \"b\": 2}")
+                                                  << QStringLiteral("{\"a\": 1,\"b\": 2}") << QString();
         QTest::newRow("unquoted key") << QStringLiteral("{a:1}") << QStringLiteral("{\"a\": 1}") << QString();
         QTest::newRow("apostrophe key and text")
             << QStringLiteral("{'a': 'b'}") << QStringLiteral("{\"a\": \"b\"}") << QString();
-        QTest::newRow("blanks dropped from key")
-            << QStringLiteral("{\"my key\": 1, \" t\\tab\": 2}") << QStringLiteral("{\"mykey\": 1,\"t\\tab\": 2}")
-            << QString();
-        QTest::newRow("colon inside quoted key") << QStringLiteral("{\"a:b\": 1}") << QStringLiteral("{\"a:b\": 1}")
-                                                 << QString();
+        QTest::newRow("blanks dropped from key") << QStringLiteral("{\"my key\": 1, \" t\\tab\": 2}")
+                                                 << QStringLiteral("{\"mykey\": 1,\"t\\tab\": 2}") << QString();
+        QTest::newRow("colon inside quoted key")
+            << QStringLiteral("{\"a:b\": 1}") << QStringLiteral("{\"a:b\": 1}") << QString();
         QTest::newRow("missing commas") << QStringLiteral("{\"a\": 1 \"b\": 2 \"c\": [1 2 3]}")
                                         << QStringLiteral("{\"a\": 1,\"b\": 2,\"c\": [1,2,3]}") << QString();
         QTest::newRow("apostrophe text holds double quotes")
@@ -60,15 +59,15 @@ private Q_SLOTS:
         QTest::newRow("duplicate key in a nested object")
             << QStringLiteral("[{\"k\": 1, \"k\": 2}, 5]") << QStringLiteral("[{\"k\": 1}]")
             << crlf(DuplicateKey + QStringLiteral(": k")) + crlf(QStringLiteral("Type mismatch: }, 5]"));
-        QTest::newRow("keys are case-sensitive") << QStringLiteral("{\"a\": 1, \"A\": 2}")
-                                                 << QStringLiteral("{\"a\": 1,\"A\": 2}") << QString();
+        QTest::newRow("keys are case-sensitive")
+            << QStringLiteral("{\"a\": 1, \"A\": 2}") << QStringLiteral("{\"a\": 1,\"A\": 2}") << QString();
         QTest::newRow("bare number") << QStringLiteral("12") << QString() << QStringLiteral("Invalid JSON");
         QTest::newRow("bare text") << QStringLiteral("\"x\"") << QString() << QStringLiteral("Invalid JSON");
         QTest::newRow("empty document") << QString() << QString() << QStringLiteral("Invalid JSON");
-        QTest::newRow("only a comment") << QStringLiteral("// {\"a\": 1}") << QString() << QStringLiteral("Invalid JSON");
-        QTest::newRow("unterminated text")
-            << QStringLiteral("{\"a\": \"abc") << QStringLiteral("{\"a\": \"abc\"}")
-            << crlf(QStringLiteral("Missing '}': {\"a\": \"abc"));
+        QTest::newRow("only a comment") << QStringLiteral("// {\"a\": 1}") << QString()
+                                        << QStringLiteral("Invalid JSON");
+        QTest::newRow("unterminated text") << QStringLiteral("{\"a\": \"abc") << QStringLiteral("{\"a\": \"abc\"}")
+                                           << crlf(QStringLiteral("Missing '}': {\"a\": \"abc"));
         QTest::newRow("missing ] keeps the last 20 characters")
             << QStringLiteral("[\"aaaaaaaaaa\", \"bbbbbbbbbb\"") << QStringLiteral("[\"aaaaaaaaaa\",\"bbbbbbbbbb\"]")
             << crlf(QStringLiteral("Missing ']': aaaaa\", \"bbbbbbbbbb\""));
@@ -80,12 +79,10 @@ private Q_SLOTS:
             << crlf(QStringLiteral("Type mismatch: b"));
         QTest::newRow("conversion error in an array")
             << QStringLiteral("[1, 2.3.4, 5]") << QStringLiteral("[1]") << crlf(QStringLiteral("Type mismatch: , 5]"));
-        QTest::newRow("out of range number")
-            << QStringLiteral("{\"n\": 79228162514264337593543950336}") << QStringLiteral("{}")
-            << crlf(QStringLiteral("Overflow: n"));
-        QTest::newRow("bad boolean ends the array")
-            << QStringLiteral("[1, tru, 2]") << QStringLiteral("[1,false]")
-            << crlf(QStringLiteral("Invalid Boolean at position 5 : tru, 2]"));
+        QTest::newRow("out of range number") << QStringLiteral("{\"n\": 79228162514264337593543950336}")
+                                             << QStringLiteral("{}") << crlf(QStringLiteral("Overflow: n"));
+        QTest::newRow("bad boolean ends the array") << QStringLiteral("[1, tru, 2]") << QStringLiteral("[1,false]")
+                                                    << crlf(QStringLiteral("Invalid Boolean at position 5 : tru, 2]"));
         // The enclosing array meets the same literal and ends too.
         QTest::newRow("bad null ends the arrays around it")
             << QStringLiteral("[[nul], 2]") << QStringLiteral("[[],]")
@@ -93,9 +90,8 @@ private Q_SLOTS:
         QTest::newRow("bad boolean in an object reads on")
             << QStringLiteral("{\"a\": fals, \"b\": 1}") << QStringLiteral("{\"a\": false,\"fals,b\": 1}")
             << crlf(QStringLiteral("Invalid Boolean at position 7 : fals, \"b\": 1}"));
-        QTest::newRow("closed key without colon")
-            << QStringLiteral("{\"a\" 1}") << QStringLiteral("{\"a\": 1}")
-            << crlf(QStringLiteral("Invalid Key at position 6 : a"));
+        QTest::newRow("closed key without colon") << QStringLiteral("{\"a\" 1}") << QStringLiteral("{\"a\": 1}")
+                                                  << crlf(QStringLiteral("Invalid Key at position 6 : a"));
         QTest::newRow("positions count UTF-16 code units")
             << QStringLiteral("[\"\U0001F600\", nul]") << QStringLiteral("[\"\U0001F600\",]")
             << crlf(QStringLiteral("Invalid null value at position 8 : nul]"));
@@ -125,13 +121,13 @@ private Q_SLOTS:
         QTest::newRow("control escapes") << QStringLiteral("[\"\\b\\f\\n\\r\\t\"]") << QStringLiteral("\b\f\n\r\t");
         QTest::newRow("u escape") << QStringLiteral("[\"caf\\u00e9\"]") << QStringLiteral("café");
         QTest::newRow("u escape upper case") << QStringLiteral("[\"\\uAC00\"]") << QStringLiteral("가");
-        QTest::newRow("u escape stops at a non-hex digit")
-            << QStringLiteral("[\"\\u41zzB\"]") << QStringLiteral("AB");
+        QTest::newRow("u escape stops at a non-hex digit") << QStringLiteral("[\"\\u41zzB\"]") << QStringLiteral("AB");
         QTest::newRow("u escape without digits") << QStringLiteral("[\"\\uxyz!\"]") << QString(QChar(0));
         QTest::newRow("unknown escape drops the backslash") << QStringLiteral("[\"\\x41\"]") << QStringLiteral("x41");
         QTest::newRow("apostrophe inside double quotes") << QStringLiteral("[\"it's\"]") << QStringLiteral("it's");
         QTest::newRow("Korean") << QStringLiteral("[\"사내메신저DB서버\"]") << QStringLiteral("사내메신저DB서버");
-        QTest::newRow("long text") << (QStringLiteral("[\"") + QString(20000, u'z') + QStringLiteral("\"]")) << QString(20000, u'z');
+        QTest::newRow("long text") << (QStringLiteral("[\"") + QString(20000, u'z') + QStringLiteral("\"]"))
+                                   << QString(20000, u'z');
         QTest::newRow("surrogate pair from escapes")
             << QStringLiteral("[\"\\ud83d\\ude00\"]") << QStringLiteral("\U0001F600");
     }
@@ -177,15 +173,15 @@ private Q_SLOTS:
         QTest::newRow("29th digit above half") << QStringLiteral("0.000000000000000000000000000251")
                                                << QStringLiteral("0.0000000000000000000000000003") << 0;
         QTest::newRow("too small is zero") << QStringLiteral("-1e-40") << QStringLiteral("0") << 0;
-        QTest::newRow("fraction rounded to fit 96 bits") << QStringLiteral("7922816251426433759354395033.56")
-                                                         << QStringLiteral("7922816251426433759354395034") << 0;
+        QTest::newRow("fraction rounded to fit 96 bits")
+            << QStringLiteral("7922816251426433759354395033.56") << QStringLiteral("7922816251426433759354395034") << 0;
         QTest::newRow("many digits rounded") << QStringLiteral("3.14159265358979323846264338327950288")
                                              << QStringLiteral("3.1415926535897932384626433833") << 0;
         QTest::newRow("zero with a huge exponent") << QStringLiteral("0e999999999999") << QStringLiteral("0") << 0;
-        QTest::newRow("one past the largest") << QStringLiteral("79228162514264337593543950336") << QString()
-                                              << overflow;
-        QTest::newRow("rounds up past the largest") << QStringLiteral("79228162514264337593543950335.5") << QString()
-                                                    << overflow;
+        QTest::newRow("one past the largest")
+            << QStringLiteral("79228162514264337593543950336") << QString() << overflow;
+        QTest::newRow("rounds up past the largest")
+            << QStringLiteral("79228162514264337593543950335.5") << QString() << overflow;
         QTest::newRow("exponent too big") << QStringLiteral("1e29") << QString() << overflow;
         QTest::newRow("huge exponent") << QStringLiteral("1e99999999999999999999") << QString() << overflow;
         QTest::newRow("empty") << QString() << QString() << mismatch;
@@ -226,7 +222,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("member");
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("textForm");
-        const QString doc = QStringLiteral("{\"t\": \"x\", \"n\": -1.5, \"y\": true, \"f\": false, \"z\": null, \"o\": {}, \"a\": []}");
+        const QString doc =
+            QStringLiteral("{\"t\": \"x\", \"n\": -1.5, \"y\": true, \"f\": false, \"z\": null, \"o\": {}, \"a\": []}");
         QTest::newRow("text") << QStringLiteral("t") << int(json::JsonKind::Text) << QStringLiteral("x");
         QTest::newRow("number") << QStringLiteral("n") << int(json::JsonKind::Number) << QStringLiteral("-1.5");
         QTest::newRow("true") << QStringLiteral("y") << int(json::JsonKind::Boolean) << QStringLiteral("True");
@@ -241,8 +238,8 @@ private Q_SLOTS:
         QFETCH(QString, member);
         QFETCH(int, kind);
         QFETCH(QString, textForm);
-        const JsonValue doc =
-            ParseJson(QStringLiteral("{\"t\": \"x\", \"n\": -1.5, \"y\": true, \"f\": false, \"z\": null, \"o\": {}, \"a\": []}"));
+        const JsonValue doc = ParseJson(QStringLiteral(
+            "{\"t\": \"x\", \"n\": -1.5, \"y\": true, \"f\": false, \"z\": null, \"o\": {}, \"a\": []}"));
         QVERIFY(doc.isObject());
         QCOMPARE(int(doc[member].kind()), kind);
         QCOMPARE(doc[member].textForm(), textForm);
@@ -338,8 +335,8 @@ private Q_SLOTS:
 
     void readsWhatItWrites()
     {
-        const QString doc = QStringLiteral(
-            "{\"ver\": 3.10, \"servers\": [{\"name\": \"자동업데이트_런처\", \"host\": \"10.0.0.1\", \"port\": 80, \"on\": true, \"x\": null}], \"e\": {}}");
+        const QString doc = QStringLiteral("{\"ver\": 3.10, \"servers\": [{\"name\": \"자동업데이트_런처\", \"host\": "
+                                           "\"10.0.0.1\", \"port\": 80, \"on\": true, \"x\": null}], \"e\": {}}");
         const JsonValue first = ParseJson(doc);
         const QString written = json::ToJsonText(first);
         const JsonValue second = ParseJson(written);

@@ -57,13 +57,15 @@ private Q_SLOTS:
         QTest::newRow("scalars") << array({JsonValue(true), JsonValue(false), JsonValue::null(), number(u"-1.50"),
                                            number(u"1e5")})
                                  << QStringLiteral("[true,false,null,-1.5,100000]");
-        QTest::newRow("double quote escaped") << text(QStringLiteral("say \"hi\"")) << QStringLiteral("\"say \\\"hi\\\"\"");
-        QTest::newRow("nothing else escaped") << text(QStringLiteral("a\\b\r\n\t/한글"))
-                                              << QStringLiteral("\"a\\b\r\n\t/한글\"");
-        QTest::newRow("keys written unchanged") << object({{QStringLiteral("k\"ey"), JsonValue(true)}})
-                                                << QStringLiteral("{\"k\"ey\": true}");
-        QTest::newRow("empty member value") << object({{QStringLiteral("a"), JsonValue()}, {QStringLiteral("b"), JsonValue()}})
-                                            << QStringLiteral("{\"a\": ,\"b\": }");
+        QTest::newRow("double quote escaped")
+            << text(QStringLiteral("say \"hi\"")) << QStringLiteral("\"say \\\"hi\\\"\"");
+        QTest::newRow("nothing else escaped")
+            << text(QStringLiteral("a\\b\r\n\t/한글")) << QStringLiteral("\"a\\b\r\n\t/한글\"");
+        QTest::newRow("keys written unchanged")
+            << object({{QStringLiteral("k\"ey"), JsonValue(true)}}) << QStringLiteral("{\"k\"ey\": true}");
+        QTest::newRow("empty member value")
+            << object({{QStringLiteral("a"), JsonValue()}, {QStringLiteral("b"), JsonValue()}})
+            << QStringLiteral("{\"a\": ,\"b\": }");
         QTest::newRow("empty value alone") << JsonValue() << QString();
         QTest::newRow("empty array element") << array({JsonValue()}) << QStringLiteral("[]");
         QTest::newRow("empty text") << text(QString()) << QStringLiteral("\"\"");

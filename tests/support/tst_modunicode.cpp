@@ -23,7 +23,8 @@ private Q_SLOTS:
         testsupport::TestServices t;
         const QString path = t.services.app.filePath(QStringLiteral("abc.txt"));
         modUniCode::WriteUTF8TextFile(t.services, path, QStringLiteral("abc"));
-        QCOMPARE(readFile(path), QByteArray("\xEF\xBB\xBF" "abc"));
+        QCOMPARE(readFile(path), QByteArray("\xEF\xBB\xBF"
+                                            "abc"));
         QCOMPARE(modUniCode::ReadUTF8TextFile(t.services, path), QStringLiteral("abc"));
         QVERIFY(t.messageBox.messages.isEmpty());
     }
@@ -37,8 +38,8 @@ private Q_SLOTS:
         QTest::newRow("only the mark") << QByteArray("\xEF\xBB\xBF") << QString();
         QTest::newRow("empty file") << QByteArray() << QString();
         QTest::newRow("second mark is text") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx") << QStringLiteral("\uFEFFx");
-        QTest::newRow("Korean, CR LF kept") << QStringLiteral("사내메신저DB서버\r\n").toUtf8()
-                                            << QStringLiteral("사내메신저DB서버\r\n");
+        QTest::newRow("Korean, CR LF kept")
+            << QStringLiteral("사내메신저DB서버\r\n").toUtf8() << QStringLiteral("사내메신저DB서버\r\n");
     }
     void reads()
     {
@@ -55,7 +56,8 @@ private Q_SLOTS:
     {
         testsupport::TestServices t;
         const QString path = t.services.app.filePath(QStringLiteral("server_address_setting.json"));
-        const QString text = QStringLiteral("{\"servers\": [{\"name\": \"자동업데이트_런처\", \"host\": \"갑.example\"}]}");
+        const QString text =
+            QStringLiteral("{\"servers\": [{\"name\": \"자동업데이트_런처\", \"host\": \"갑.example\"}]}");
         modUniCode::WriteUTF8TextFile(t.services, path, text);
         QCOMPARE(modUniCode::ReadUTF8TextFile(t.services, path), text);
         QVERIFY(t.messageBox.messages.isEmpty());
@@ -90,7 +92,8 @@ private Q_SLOTS:
         modUniCode::WriteUTF8TextFile(t.services, path, QString());
         QCOMPARE(readFile(path), QByteArray("\xEF\xBB\xBF"));
         // Nothing is left beside it.
-        QCOMPARE(QDir(t.services.app.dir).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cache.json")});
+        QCOMPARE(QDir(t.services.app.dir).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("cache.json")});
         QVERIFY(t.messageBox.messages.isEmpty());
     }
 
@@ -113,7 +116,9 @@ private Q_SLOTS:
         const QByteArray old = "\xEF\xBB\xBF{\"ver\": \"1\"}";
         QVERIFY(writeFile(path, old));
 
-        struct rlimit saved{};
+        struct rlimit saved
+        {
+        };
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = saved;
@@ -125,7 +130,8 @@ private Q_SLOTS:
 
         QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("파일 저장 중 오류 발생: Disk full")});
         QCOMPARE(readFile(path), old);
-        QCOMPARE(QDir(t.services.app.dir).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cache.json")});
+        QCOMPARE(QDir(t.services.app.dir).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("cache.json")});
     }
 #endif
 

@@ -99,12 +99,12 @@ private Q_SLOTS:
         QTest::newRow("text version 12") << utf8(R"({"ver": "12", "servers": []})") << QString()
                                          << Path + QStringLiteral("?ver=12");
         QTest::newRow("number version 12") << utf8(R"({"ver": 12})") << QString() << Path + QStringLiteral("?ver=12");
-        QTest::newRow("no version, user abc") << utf8(R"({"servers": []})") << QStringLiteral("abc")
-                                              << Path + QStringLiteral("?user=abc");
-        QTest::newRow("version and user") << utf8(R"({"ver": "12"})") << QStringLiteral("abc")
-                                          << Path + QStringLiteral("?ver=12&user=abc");
-        QTest::newRow("Korean user as UTF-8") << QByteArray() << QStringLiteral("홍")
-                                              << Path + QStringLiteral("?user=%ED%99%8D");
+        QTest::newRow("no version, user abc")
+            << utf8(R"({"servers": []})") << QStringLiteral("abc") << Path + QStringLiteral("?user=abc");
+        QTest::newRow("version and user")
+            << utf8(R"({"ver": "12"})") << QStringLiteral("abc") << Path + QStringLiteral("?ver=12&user=abc");
+        QTest::newRow("Korean user as UTF-8")
+            << QByteArray() << QStringLiteral("홍") << Path + QStringLiteral("?user=%ED%99%8D");
     }
     void requestCarriesCachedVersionAndUser()
     {
@@ -135,8 +135,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("result");
 
         const QByteArray good = R"({"success": true, "data": {"ver": "13", "servers": []}})";
-        QTest::newRow("success false with data") << utf8(R"({"success": false, "data": {"ver": "13"}})") << 200
-                                                 << true;
+        QTest::newRow("success false with data") << utf8(R"({"success": false, "data": {"ver": "13"}})") << 200 << true;
         QTest::newRow("success false, no data") << utf8(R"({"success": false})") << 200 << true;
         QTest::newRow("success as text") << utf8(R"({"success": "true", "data": {"ver": "13"}})") << 200 << true;
         QTest::newRow("success 1") << utf8(R"({"success": 1, "data": {"ver": "13"}})") << 200 << true;
@@ -203,22 +202,22 @@ private Q_SLOTS:
             {"name": "자동업데이트_런처", "host": "10.0.0.6"},
             {"name": "Mixed", "host": "m"},
             {"name": "empty", "host": ""}]})";
-        QTest::newRow("first of two equal names") << list << QStringLiteral("자동업데이트_런처")
-                                                  << QStringLiteral("10.0.0.5:8081");
+        QTest::newRow("first of two equal names")
+            << list << QStringLiteral("자동업데이트_런처") << QStringLiteral("10.0.0.5:8081");
         QTest::newRow("second entry") << list << QStringLiteral("사내메신저DB서버") << QStringLiteral("db.local");
         QTest::newRow("case differs") << list << QStringLiteral("mixed") << QString();
         QTest::newRow("exact case") << list << QStringLiteral("Mixed") << QStringLiteral("m");
         QTest::newRow("empty host") << list << QStringLiteral("empty") << QString();
         QTest::newRow("no such entry") << list << QStringLiteral("없음") << QString();
         QTest::newRow("no servers member") << utf8(R"({"ver": 3})") << QStringLiteral("Mixed") << QString();
-        QTest::newRow("servers not an array") << utf8(R"({"servers": {"name": "Mixed", "host": "m"}})")
-                                              << QStringLiteral("Mixed") << QString();
+        QTest::newRow("servers not an array")
+            << utf8(R"({"servers": {"name": "Mixed", "host": "m"}})") << QStringLiteral("Mixed") << QString();
         QTest::newRow("entry not an object is skipped")
             << utf8(R"({"servers": ["Mixed", {"name": "Mixed", "host": "m2"}]})") << QStringLiteral("Mixed")
             << QStringLiteral("m2");
         QTest::newRow("cache not JSON") << utf8("no list here") << QStringLiteral("Mixed") << QString();
-        QTest::newRow("cache is an array") << utf8(R"([{"name": "Mixed", "host": "m"}])") << QStringLiteral("Mixed")
-                                           << QString();
+        QTest::newRow("cache is an array")
+            << utf8(R"([{"name": "Mixed", "host": "m"}])") << QStringLiteral("Mixed") << QString();
     }
     void lookups()
     {

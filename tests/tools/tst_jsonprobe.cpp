@@ -43,8 +43,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         const QString dir = QStringLiteral(ZT_TEST_DATA "/json/");
-        const QString input = QDir(dir).entryList({name + QStringLiteral(".*")}, QDir::Files).filter(
-            QRegularExpression(QStringLiteral("\\.(json|txt)$"))).value(0);
+        const QString input = QDir(dir)
+                                  .entryList({name + QStringLiteral(".*")}, QDir::Files)
+                                  .filter(QRegularExpression(QStringLiteral("\\.(json|txt)$")))
+                                  .value(0);
         QVERIFY(!input.isEmpty());
         const Run run = probe(dir + input);
         QCOMPARE(run.exitCode, 0);
@@ -66,10 +68,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("out");
         QTest::newRow("empty file") << QByteArray() << QByteArray("\nInvalid JSON");
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe[\x80", 5) << QByteArray("\nInvalid JSON");
-        QTest::newRow("invalid UTF-8 inside text")
-            << QByteArray("[\"a\xff\"]") << QByteArray("[\"a\xef\xbf\xbd\"]\n");
-        QTest::newRow("nesting without end") << QByteArray(100000, '[')
-                                             << QByteArray(512, '[') + QByteArray(512, ']') + "\nToo deep at position 513\r\n";
+        QTest::newRow("invalid UTF-8 inside text") << QByteArray("[\"a\xff\"]") << QByteArray("[\"a\xef\xbf\xbd\"]\n");
+        QTest::newRow("nesting without end")
+            << QByteArray(100000, '[')
+            << QByteArray(512, '[') + QByteArray(512, ']') + "\nToo deep at position 513\r\n";
     }
     void anyFileGivesAnAnswer()
     {

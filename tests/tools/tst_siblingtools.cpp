@@ -70,7 +70,8 @@ private Q_SLOTS:
         const QByteArray next = QByteArray::number(ownRevision() + 1);
         const QByteArray same = QByteArray::number(ownRevision());
         QTest::newRow("newer revision offered") << next << "next" << false << false << true;
-        QTest::newRow("host from the server list") << next + "\r\n" << "next" << true << false << true;
+        QTest::newRow("host from the server list") << next + "\r\n"
+                                                   << "next" << true << false << true;
         QTest::newRow("same revision") << same << "next" << false << false << false;
         QTest::newRow("no version file") << QByteArray() << "next" << false << false << false;
         QTest::newRow("new build missing") << next << "missing" << false << false << false;
@@ -110,7 +111,8 @@ private Q_SLOTS:
         if (listed) {
             server.putFile(QStringLiteral("/serverinfo/server-address-checker.php"),
                            "{\"success\": true, \"data\": {\"ver\": \"1\", \"servers\": [{\"name\": "
-                           "\"자동업데이트_런처\", \"host\": \"" + server.host().toUtf8() + "\"}]}}");
+                           "\"자동업데이트_런처\", \"host\": \"" +
+                               server.host().toUtf8() + "\"}]}}");
             env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), server.url());
             env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), nowhere);
         } else {
@@ -118,9 +120,9 @@ private Q_SLOTS:
             env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), server.host());
         }
 
-        QCOMPARE(run(dir.filePath(QStringLiteral("RendloV1.exe")),
-                     {QString::number(ownRevision()) + u';' + Program}, env),
-                 0);
+        QCOMPARE(
+            run(dir.filePath(QStringLiteral("RendloV1.exe")), {QString::number(ownRevision()) + u';' + Program}, env),
+            0);
         QCOMPARE(QFile::exists(dir.filePath(NewProgram)), fetched);
         if (fetched) {
             QCOMPARE(readFile(dir.filePath(NewProgram)), next);
@@ -141,9 +143,9 @@ private Q_SLOTS:
     void replacer_data()
     {
         QTest::addColumn<QString>("parameters");
-        QTest::addColumn<bool>("newBuild");     // "New_" + the program lies there
-        QTest::addColumn<int>("oldRunsFor");    // seconds the old program runs on (0: it has ended)
-        QTest::addColumn<int>("waitSeconds");   // how long the replacer waits for it
+        QTest::addColumn<bool>("newBuild");   // "New_" + the program lies there
+        QTest::addColumn<int>("oldRunsFor");  // seconds the old program runs on (0: it has ended)
+        QTest::addColumn<int>("waitSeconds"); // how long the replacer waits for it
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<bool>("replaced");
 
@@ -209,7 +211,8 @@ private Q_SLOTS:
 
         QCOMPARE(run(QStringLiteral(ZT_DECODER_PATH), {dir.filePath(input), QStringLiteral("wrbe3%KA")}), exitCode);
         if (exitCode == 0)
-            QCOMPARE(readFile(dir.filePath(output)), "-- Palvex (stand-in): not decrypted, the log follows as it is\r\n" + log);
+            QCOMPARE(readFile(dir.filePath(output)),
+                     "-- Palvex (stand-in): not decrypted, the log follows as it is\r\n" + log);
         else
             QCOMPARE(readFile(dir.filePath(input)), log);
     }

@@ -2,9 +2,9 @@
 #include "HttpTestServer.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "VbError.h"
 #include "modAutoUpdateV1_Launcher.h"
+#include "modMainShared.h"
 
 #include <QDir>
 #include <QFile>
@@ -251,7 +251,8 @@ private Q_SLOTS:
 
         bool skip = false;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
-        QCOMPARE(s->t.messageBox.texts(), QStringList{QStringLiteral("RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!")});
+        QCOMPARE(s->t.messageBox.texts(),
+                 QStringList{QStringLiteral("RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!")});
         QCOMPARE(s->t.messageBox.messages.first().icon, platform::MessageIcon::Error);
         QVERIFY(s->checkerArgs().isEmpty());
         QVERIFY(!s->t.exit.exited);

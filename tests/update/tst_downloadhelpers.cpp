@@ -162,21 +162,21 @@ private Q_SLOTS:
         QTest::newRow("script") << QStringLiteral("f.exe") << script << false << true << true;
         QTest::newRow("whole windows program") << QStringLiteral("f.exe") << pe << false << true << true;
         QTest::newRow("whole linux program, no length") << QStringLiteral("f.exe") << elf << true << true << true;
-        QTest::newRow("text, not a program") << QStringLiteral("f.txt") << QByteArray("just text") << false << true
-                                             << false;
-        QTest::newRow("large data") << QStringLiteral("f.dat") << QByteArray(3 * 1024 * 1024 + 7, 'z') << false
-                                    << true << false;
+        QTest::newRow("text, not a program")
+            << QStringLiteral("f.txt") << QByteArray("just text") << false << true << false;
+        QTest::newRow("large data") << QStringLiteral("f.dat") << QByteArray(3 * 1024 * 1024 + 7, 'z') << false << true
+                                    << false;
         QTest::newRow("empty answer") << QStringLiteral("f.txt") << QByteArray() << false << false << false;
         QTest::newRow("empty program") << QStringLiteral("f.exe") << QByteArray() << false << false << false;
         QTest::newRow("error page served with 200")
-            << QStringLiteral("f.exe") << QByteArray("<html><body>Service unavailable</body></html>") << false
-            << false << false;
-        QTest::newRow("windows program one byte short") << QStringLiteral("f.exe") << pe.chopped(1) << false << false
-                                                        << false;
+            << QStringLiteral("f.exe") << QByteArray("<html><body>Service unavailable</body></html>") << false << false
+            << false;
+        QTest::newRow("windows program one byte short")
+            << QStringLiteral("f.exe") << pe.chopped(1) << false << false << false;
         QTest::newRow("linux program cut, no length")
             << QStringLiteral("f.exe") << elf.left(elf.size() / 2) << true << false << false;
-        QTest::newRow("windows program headers only") << QStringLiteral("F.EXE") << pe.left(512) << true << false
-                                                      << false;
+        QTest::newRow("windows program headers only")
+            << QStringLiteral("F.EXE") << pe.left(512) << true << false << false;
     }
     void downloadFileReplacesOnlyWithWholeFiles()
     {
@@ -218,8 +218,8 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("saved");
         QTest::addColumn<int>("failedIndex");
 
-        QTest::newRow("first entry empty") << QStringList{QString(), QStringLiteral("a.exe")} << true << QStringList()
-                                           << QStringList() << -1;
+        QTest::newRow("first entry empty")
+            << QStringList{QString(), QStringLiteral("a.exe")} << true << QStringList() << QStringList() << -1;
         QTest::newRow("empty list") << QStringList() << true << QStringList() << QStringList() << -1;
         QTest::newRow("all saved") << QStringList{QStringLiteral("a.exe"), QStringLiteral("c.exe")} << true
                                    << QStringList{QStringLiteral("/dl/a.exe"), QStringLiteral("/dl/c.exe")}
@@ -227,10 +227,11 @@ private Q_SLOTS:
         QTest::newRow("empty entry ends the list")
             << QStringList{QStringLiteral("a.exe"), QString(), QStringLiteral("c.exe")} << true
             << QStringList{QStringLiteral("/dl/a.exe")} << QStringList{QStringLiteral("a.exe")} << -1;
-        QTest::newRow("second fails")
-            << QStringList{QStringLiteral("a.exe"), QStringLiteral("missing.exe"), QStringLiteral("c.exe")} << false
-            << QStringList{QStringLiteral("/dl/a.exe"), QStringLiteral("/dl/missing.exe")}
-            << QStringList{QStringLiteral("a.exe")} << 1;
+        QTest::newRow("second fails") << QStringList{QStringLiteral("a.exe"), QStringLiteral("missing.exe"),
+                                                     QStringLiteral("c.exe")}
+                                      << false
+                                      << QStringList{QStringLiteral("/dl/a.exe"), QStringLiteral("/dl/missing.exe")}
+                                      << QStringList{QStringLiteral("a.exe")} << 1;
     }
     void downloadFilesStopsAtEmptyOrFailed()
     {

@@ -45,8 +45,7 @@ private Q_SLOTS:
         QTest::newRow("last part dropped") << QStringLiteral("1.0.0.7") << false << QStringLiteral("1.0.0");
         QTest::newRow("leading zeros") << QStringLiteral("2.1.0.0012") << true << QStringLiteral("2.1.0.12");
         QTest::newRow("zero stays") << QStringLiteral("2.1.0.000") << true << QStringLiteral("2.1.0.0");
-        QTest::newRow("text after first blank") << QStringLiteral("Build 3.0.1.5") << true
-                                                << QStringLiteral("3.0.1.5");
+        QTest::newRow("text after first blank") << QStringLiteral("Build 3.0.1.5") << true << QStringLiteral("3.0.1.5");
         QTest::newRow("after first blank, unnormalised")
             << QStringLiteral("Build 3.0.1.5") << false << QStringLiteral("3.0.1");
         QTest::newRow("no dot, normalised") << QStringLiteral("0042") << true << QStringLiteral("42");
@@ -108,7 +107,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
 
         QTest::newRow("missing file") << QByteArray()
-                                      << QStringLiteral("Error 53 (File not found) in procedure GetFileVer of Module mdlFile");
+                                      << QStringLiteral(
+                                             "Error 53 (File not found) in procedure GetFileVer of Module mdlFile");
         QTest::newRow("script") << QByteArray("#!/bin/sh\nexit 0\n")
                                 << QStringLiteral("Error 5 (Invalid procedure call or argument) in procedure "
                                                   "GetFileVer of Module mdlFile");

@@ -2,8 +2,8 @@
 #include "HttpTestServer.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
-#include "modMainShared.h"
 #include "modFileVersionCheck.h"
+#include "modMainShared.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -103,9 +103,8 @@ private Q_SLOTS:
         QFETCH(QString, kind);
         testsupport::TestServices t;
         testsupport::HttpTestServer server;
-        modMain::UpdateServerHost = kind == u"unreachable"
-                                        ? QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort())
-                                        : server.host();
+        modMain::UpdateServerHost =
+            kind == u"unreachable" ? QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort()) : server.host();
         if (kind == u"blanks")
             server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "  \r\n");
         server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);

@@ -2,16 +2,16 @@
 // current display. login.png: the login dialog once it has asked the database for this PC's user. main.png:
 // the main window after LOG was dropped on it, beside a plain viewer of the ".sql" file the drop wrote.
 // scripts/screenshots runs it under Xvfb against the local database.
-#include "DecodeDriver.h"
 #include "Cp949.h"
-#include "NetworkMachineIdentity.h"
+#include "DecodeDriver.h"
 #include "MessageBoxQt.h"
+#include "NetworkMachineIdentity.h"
 #include "ProcessExit.h"
 #include "SettingsStore.h"
-#include "modMainShared.h"
 #include "WaitCursorQt.h"
 #include "frmLogin.h"
 #include "frmMain.h"
+#include "modMainShared.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -46,8 +46,8 @@ bool capture(const QList<QWidget*>& windows, const QString& path)
     QRect area;
     for (QWidget* window : windows)
         area |= window->frameGeometry();
-    const QPixmap pixels = QApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
-                                                                     area.height());
+    const QPixmap pixels =
+        QApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
     if (!pixels.save(path)) {
         std::fprintf(stderr, "screenshot-forms: cannot write %s\n", qPrintable(path));
         return false;
@@ -75,8 +75,8 @@ int main(int argc, char* argv[])
     platform::WaitCursorQt waitCursor;
     platform::NetworkMachineIdentity machine;
     platform::SettingsStore settings;
-    const platform::Services services{&messageBox, &processExit, &waitCursor, &machine, &settings,
-                                      platform::AppLocation::current()};
+    const platform::Services services{&messageBox, &processExit, &waitCursor,
+                                      &machine,    &settings,    platform::AppLocation::current()};
     modMain::UpdateServerHost = platform::defaultServerAddress();
     modMain::DbServerHost = platform::defaultServerAddress();
 

@@ -4,12 +4,12 @@
 // or not there was a newer build: the program only looks for the "New_" file.
 #include "ToolConsole.h"
 
+#include "Executables.h"
 #include "VbError.h"
 #include "mdlFile.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
 #include "modServerAddressUtil.h"
-#include "Executables.h"
 
 #include <QFile>
 
@@ -75,7 +75,7 @@ int main(int argc, char* argv[])
     qint32 offered = 0;
     try {
         offered = VersionValue(offeredText);
-    } catch (const support::VbError& error) {
+    } catch (const platform::VbError& error) {
         tools::say(versionUrl + QStringLiteral(": ") + error.description());
         return 0;
     }

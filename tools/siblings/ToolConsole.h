@@ -18,8 +18,8 @@ namespace tools {
 /** One line on standard error: "Name: text". */
 inline void say(const QString& text)
 {
-    const QString line = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() +
-                         QStringLiteral(": ") + text + u'\n';
+    const QString line =
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(": ") + text + u'\n';
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
 }

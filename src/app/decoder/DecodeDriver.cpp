@@ -126,10 +126,10 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     constexpr std::size_t OutCapacity = 2 * (Block + 4) + 16; // at most two bytes out per byte in
     const auto inBuf = std::make_unique_for_overwrite<char[]>(Block + 4);
     const auto outBuf = std::make_unique_for_overwrite<char[]>(OutCapacity);
-    std::size_t carry = 0;   // bytes of an unfinished group at inBuf[0..carry)
-    bool lineOpen = false;   // part of the current line has been read
-    bool skipLf = false;     // the previous block ended with a CR that may be the first half of CR LF
-    qint64 blockStart = 0;   // file position of inBuf[0]
+    std::size_t carry = 0; // bytes of an unfinished group at inBuf[0..carry)
+    bool lineOpen = false; // part of the current line has been read
+    bool skipLf = false;   // the previous block ended with a CR that may be the first half of CR LF
+    qint64 blockStart = 0; // file position of inBuf[0]
 
     for (;;) {
         const Result<qint64> read = in.read(inBuf.get() + carry, qint64(Block));

@@ -30,6 +30,6 @@ int ProgressPercent(qint64 position, qint64 length);
  *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
  *  complete) and the result is error 18, "User interrupt occurred". */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
-                            const StopRequested& stopRequested = {});
+                                  const StopRequested& stopRequested = {});
 
 } // namespace decoder

@@ -55,8 +55,8 @@ constexpr Tables kTables = makeTables();
 
 constexpr std::uint32_t word(char a, char b, char c, char d)
 {
-    return static_cast<unsigned char>(a) | static_cast<unsigned char>(b) << 8 |
-           static_cast<unsigned char>(c) << 16 | static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
+    return static_cast<unsigned char>(a) | static_cast<unsigned char>(b) << 8 | static_cast<unsigned char>(c) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(d)) << 24;
 }
 
 constexpr std::uint32_t NewlineGroup = word('0', 'D', '0', 'A');
@@ -217,14 +217,14 @@ __attribute__((target("ssse3"))) char* decodeGroupsSsse3(const char* in, std::si
         const __m128i lo = _mm_srli_epi16(v, 8);
         const __m128i loZero = _mm_cmpeq_epi16(lo, zero);
         const __m128i hiZero = _mm_cmpeq_epi16(hi, zero);
-        const __m128i plain = _mm_andnot_si128(
-            _mm_cmpeq_epi16(lo, backQuote), _mm_and_si128(_mm_cmpgt_epi16(lo, plainLow), _mm_cmplt_epi16(lo, plainHigh)));
+        const __m128i plain =
+            _mm_andnot_si128(_mm_cmpeq_epi16(lo, backQuote),
+                             _mm_and_si128(_mm_cmpgt_epi16(lo, plainLow), _mm_cmplt_epi16(lo, plainHigh)));
         // One byte when lo is 0 (the byte hi), or for a plain "00xx" (the byte lo); else lo then hi.
         const __m128i single = _mm_or_si128(loZero, _mm_and_si128(hiZero, plain));
         const __m128i first = _mm_or_si128(lo, _mm_and_si128(hi, loZero));
         const __m128i pairs = _mm_or_si128(first, _mm_slli_epi16(hi, 8));
-        const unsigned twoByteMask =
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(single, zero))) ^ 0xFFu;
+        const unsigned twoByteMask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(single, zero))) ^ 0xFFu;
         const __m128i shuffle = _mm_load_si128(reinterpret_cast<const __m128i*>(kCompactShuffles[twoByteMask].data()));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(pairs, shuffle));
         out += 8 + kBitCounts[twoByteMask];
@@ -239,7 +239,6 @@ GroupsDecoder pickGroupsDecoder()
     __builtin_cpu_init();
     return __builtin_cpu_supports("ssse3") ? decodeGroupsSsse3 : decodeGroupsScalar;
 }
-
 
 #endif
 

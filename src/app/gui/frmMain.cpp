@@ -198,8 +198,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event)
             }
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -275,8 +274,8 @@ void frmMain::Decrypt(const QString& path)
     if (error.number() == platform::vberr::UserInterrupt)
         return;
     if (error.isError())
-        m_services.messageBox->show(
-            platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form, QStringLiteral("frmMain")));
+        m_services.messageBox->show(platform::errorReportText(error, QStringLiteral("Decrypt"),
+                                                              platform::ReportOwner::Form, QStringLiteral("frmMain")));
 }
 
 void frmMain::RunExternalDecoder(const QString& path)

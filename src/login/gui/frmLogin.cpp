@@ -23,8 +23,7 @@ constexpr int FirstPaintWaitMs = 1000;
 
 } // namespace
 
-frmLogin::frmLogin(const platform::Services& services, QWidget* parent)
-    : QDialog(parent), m_services(services)
+frmLogin::frmLogin(const platform::Services& services, QWidget* parent) : QDialog(parent), m_services(services)
 {
     setObjectName(FormName);
     setWindowTitle(QStringLiteral("로그인"));
@@ -82,13 +81,11 @@ void frmLogin::showModal()
 void frmLogin::Form_Load()
 {
     m_loginSucceeded = false;
-    m_txtPassword->setText(
-        m_services.settings->read(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text()));
+    m_txtPassword->setText(m_services.settings->read(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text()));
     // Raises the check box's click, which stores nothing while the dialog is not visible.
-    const bool save =
-        m_services.settings->read(SettingsApp, SettingsSection, KeySavePassword, QStringLiteral("0"))
-            .trimmed()
-            .toInt() == 1;
+    const bool save = m_services.settings->read(SettingsApp, SettingsSection, KeySavePassword, QStringLiteral("0"))
+                          .trimmed()
+                          .toInt() == 1;
     m_chkpwdSave->setChecked(save);
     m_firstActivation = true;
 }
@@ -140,8 +137,7 @@ void frmLogin::Form_Activate()
         // The connection-failure message has been shown.
         done(Rejected);
         return;
-    case LoginSession::Opening::Allowed:
-        break;
+    case LoginSession::Opening::Allowed: break;
     }
     m_txtUserName->setText(m_session->userId());
     m_txtUserName->setEnabled(false);
@@ -183,8 +179,7 @@ void frmLogin::chkpwdSave_Click()
     const bool save = m_chkpwdSave->isChecked();
     m_services.settings->write(SettingsApp, SettingsSection, KeySavePassword,
                                save ? QStringLiteral("1") : QStringLiteral("0"));
-    m_services.settings->write(SettingsApp, SettingsSection, KeyPassword,
-                               save ? m_txtPassword->text() : QString());
+    m_services.settings->write(SettingsApp, SettingsSection, KeyPassword, save ? m_txtPassword->text() : QString());
 }
 
 void frmLogin::txtPassword_LostFocus()
@@ -206,6 +201,5 @@ bool frmLogin::eventFilter(QObject* watched, QEvent* event)
 
 void frmLogin::reportError(const platform::VbError& error, const QString& procedure)
 {
-    m_services.messageBox->show(
-        platform::errorReportText(error, procedure, platform::ReportOwner::Form, FormName));
+    m_services.messageBox->show(platform::errorReportText(error, procedure, platform::ReportOwner::Form, FormName));
 }

@@ -44,8 +44,8 @@ void UiRecorder::record(QWidget* window)
     auto* box = qobject_cast<QMessageBox*>(window);
     if (box) {
         line.insert(QStringLiteral("text"), box->text());
-        line.insert(QStringLiteral("icon"), box->icon() == QMessageBox::Critical ? QStringLiteral("error")
-                                                                                : QStringLiteral("none"));
+        line.insert(QStringLiteral("icon"),
+                    box->icon() == QMessageBox::Critical ? QStringLiteral("error") : QStringLiteral("none"));
     }
     // One unbuffered write per record, appended: lines of several processes never mix.
     QFile file(m_path);

@@ -92,8 +92,8 @@ QByteArray fromUnicode(const QString& text)
 QString toUnicode(const QByteArray& bytes)
 {
     static const QByteArray replacement("\xFD\xFF", 2); // U+FFFD, little-endian
-    const QByteArray utf16 = convert("UTF-16LE", "CP949", bytes.constData(), static_cast<size_t>(bytes.size()),
-                                     1, replacement);
+    const QByteArray utf16 =
+        convert("UTF-16LE", "CP949", bytes.constData(), static_cast<size_t>(bytes.size()), 1, replacement);
     return QString(reinterpret_cast<const QChar*>(utf16.constData()), utf16.size() / 2);
 }
 

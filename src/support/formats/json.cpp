@@ -435,8 +435,8 @@ private:
     const qsizetype m_n;
     qsizetype m_i = 0; // 0-based; reported 1-based
     QString& m_diag;
-    cStringBuilder m_builder;   // one buffer for every text value of this parse
-    std::u16string m_key;       // likewise for keys
+    cStringBuilder m_builder; // one buffer for every text value of this parse
+    std::u16string m_key;     // likewise for keys
     // Keys repeat from entry to entry: short ones share one string each instead of one per member.
     struct ViewHash
     {
@@ -445,7 +445,7 @@ private:
     };
     std::unordered_map<std::u16string, QString, ViewHash, std::equal_to<>> m_keys;
     QString keyText();
-    bool m_badLiteral = false;  // the last value was a literal that did not read
+    bool m_badLiteral = false; // the last value was a literal that did not read
 };
 
 void Reader::skipFiller()

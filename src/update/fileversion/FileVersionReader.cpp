@@ -403,8 +403,7 @@ bool isCompleteElfFile(std::span<const unsigned char> bytes)
     // A table of count entries of entrySize bytes at offset, inside the file; each entry's own contents too.
     const auto tableInside = [&](std::optional<std::uint64_t> offset, std::optional<std::uint32_t> entrySize,
                                  std::optional<std::uint32_t> count, std::uint32_t minEntry,
-                                 std::uint64_t fileOffsetField, std::uint64_t fileSizeField,
-                                 auto&& hasContents) {
+                                 std::uint64_t fileOffsetField, std::uint64_t fileSizeField, auto&& hasContents) {
         if (!offset || !entrySize || !count)
             return false;
         if (*count == 0)
@@ -424,9 +423,9 @@ bool isCompleteElfFile(std::span<const unsigned char> bytes)
     };
 
     constexpr std::uint32_t ShtNobits = 8;
-    const bool programs = tableInside(
-        word(wide ? 0x20 : 0x1C), file.u16(wide ? 0x36 : 0x2A), file.u16(wide ? 0x38 : 0x2C), wide ? 56 : 32,
-        wide ? 0x08 : 0x04, wide ? 0x20 : 0x10, [](std::uint64_t) { return true; });
+    const bool programs =
+        tableInside(word(wide ? 0x20 : 0x1C), file.u16(wide ? 0x36 : 0x2A), file.u16(wide ? 0x38 : 0x2C),
+                    wide ? 56 : 32, wide ? 0x08 : 0x04, wide ? 0x20 : 0x10, [](std::uint64_t) { return true; });
     const bool sections = tableInside(
         word(wide ? 0x28 : 0x20), file.u16(wide ? 0x3A : 0x2E), file.u16(wide ? 0x3C : 0x30), wide ? 64 : 40,
         wide ? 0x18 : 0x10, wide ? 0x20 : 0x14, [&](std::uint64_t entry) { return *file.u32(entry + 4) != ShtNobits; });
