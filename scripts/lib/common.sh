@@ -8,7 +8,7 @@ ZT_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
     libcurl4-openssl-dev libmariadb-dev
     libcpp-httplib-dev libbenchmark-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     mariadb-server mariadb-client
     xvfb xauth x11-utils imagemagick fonts-noto-cjk
     python3 curl
@@ -33,6 +33,17 @@ ensure_packages() {
     $sudo apt-get update -qq
     # Package scripts must not start services here: tests and the run start their own.
     $sudo apt-get install -y -qq "${missing[@]}"
+}
+
+# Fails, naming the files, when a C++ source differs from what the committed .clang-format makes of it.
+check_format() {
+    log "checking the format of the C++ sources"
+    local files
+    mapfile -t files < <(git -C "$ROOT" ls-files '*.cpp' '*.h')
+    if ! (cd "$ROOT" && clang-format --dry-run --Werror "${files[@]}"); then
+        log "some sources are not formatted: run  clang-format -i \$(git ls-files '*.cpp' '*.h')"
+        return 1
+    fi
 }
 
 build_project() {
