@@ -401,6 +401,9 @@ public:
     void skipFiller();
     JsonObjectRef readObject(int depth);
     JsonArrayRef readArray(int depth);
+    /** After an opening bracket: the members up to close (or the end of the text), each read by readOne,
+     *  which answers false to end the object or array early. */
+    template <class ReadOne> void readMembers(char16_t close, const char16_t* missing, ReadOne&& readOne);
 
 private:
     JsonValue readValue(int depth);
@@ -492,6 +495,27 @@ void Reader::skipFiller()
     }
 }
 
+template <class ReadOne> void Reader::readMembers(char16_t close, const char16_t* missing, ReadOne&& readOne)
+{
+    ++m_i;
+    for (;;) {
+        skipFiller();
+        if (at(close)) {
+            ++m_i;
+            return;
+        }
+        if (at(u',')) {
+            ++m_i;
+            skipFiller();
+        } else if (m_i >= m_n) {
+            logLine(missing, lastChars());
+            return;
+        }
+        if (!readOne())
+            return;
+    }
+}
+
 JsonObjectRef Reader::readObject(int depth)
 {
     JsonObjectRef object = JsonObject::create();
@@ -500,28 +524,16 @@ JsonObjectRef Reader::readObject(int depth)
         logLine(u"Invalid Object at position ", position(), u" : ", excerpt(RestExcerpt));
         return object;
     }
-    ++m_i;
-    for (;;) {
-        skipFiller();
-        if (at(u'}')) {
-            ++m_i;
-            break;
-        }
-        if (at(u',')) {
-            ++m_i;
-            skipFiller();
-        } else if (m_i >= m_n) {
-            logLine(u"Missing '}': ", lastChars());
-            break;
-        }
+    readMembers(u'}', u"Missing '}': ", [&] {
         const QString key = readKey();
         try {
             object->add(key, readValue(depth));
         } catch (const VbError& error) {
             logLine(error.description(), u": ", key);
-            break;
+            return false;
         }
-    }
+        return true;
+    });
     return object;
 }
 
@@ -533,32 +545,20 @@ JsonArrayRef Reader::readArray(int depth)
         logLine(u"Invalid Array at position ", position(), u" : ", excerpt(ShortExcerpt));
         return array;
     }
-    ++m_i;
-    for (;;) {
-        skipFiller();
-        if (at(u']')) {
-            ++m_i;
-            break;
-        }
-        if (at(u',')) {
-            ++m_i;
-            skipFiller();
-        } else if (m_i >= m_n) {
-            logLine(u"Missing ']': ", lastChars());
-            break;
-        }
+    readMembers(u']', u"Missing ']': ", [&] {
         try {
             array->add(readValue(depth));
         } catch (const VbError& error) {
             logLine(error.description(), u": ", excerpt(ShortExcerpt));
-            break;
+            return false;
         }
         // A literal that did not read leaves the position on it; reading it again would never end.
         if (m_badLiteral) {
             m_badLiteral = false;
-            break;
+            return false;
         }
-    }
+        return true;
+    });
     return array;
 }
 
