@@ -1,10 +1,6 @@
-#include "MessageBoxQt.h"
-#include "NetworkMachineIdentity.h"
-#include "ProcessExit.h"
+#include "RealServices.h"
 #include "RealStartup.h"
-#include "SettingsStore.h"
 #include "UiRecorder.h"
-#include "WaitCursorQt.h"
 
 #include <QApplication>
 
@@ -15,13 +11,8 @@ int main(int argc, char* argv[])
     // Only when a test of the whole program asks for it: what was shown goes to a file.
     const platform::UiRecorder uiRecorder(qEnvironmentVariable(platform::UiRecorder::EnvironmentVariable));
 
-    platform::MessageBoxQt messageBox;
-    platform::ProcessExit processExit;
-    platform::WaitCursorQt waitCursor;
-    platform::NetworkMachineIdentity machine;
-    platform::SettingsStore settings;
-    const platform::Services services{&messageBox, &processExit, &waitCursor,
-                                      &machine,    &settings,    platform::AppLocation::current()};
+    const platform::RealServices real;
+    const platform::Services& services = real.services();
 
     // The login dialog closes before the main window opens: that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

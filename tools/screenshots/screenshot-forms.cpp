@@ -4,11 +4,7 @@
 // scripts/screenshots runs it under Xvfb against the local database.
 #include "Cp949.h"
 #include "DecodeDriver.h"
-#include "MessageBoxQt.h"
-#include "NetworkMachineIdentity.h"
-#include "ProcessExit.h"
-#include "SettingsStore.h"
-#include "WaitCursorQt.h"
+#include "RealServices.h"
 #include "frmLogin.h"
 #include "frmMain.h"
 #include "modMainShared.h"
@@ -70,13 +66,8 @@ int main(int argc, char* argv[])
     const QString folder = args.at(1);
     const QString log = QFileInfo(args.at(2)).absoluteFilePath();
 
-    platform::MessageBoxQt messageBox;
-    platform::ProcessExit processExit;
-    platform::WaitCursorQt waitCursor;
-    platform::NetworkMachineIdentity machine;
-    platform::SettingsStore settings;
-    const platform::Services services{&messageBox, &processExit, &waitCursor,
-                                      &machine,    &settings,    platform::AppLocation::current()};
+    const platform::RealServices real;
+    const platform::Services& services = real.services();
     modMain::UpdateServerHost = platform::defaultServerAddress();
     modMain::DbServerHost = platform::defaultServerAddress();
 

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "MessageBoxQt.h"
+#include "NetworkMachineIdentity.h"
+#include "ProcessExit.h"
+#include "Services.h"
+#include "SettingsStore.h"
+#include "WaitCursorQt.h"
+
+namespace platform {
+
+/** The real services a person meets: message boxes, the hourglass, this PC's network identity, the user's own
+ *  settings store and the running program's folder. Lives as long as what it is handed to. */
+class RealServices final
+{
+public:
+    RealServices() = default;
+    RealServices(const RealServices&) = delete;
+    RealServices& operator=(const RealServices&) = delete;
+
+    const Services& services() const { return m_services; }
+
+private:
+    MessageBoxQt m_messageBox;
+    ProcessExit m_processExit;
+    WaitCursorQt m_waitCursor;
+    NetworkMachineIdentity m_machine;
+    SettingsStore m_settings;
+    Services m_services{&m_messageBox, &m_processExit, &m_waitCursor, &m_machine, &m_settings, AppLocation::current()};
+};
+
+} // namespace platform
