@@ -45,12 +45,9 @@ bool isCompleteProgram(const QString& path)
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const QString parameters = args.size() == 2 ? args.at(1) : QString();
-    const qsizetype semicolon = parameters.indexOf(u';');
+    const auto [revisionText, exeName] = tools::semicolonPair();
     bool isNumber = false;
-    const qint32 revision = parameters.left(semicolon).toInt(&isNumber);
-    const QString exeName = semicolon < 0 ? QString() : parameters.mid(semicolon + 1);
+    const qint32 revision = revisionText.toInt(&isNumber);
     if (!isNumber || exeName.isEmpty() || exeName.contains(u'/') || exeName.contains(u'\\')) {
         tools::say(QStringLiteral("usage: RendloV1 REVISION;PROGRAM (for instance 12;Quillet.exe)"));
         return 2;

@@ -26,11 +26,7 @@ std::chrono::milliseconds waitLimit()
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    const QString parameters = args.size() == 2 ? args.at(1) : QString();
-    const qsizetype semicolon = parameters.indexOf(u';');
-    const QString oldName = parameters.left(semicolon);
-    const QString newName = semicolon < 0 ? QString() : parameters.mid(semicolon + 1);
+    const auto [oldName, newName] = tools::semicolonPair();
     if (oldName.isEmpty() || newName.isEmpty()) {
         tools::say(QStringLiteral("usage: Swapnik OLD;NEW (for instance Quillet.exe;New_Quillet.exe)"));
         return 2;

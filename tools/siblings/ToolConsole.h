@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdio>
+#include <utility>
 
 // What the stand-in tools share: they have no windows, so what the program would show in a message box they
 // write to standard error, under their own name.
@@ -22,6 +23,18 @@ inline void say(const QString& text)
         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName() + QStringLiteral(": ") + text + u'\n';
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
+}
+
+/** The tool's one argument "first;second" split at its first ";"; both empty unless there is exactly one
+ *  argument holding a ";". */
+inline std::pair<QString, QString> semicolonPair()
+{
+    const QStringList args = QCoreApplication::arguments();
+    const QString parameters = args.size() == 2 ? args.at(1) : QString();
+    const qsizetype semicolon = parameters.indexOf(u';');
+    if (semicolon < 0)
+        return {};
+    return {parameters.left(semicolon), parameters.mid(semicolon + 1)};
 }
 
 /** Messages of the update code go to standard error. */
