@@ -8,6 +8,7 @@ line break inside a statement as 0D0A; lines end in CR LF. The decoded file hold
 page 949 followed by CR LF. Run it again after changing a text: the output is the same on every run.
 
 usage: make-samples.py [FOLDER=this script's folder]"""
+import importlib.util
 import os
 import sys
 
@@ -47,15 +48,16 @@ def long_line(index, chars=2250):
     return text
 
 
-def encode(text):
-    out = []
-    for ch in text:
-        if ch == "\n":
-            out.append("0D0A")
-            continue
-        b = ch.encode("cp949")
-        out.append("%02X00" % b[0] if len(b) == 1 else "%02X%02X" % (b[1], b[0]))
-    return "".join(out)
+def load_encoder():
+    """The encoder of bench/make-log.py: one rule for every log this repository makes."""
+    path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "bench", "make-log.py")
+    spec = importlib.util.spec_from_file_location("make_log", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module.encode
+
+
+encode = load_encoder()
 
 
 def write(folder, name, lines):
