@@ -1,9 +1,11 @@
 #include "TestDb.h"
 
 #include "Cp949.h"
+#include "modMainShared.h"
 
 #include <QCryptographicHash>
 #include <QTcpServer>
+#include <QTest>
 
 #include <mysql.h>
 
@@ -131,6 +133,20 @@ QList<qulonglong> Root::loginConnections()
 bool Root::killConnection(qulonglong id)
 {
     return exec("KILL CONNECTION " + QByteArray::number(id));
+}
+
+void DatabaseTest::initTestCase()
+{
+    if (!available())
+        QSKIP(SkipReason);
+    QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
+}
+
+void DatabaseTest::init()
+{
+    QVERIFY2(m_root.clearTables(), qPrintable(m_root.error()));
+    QTRY_VERIFY(m_root.loginConnections().isEmpty());
+    modMain::DbServerHost = serverAddress();
 }
 
 } // namespace testdb

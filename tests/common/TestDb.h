@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 
 struct st_mysql;
@@ -52,6 +53,20 @@ public:
 private:
     st_mysql* m_mysql = nullptr;
     QString m_error;
+};
+
+/** A test class against the throw-away server: skips when there is none, and starts every test with empty
+ *  tables, no login connection left over, and DbServerHost pointing at the server. */
+class DatabaseTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    Root m_root;
+
+protected Q_SLOTS:
+    void initTestCase();
+    void init();
 };
 
 } // namespace testdb

@@ -33,20 +33,11 @@ qulonglong connectionId(cMySQL& db)
 } // namespace
 
 // The client against the real throw-away server.
-class tst_cMySQL : public QObject
+class tst_cMySQL : public testdb::DatabaseTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!testdb::available())
-            QSKIP(testdb::SkipReason);
-        QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
-    }
-
-    void init() { QVERIFY2(m_root.clearTables(), qPrintable(m_root.error())); }
-
     void connectFailures_data()
     {
         QTest::addColumn<QString>("host");
@@ -256,9 +247,6 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(!m_root.loginConnections().contains(id));
     }
-
-private:
-    testdb::Root m_root;
 };
 
 QTEST_GUILESS_MAIN(tst_cMySQL)

@@ -56,25 +56,11 @@ void focus(QWidget* widget, QEvent::Type type)
 } // namespace
 
 // The login dialog on the offscreen platform against the real throw-away server.
-class tst_frmLogin : public QObject
+class tst_frmLogin : public testdb::DatabaseTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!testdb::available())
-            QSKIP(testdb::SkipReason);
-        QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
-    }
-
-    void init()
-    {
-        QVERIFY2(m_root.clearTables(), qPrintable(m_root.error()));
-        QTRY_VERIFY(m_root.loginConnections().isEmpty());
-        modMain::DbServerHost = testdb::serverAddress();
-    }
-
     void rightPasswordLogsIn()
     {
         QVERIFY(m_root.addMac(QStringLiteral("hong"), Mac));
@@ -427,9 +413,6 @@ private Q_SLOTS:
         QVERIFY(!form.LoginSucceeded());
         QVERIFY(!t.exit.exited);
     }
-
-private:
-    testdb::Root m_root;
 };
 
 QTEST_MAIN(tst_frmLogin)

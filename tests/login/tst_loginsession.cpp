@@ -17,25 +17,11 @@ const QString Mac = QStringLiteral("00:1A:2B:3C:4D:5E");
 } // namespace
 
 // The login rules against the real throw-away server, without the dialog.
-class tst_LoginSession : public QObject
+class tst_LoginSession : public testdb::DatabaseTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!testdb::available())
-            QSKIP(testdb::SkipReason);
-        QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
-    }
-
-    void init()
-    {
-        QVERIFY2(m_root.clearTables(), qPrintable(m_root.error()));
-        QTRY_VERIFY(m_root.loginConnections().isEmpty());
-        modMain::DbServerHost = testdb::serverAddress();
-    }
-
     void openAsksTheAllowlistThenConnects_data()
     {
         QTest::addColumn<QString>("registeredMac");
@@ -170,9 +156,6 @@ private Q_SLOTS:
         QVERIFY2(m_root.exec("RENAME TABLE zt_inhouse.user_away TO zt_inhouse.user"), qPrintable(m_root.error()));
         QCOMPARE(session.CheckPassword(QStringLiteral("pw")).valueOr(Check::WrongPassword), Check::Accepted);
     }
-
-private:
-    testdb::Root m_root;
 };
 
 QTEST_GUILESS_MAIN(tst_LoginSession)

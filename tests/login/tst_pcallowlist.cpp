@@ -9,24 +9,11 @@
 using testsupport::TestServices;
 
 // The user id registered for this PC, looked up on the real throw-away server.
-class tst_PcAllowlist : public QObject
+class tst_PcAllowlist : public testdb::DatabaseTest
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!testdb::available())
-            QSKIP(testdb::SkipReason);
-        QVERIFY2(m_root.isOpen(), qPrintable(m_root.error()));
-    }
-
-    void init()
-    {
-        QVERIFY2(m_root.clearTables(), qPrintable(m_root.error()));
-        modMain::DbServerHost = testdb::serverAddress();
-    }
-
     void allowedUserId_data()
     {
         QTest::addColumn<QStringList>("rows"); // "user_id|mac|block"
@@ -78,9 +65,6 @@ private Q_SLOTS:
         QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n"
                                                                   "인터넷이 연결되어 있는지 확인 해 주세요.")});
     }
-
-private:
-    testdb::Root m_root;
 };
 
 QTEST_GUILESS_MAIN(tst_PcAllowlist)
