@@ -229,7 +229,8 @@ win_relocate_pc_files() {
 # is one, then tidies the installed tree (given as its argument). ---
 
 # Debian's tarball leaves out the tablet header the Windows platform plugin wants (tabletevent off). Without
-# OpenGL, dynamic GL must be off too or the plugin does not compile.
+# OpenGL, dynamic GL must be off too or the plugin does not compile. The Direct2D plugin stays: without it
+# Qt 6.4.2 leaves out a font database the Windows plugin still links against.
 win_recipe_qt() {
     cmake -S "$1" -B "$2" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" \
@@ -242,7 +243,7 @@ win_recipe_qt() {
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
         -DINPUT_opengl=no -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
         -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF -DFEATURE_direct2d=OFF \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_vulkan=OFF \
         -DFEATURE_openssl=OFF -DFEATURE_icu=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_harfbuzz=OFF \
         -DFEATURE_system_freetype=OFF -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
