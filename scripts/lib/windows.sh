@@ -196,7 +196,10 @@ win_build_dep() {
     status=$?
     set -e
     if [ $status -ne 0 ]; then
-        tail -n 40 "$logfile" >&2
+        # The first error says most (ninja goes on with other jobs after it), the end where it stopped.
+        grep -m 1 -B 2 -A 8 -E '^FAILED:|CMake Error|error:' "$logfile" >&2 || true
+        echo "[...]" >&2
+        tail -n 15 "$logfile" >&2
         log "building $name failed (exit $status); the whole log is $logfile"
         return 1
     fi
