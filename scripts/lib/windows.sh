@@ -153,6 +153,7 @@ win_build_dep() {
     mkdir -p "$ZT_WIN_CACHE/src"
     find "$ZT_WIN_CACHE/src" -maxdepth 1 -name '*.unavailable' -mtime +6 -delete
     for version; do
+        [ -n "$version" ] || continue
         key=$(win_dep_key "$name" "$version" "$recipe")
         dest="$ZT_WIN_CACHE/$key"
         ZT_WIN_BUILT=$dest
