@@ -124,8 +124,8 @@ win_fetch_source() {
         fi
         touch "$dir/.complete"
     fi
-    local dsc=("$dir"/*.dsc)
-    ZT_WIN_DSC=${dsc[0]}
+    local dscs=("$dir"/*.dsc)
+    ZT_WIN_DSC=${dscs[0]}
 }
 
 # The folder name a build is kept under: what it is, its version, and a hash of everything that shapes it
