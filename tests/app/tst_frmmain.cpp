@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 
 using testsupport::TestServices;
@@ -268,7 +269,7 @@ private Q_SLOTS:
     void externalModeNeedsKey()
     {
         TestServices t;
-        QVERIFY(testsupport::writeScript(t.services.app.filePath(QStringLiteral("Palvex.exe")), "exit 0\n"));
+        QVERIFY(testsupport::installRecorder(t.services.app.filePath(QStringLiteral("Palvex.exe"))));
         auto form = load(t);
         showActive(form.get());
         QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
@@ -300,10 +301,8 @@ private Q_SLOTS:
     {
         TestServices t;
         QTemporaryDir work;
-        const QString record = work.filePath(QStringLiteral("calls.txt"));
-        // The stand-in decoder records its two arguments, one line per run.
-        QVERIFY(testsupport::writeScript(t.services.app.filePath(QStringLiteral("Palvex.exe")),
-                                         "printf '%s|%s\\n' \"$1\" \"$2\" >> '" + record.toUtf8() + "'\n"));
+        const QString decoder = t.services.app.filePath(QStringLiteral("Palvex.exe"));
+        QVERIFY(testsupport::installRecorder(decoder));
         QStringList files;
         for (const char* name : {"one.log", "two words.log", "셋.log"}) {
             files.append(work.filePath(QString::fromUtf8(name)));
@@ -323,14 +322,15 @@ private Q_SLOTS:
         QCOMPARE(overall->maximum(), 3);
         verifyIdle(form.get());
         QVERIFY(t.messageBox.messages.isEmpty());
-        QTRY_COMPARE(QString::fromUtf8(testsupport::readFile(record)).split(u'\n', Qt::SkipEmptyParts).size(), 3);
-        QStringList lines = QString::fromUtf8(testsupport::readFile(record)).split(u'\n', Qt::SkipEmptyParts);
-        lines.sort();
-        QStringList expected;
+        // One run of the decoder per file, each with the file and the pass phrase.
+        QTRY_COMPARE(testsupport::recordedRuns(decoder).size(), 3);
+        QList<QByteArray> runs = testsupport::recordedRuns(decoder);
+        std::sort(runs.begin(), runs.end());
+        QList<QByteArray> expected;
         for (const QString& f : files)
-            expected.append(QDir::toNativeSeparators(f) + QStringLiteral("|wrbe3%KA"));
-        expected.sort();
-        QCOMPARE(lines, expected);
+            expected.append("2\n" + QDir::toNativeSeparators(f).toUtf8() + "\nwrbe3%KA\n");
+        std::sort(expected.begin(), expected.end());
+        QCOMPARE(runs, expected);
         // Nothing was decoded by the built-in decoder.
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("one.sql"))));
     }

@@ -14,11 +14,6 @@
 #include <string>
 #include <thread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace testsupport {
 
 /** A real HTTP server on 127.0.0.1, on a free port and its own thread. It serves the files put into it
@@ -183,19 +178,5 @@ private:
     QStringList m_paths;
     QStringList m_userAgents;
 };
-
-/** A port on 127.0.0.1 where nothing listens (it was free a moment ago). */
-inline int closedPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
 
 } // namespace testsupport

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QTcpServer>
 
 namespace testsupport {
 
@@ -23,12 +25,37 @@ QByteArray readFile(const QString& path)
     return file.readAll();
 }
 
-bool writeScript(const QString& path, const QByteArray& body)
+int closedPort()
 {
-    if (!writeFile(path, "#!/bin/sh\n" + body))
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+QByteArray recorderProgram()
+{
+    return readFile(QStringLiteral(ZT_RECORDER_PATH));
+}
+
+bool installRecorder(const QString& path, const QByteArray& actions)
+{
+    const QByteArray program = recorderProgram();
+    if (program.isEmpty() || !writeFile(path, program))
+        return false;
+    if (!actions.isEmpty() && !writeFile(path + QStringLiteral(".do"), actions))
         return false;
     return QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
                                            QFileDevice::ExeOther);
+}
+
+QList<QByteArray> recordedRuns(const QString& path)
+{
+    const QFileInfo tool(path);
+    QList<QByteArray> runs;
+    const QStringList names = tool.dir().entryList({tool.fileName() + QStringLiteral(".*.args")}, QDir::Files);
+    for (const QString& name : names)
+        runs.append(readFile(tool.dir().filePath(name)));
+    return runs;
 }
 
 } // namespace testsupport

@@ -101,7 +101,16 @@ public:
 bool writeFile(const QString& path, const QByteArray& bytes);
 /** The bytes of path; empty when it cannot be read. */
 QByteArray readFile(const QString& path);
-/** Writes a shell script to path and makes it executable (a stand-in for a sibling tool). */
-bool writeScript(const QString& path, const QByteArray& body);
+/** A port on 127.0.0.1 where nothing listens (it was free a moment ago). */
+int closedPort();
+
+/** The recording stand-in program (tests/common/recorder.cpp) as bytes, for serving it as a download. */
+QByteArray recorderProgram();
+/** Puts the recording stand-in program at path, runnable, with the actions it is to take before recording
+ *  ("sleep MS", "new"; see recorder.cpp). False when it could not. */
+bool installRecorder(const QString& path, const QByteArray& actions = {});
+/** What each run of the recorder at path recorded, in no particular order: "<count>\n" then one argument a
+ *  line. */
+QList<QByteArray> recordedRuns(const QString& path);
 
 } // namespace testsupport

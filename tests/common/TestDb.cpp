@@ -4,7 +4,6 @@
 #include "modMainShared.h"
 
 #include <QCryptographicHash>
-#include <QTcpServer>
 #include <QTest>
 
 #include <mysql.h>
@@ -20,15 +19,6 @@ bool available()
 QString serverAddress()
 {
     return qEnvironmentVariable("ZT_TEST_DB_HOST") + u':' + qEnvironmentVariable("ZT_TEST_DB_PORT");
-}
-
-unsigned int closedPort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const unsigned int port = server.serverPort();
-    server.close();
-    return port;
 }
 
 QByteArray passwordHash(const QString& password)

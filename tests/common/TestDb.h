@@ -18,8 +18,6 @@ inline constexpr char SkipReason[] =
     "no test database: run scripts/test, or set ZT_TEST_DB_HOST, ZT_TEST_DB_PORT and ZT_TEST_DB_SOCKET";
 /** "127.0.0.1:port": what DbServerHost holds to reach the test server. */
 QString serverAddress();
-/** A port on 127.0.0.1 where nothing listens. */
-unsigned int closedPort();
 /** The SHA1 of the code-page-949 bytes of password, as the user table stores it. */
 QByteArray passwordHash(const QString& password);
 

@@ -336,7 +336,7 @@ private Q_SLOTS:
 
     void serverDownHidesTheDialog()
     {
-        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
+        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         TestServices t;
         frmLogin form(t.services);
         form.showModal(); // returns: the dialog hid itself
@@ -348,7 +348,7 @@ private Q_SLOTS:
 
     void serverDownEndsStartUpWithoutMainWindow()
     {
-        const QString down = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
+        const QString down = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         TestServices t;
         bool mainWindowShown = false;
         modMain::StartupSteps steps;

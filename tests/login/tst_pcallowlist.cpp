@@ -57,7 +57,7 @@ private Q_SLOTS:
     void serverDownIsNotARefusal()
     {
         QVERIFY(m_root.addMac(QStringLiteral("hong"), QStringLiteral("00:1A:2B:3C:4D:5E")));
-        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
+        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         TestServices t;
         const platform::Result<QString> found = modPcAllowlist::GetAllowedUserId(t.services);
         QVERIFY(!found.ok());

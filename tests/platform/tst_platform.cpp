@@ -54,11 +54,10 @@ private Q_SLOTS:
     void runAndWaitWaitsForTheProgram()
     {
         QTemporaryDir dir;
-        const QString marker = dir.filePath(QStringLiteral("done"));
         const QString tool = dir.filePath(QStringLiteral("Tool.exe"));
-        QVERIFY(testsupport::writeScript(tool, "sleep 1; printf '%s' \"$1\" > \"$2\"\n"));
-        QVERIFY(platform::runAndWait(tool, {QStringLiteral("12;Quillet"), marker}, dir.path()));
-        QCOMPARE(testsupport::readFile(marker), QByteArray("12;Quillet"));
+        QVERIFY(testsupport::installRecorder(tool, "sleep 1000\n"));
+        QVERIFY(platform::runAndWait(tool, {QStringLiteral("12;Quillet")}, dir.path()));
+        QCOMPARE(testsupport::recordedRuns(tool), QList<QByteArray>{"1\n12;Quillet\n"});
     }
 
     void missingProgramsDoNotStart()
@@ -70,12 +69,11 @@ private Q_SLOTS:
     void argumentsNeverGoThroughAShell()
     {
         QTemporaryDir dir;
-        const QString out = dir.filePath(QStringLiteral("args"));
-        const QString tool = dir.filePath(QStringLiteral("Palvex.exe"));
-        QVERIFY(testsupport::writeScript(tool, "printf '%s\\n' \"$@\" > '" + out.toUtf8() + "'\n"));
-        const QString tricky = QStringLiteral("a b;$(touch x)`y`\"'.log");
+        const QString tool = dir.filePath(QStringLiteral("도구 폴더/Palvex.exe"));
+        QVERIFY(testsupport::installRecorder(tool));
+        const QString tricky = QStringLiteral("a b;$(touch x)`y`\"'\\\"%PATH%한글.log");
         QVERIFY(platform::startDetached(tool, {tricky, QStringLiteral("wrbe3%KA")}, dir.path()));
-        QTRY_COMPARE(testsupport::readFile(out), tricky.toUtf8() + "\nwrbe3%KA\n");
+        QTRY_COMPARE(testsupport::recordedRuns(tool), QList<QByteArray>{"2\n" + tricky.toUtf8() + "\nwrbe3%KA\n"});
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
     }
 };

@@ -12,21 +12,15 @@
 #include <QTest>
 
 using namespace modAutoUpdateV1_Launcher;
+using testsupport::installRecorder;
 using testsupport::readFile;
+using testsupport::recordedRuns;
+using testsupport::recorderProgram;
 using testsupport::writeFile;
-using testsupport::writeScript;
 
 namespace {
 
 const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
-
-// Records its arguments beside itself, then leaves "New_" + the name after ";" when asked to.
-const QByteArray CheckerScript = "{ echo \"$#\"; printf '%s\\n' \"$@\"; } > checker-args.txt\n"
-                                 "[ -e make-new ] && echo 'new build' > \"New_${1#*;}\"\n"
-                                 "exit 0\n";
-// Records its arguments (written whole, then renamed, so a waiting test never reads half of it).
-const QByteArray ReplacerScript = "{ echo \"$#\"; printf '%s\\n' \"$@\"; } > replacer-args.tmp\n"
-                                  "mv replacer-args.tmp replacer-args.txt\n";
 
 QString ownRevision()
 {
@@ -55,7 +49,11 @@ class TestAutoUpdateLauncher : public QObject
                 names.append(p.startsWith(Folder) ? p.mid(Folder.size()) : p);
             return names;
         }
-        QByteArray checkerArgs() const { return readFile(path(QStringLiteral("checker-args.txt"))); }
+        // What the stand-in checker and replacer were run with (empty: not run).
+        QByteArray checkerArgs() const { return recordedRuns(path(QStringLiteral("RendloV1.exe"))).value(0); }
+        QByteArray replacerArgs() const { return recordedRuns(path(QStringLiteral("Swapnik.exe"))).value(0); }
+        // The next run of the stand-in checker leaves a newer build, as the real one does when there is one.
+        bool checkerFindsNewBuild() const { return writeFile(path(QStringLiteral("RendloV1.exe.do")), "new\n"); }
     };
 
     static std::unique_ptr<Setup> setup()
@@ -63,8 +61,8 @@ class TestAutoUpdateLauncher : public QObject
         auto s = std::make_unique<Setup>();
         modMain::UpdateServerHost = s->server.host();
         writeFile(s->path(QStringLiteral("NorvaQuillet")), "this program");
-        s->serve(QStringLiteral("RendloV1.exe"), "#!/bin/sh\n" + CheckerScript);
-        s->serve(QStringLiteral("Swapnik.exe"), "#!/bin/sh\n" + ReplacerScript);
+        s->serve(QStringLiteral("RendloV1.exe"), recorderProgram());
+        s->serve(QStringLiteral("Swapnik.exe"), recorderProgram());
         return s;
     }
 
@@ -79,10 +77,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("no_proxy", "127.0.0.1,localhost");
+#ifndef Q_OS_WIN
         // The missing-replacer path opens the folder for the user: record that instead of opening a window.
-        QVERIFY(writeScript(m_bin.filePath(QStringLiteral("xdg-open")),
-                            "printf '%s\\n' \"$@\" > \"$ZT_XDG_OPEN_RECORD\"\n"));
+        QVERIFY(installRecorder(m_bin.filePath(QStringLiteral("xdg-open"))));
         qputenv("PATH", (m_bin.path() + u':').toLocal8Bit() + qgetenv("PATH"));
+#endif
     }
 
     void versionValue_data()
@@ -177,8 +176,7 @@ private Q_SLOTS:
         if (downloads)
             expected << QStringLiteral("RendloV1.exe") << QStringLiteral("Swapnik.exe");
         QCOMPARE(s->requests(), expected);
-        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))),
-                 downloads ? "#!/bin/sh\n" + CheckerScript : localChecker);
+        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))), downloads ? recorderProgram() : localChecker);
         QCOMPARE(QFile::exists(s->path(QStringLiteral("Swapnik.exe"))), downloads);
         QVERIFY(s->t.messageBox.messages.isEmpty());
     }
@@ -197,7 +195,7 @@ private Q_SLOTS:
     }
 
     // A compiled sibling carries our version note: its revision is read and compared like a Windows one's.
-    // The compiled checker asks the update server for the program's version file; a served script records
+    // The compiled checker asks the update server for the program's version file; a served stand-in records
     // its arguments instead.
     void compiledCheckerRevisionIsRead_data()
     {
@@ -222,7 +220,7 @@ private Q_SLOTS:
         bool skip = false;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
         QCOMPARE(s->requests().contains(QStringLiteral("RendloV1.exe")), downloads);
-        QCOMPARE(readFile(checker).startsWith("#!"), downloads);
+        QCOMPARE(readFile(checker) == recorderProgram(), downloads);
         if (downloads)
             QCOMPARE(s->checkerArgs(), "1\n" + ownRevision().toUtf8() + ";NorvaQuillet\n");
         else
@@ -241,7 +239,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, kind);
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
         if (kind == u"blanks")
             s->serve(QStringLiteral("RendloV1_lastver.txt"), "   \r\n ");
         else if (kind == u"empty")
@@ -305,7 +303,7 @@ private Q_SLOTS:
     void skipSelfUpdateMakesNoRequest()
     {
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
         const QByteArray checker = readFile(s->path(QStringLiteral("RendloV1.exe")));
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
@@ -319,7 +317,7 @@ private Q_SLOTS:
     void missingProgramSkipsTheChecker()
     {
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
         QVERIFY(QFile::remove(s->path(QStringLiteral("NorvaQuillet"))));
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
@@ -329,9 +327,9 @@ private Q_SLOTS:
     void handsOverToTheReplacer()
     {
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
-        QVERIFY(writeScript(s->path(QStringLiteral("Swapnik.exe")), ReplacerScript));
-        QVERIFY(writeFile(s->path(QStringLiteral("make-new")), {}));
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
+        QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
+        QVERIFY(s->checkerFindsNewBuild());
 
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
@@ -339,17 +337,14 @@ private Q_SLOTS:
         QCOMPARE(s->t.exit.exitCode, 0);
         QVERIFY(s->t.messageBox.messages.isEmpty());
         QVERIFY(QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))));
-        QTRY_COMPARE(readFile(s->path(QStringLiteral("replacer-args.txt"))),
-                     QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
+        QTRY_COMPARE(s->replacerArgs(), QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
     }
 
     void missingReplacerShowsTheFolder()
     {
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
-        QVERIFY(writeFile(s->path(QStringLiteral("make-new")), {}));
-        const QString record = s->path(QStringLiteral("xdg-open.txt"));
-        qputenv("ZT_XDG_OPEN_RECORD", record.toLocal8Bit());
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
+        QVERIFY(s->checkerFindsNewBuild());
 
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
@@ -357,19 +352,22 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
                              QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
         QVERIFY(s->t.exit.exited);
-        QTRY_COMPARE(readFile(record), (s->dir() + u'\n').toLocal8Bit());
+#ifndef Q_OS_WIN
+        QTRY_COMPARE(recordedRuns(m_bin.filePath(QStringLiteral("xdg-open"))),
+                     QList<QByteArray>{"1\n" + s->dir().toUtf8() + '\n'});
+#endif
     }
 
     void noNewBuildGoesOn()
     {
         auto s = setup();
-        QVERIFY(writeScript(s->path(QStringLiteral("RendloV1.exe")), CheckerScript));
-        QVERIFY(writeScript(s->path(QStringLiteral("Swapnik.exe")), ReplacerScript));
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
+        QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
         QVERIFY(!s->checkerArgs().isEmpty());
         QVERIFY(!s->t.exit.exited);
-        QVERIFY(!QFile::exists(s->path(QStringLiteral("replacer-args.txt"))));
+        QVERIFY(s->replacerArgs().isEmpty());
     }
 };
 

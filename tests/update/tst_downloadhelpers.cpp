@@ -1,4 +1,5 @@
 // The HTTP helpers of the update code against a real server on 127.0.0.1.
+#include "AppInfo.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
 #include "PeFixture.h"
@@ -157,11 +158,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("runnable");
 
         const QByteArray pe = testsupport::makePeImage();
-        const QByteArray elf = readFile(QCoreApplication::applicationFilePath());
-        const QByteArray script("#!/bin/sh\necho new\n");
-        QTest::newRow("script") << QStringLiteral("f.exe") << script << false << true << true;
+        // This test program: an ELF file on Linux, a PE file on Windows.
+        const QByteArray own = readFile(QCoreApplication::applicationFilePath());
+        // Scripts are programs only where the system runs them.
+        const bool scripts = platform::RunsElfProgramsAndScripts;
+        QTest::newRow("script") << QStringLiteral("f.exe") << QByteArray("#!/bin/sh\necho new\n") << false << scripts
+                                << scripts;
         QTest::newRow("whole windows program") << QStringLiteral("f.exe") << pe << false << true << true;
-        QTest::newRow("whole linux program, no length") << QStringLiteral("f.exe") << elf << true << true << true;
+        QTest::newRow("this test program, no length") << QStringLiteral("f.exe") << own << true << true << true;
         QTest::newRow("text, not a program")
             << QStringLiteral("f.txt") << QByteArray("just text") << false << true << false;
         QTest::newRow("large data") << QStringLiteral("f.dat") << QByteArray(3 * 1024 * 1024 + 7, 'z') << false << true
@@ -173,8 +177,8 @@ private Q_SLOTS:
             << false;
         QTest::newRow("windows program one byte short")
             << QStringLiteral("f.exe") << pe.chopped(1) << false << false << false;
-        QTest::newRow("linux program cut, no length")
-            << QStringLiteral("f.exe") << elf.left(elf.size() / 2) << true << false << false;
+        QTest::newRow("this test program cut, no length")
+            << QStringLiteral("f.exe") << own.left(own.size() / 2) << true << false << false;
         QTest::newRow("windows program headers only")
             << QStringLiteral("F.EXE") << pe.left(512) << true << false << false;
     }
@@ -185,6 +189,9 @@ private Q_SLOTS:
         QFETCH(bool, closeDelimited);
         QFETCH(bool, saved);
         QFETCH(bool, runnable);
+#ifdef Q_OS_WIN
+        runnable = name.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive); // Windows goes by the name
+#endif
         testsupport::HttpTestServer server;
         if (closeDelimited)
             server.routeCloseDelimited(u'/' + name, body);
