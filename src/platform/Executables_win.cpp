@@ -1,9 +1,9 @@
 #include "Executables.h"
 
+#include "WinHandle.h"
+
 #include <QDir>
 #include <QFileInfo>
-
-#include <windows.h>
 
 #include <tlhelp32.h>
 
@@ -13,25 +13,6 @@ namespace platform {
 
 namespace {
 
-// Closes a handle on every path.
-class HandleOwner final
-{
-public:
-    explicit HandleOwner(HANDLE handle) : m_handle(handle) {}
-    ~HandleOwner()
-    {
-        if (m_handle && m_handle != INVALID_HANDLE_VALUE)
-            CloseHandle(m_handle);
-    }
-    HandleOwner(const HandleOwner&) = delete;
-    HandleOwner& operator=(const HandleOwner&) = delete;
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle && m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE m_handle;
-};
-
 const wchar_t* wide(const QString& text)
 {
     return reinterpret_cast<const wchar_t*>(text.utf16());
@@ -39,7 +20,7 @@ const wchar_t* wide(const QString& text)
 
 QString imageOf(DWORD pid)
 {
-    const HandleOwner process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    const WinHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
     if (!process.valid())
         return {};
     std::wstring buffer(32768, L'\0');
@@ -54,7 +35,7 @@ QString imageOf(DWORD pid)
 bool isExecutableRunning(const QString& path)
 {
     const QString target = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
-    const HandleOwner snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    const WinHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot.valid())
         return false;
     PROCESSENTRY32W entry{};
