@@ -46,7 +46,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("secondLine");
         QTest::addColumn<int>("number");
         const QString server = testdb::serverAddress();
-        QTest::newRow("server down") << (QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort()))
+        QTest::newRow("server down") << (QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort()))
                                      << QString() << QStringLiteral("zt_inhouse") << CheckInternet << 2002;
         QTest::newRow("wrong account password")
             << server << QStringLiteral("wrong") << QStringLiteral("zt_inhouse")

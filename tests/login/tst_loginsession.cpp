@@ -40,7 +40,7 @@ private Q_SLOTS:
         QFETCH(int, loginConnections);
         QVERIFY(m_root.addMac(QStringLiteral("hong"), registeredMac));
         if (!serverUp)
-            modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testdb::closedPort());
+            modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         TestServices t;
         {
             LoginSession session(t.services);
