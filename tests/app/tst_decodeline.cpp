@@ -2,9 +2,11 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <random>
+#include <utility>
 
 namespace {
 
@@ -63,25 +65,68 @@ QByteArray literalDecode(const QByteArray& line)
     return out;
 }
 
+using decoder::DecodePath;
+
+// Rows run once per decode path: every vector step must give the literal reading's bytes.
+constexpr std::pair<DecodePath, const char*> kPaths[] = {{DecodePath::Plain, "plain"},
+                                                         {DecodePath::Ssse3, "ssse3"},
+                                                         {DecodePath::Avx2, "avx2"},
+                                                         {DecodePath::Avx512, "avx512"}};
+
+QByteArray hexOf(const QByteArray& bytes)
+{
+    return bytes.toHex(' ');
+}
+
 } // namespace
 
 class Tst_decodeline final : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
     void decodes_data();
     void decodes();
     void agreesWithLiteralReading_data();
     void agreesWithLiteralReading();
+    void everyPieceAtEveryPlace_data();
+    void everyPieceAtEveryPlace();
+    void linePartEndsAtLineEnd_data();
+    void linePartEndsAtLineEnd();
     void appendKeepsWhatIsThere();
+
+private:
+    bool usePath();
+    DecodePath m_widest = DecodePath::Plain;
 };
+
+void Tst_decodeline::initTestCase()
+{
+    m_widest = decoder::ActiveDecodePath();
+    qInfo("widest decode path: %s", kPaths[static_cast<int>(m_widest)].second);
+}
+
+void Tst_decodeline::cleanup()
+{
+    QVERIFY(decoder::UseDecodePath(m_widest));
+}
+
+// Switches to the row's path; false when this processor cannot run it (the row is then skipped).
+bool Tst_decodeline::usePath()
+{
+    QFETCH(DecodePath, path);
+    return decoder::UseDecodePath(path);
+}
 
 void Tst_decodeline::decodes_data()
 {
+    QTest::addColumn<DecodePath>("path");
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QByteArray>("expected");
     auto row = [](const char* name, const char* line, QByteArray expected) {
-        QTest::newRow(name) << QByteArray(line) << expected;
+        for (const auto& [path, pathName] : kPaths)
+            QTest::addRow("%s [%s]", name, pathName) << path << QByteArray(line) << expected;
     };
     // The worked examples.
     row("4100", "4100", "A");
@@ -152,6 +197,8 @@ void Tst_decodeline::decodes_data()
 
 void Tst_decodeline::decodes()
 {
+    if (!usePath())
+        QSKIP("this processor cannot run this path");
     QFETCH(QByteArray, line);
     QFETCH(QByteArray, expected);
     QCOMPARE(decoder::DecodeLine(line), expected);
@@ -160,17 +207,24 @@ void Tst_decodeline::decodes()
 
 void Tst_decodeline::agreesWithLiteralReading_data()
 {
+    QTest::addColumn<DecodePath>("path");
     QTest::addColumn<QByteArray>("alphabet");
     QTest::addColumn<int>("maxLength");
-    QTest::newRow("upper-case digits") << QByteArray("0123456789ABCDEF") << 200;
-    QTest::newRow("both cases, more zeros") << QByteArray("0000000123456789ABCDEFabcdef") << 200;
-    QTest::newRow("newline-prone") << QByteArray("00000DA") << 300;
-    QTest::newRow("some non-hex") << QByteArray("0123456789ABCDEF0000G x\xB0") << 120;
-    QTest::newRow("any byte") << QByteArray() << 80;
+    auto row = [](const char* name, const QByteArray& alphabet, int maxLength) {
+        for (const auto& [path, pathName] : kPaths)
+            QTest::addRow("%s [%s]", name, pathName) << path << alphabet << maxLength;
+    };
+    row("upper-case digits", "0123456789ABCDEF", 200);
+    row("both cases, more zeros", "0000000123456789ABCDEFabcdef", 200);
+    row("newline-prone", "00000DA", 300);
+    row("some non-hex", "0123456789ABCDEF0000G x\xB0", 120);
+    row("any byte", QByteArray(), 80);
 }
 
 void Tst_decodeline::agreesWithLiteralReading()
 {
+    if (!usePath())
+        QSKIP("this processor cannot run this path");
     QFETCH(QByteArray, alphabet);
     QFETCH(int, maxLength);
     std::mt19937 rng(949);
@@ -194,6 +248,105 @@ void Tst_decodeline::agreesWithLiteralReading()
             QFAIL(qPrintable(QStringLiteral("line %1: got %2, expected %3")
                                  .arg(QString::fromLatin1(line.toHex()), QString::fromLatin1(got.toHex()),
                                       QString::fromLatin1(literalDecode(line).toHex()))));
+    }
+}
+
+void Tst_decodeline::everyPieceAtEveryPlace_data()
+{
+    QTest::addColumn<DecodePath>("path");
+    QTest::addColumn<QByteArray>("piece");
+    auto row = [](const char* name, const QByteArray& piece) {
+        for (const auto& [path, pathName] : kPaths)
+            QTest::addRow("%s [%s]", name, pathName) << path << piece;
+    };
+    // Every kind of group, and pieces that are no group at all.
+    row("ASCII", "4100");
+    row("plain 00xx", "0041");
+    row("blank", "0020");
+    row("tilde", "007E");
+    row("00xx not plain", "0009");
+    row("001F", "001F");
+    row("007F", "007F");
+    row("back quote", "0060");
+    row("byte 0", "0000");
+    row("lo 00", "FF00");
+    row("lead byte then 0", "00B0");
+    row("Hangul", "A1B0");
+    row("lower-case Hangul", "a1b0");
+    row("newline group", "0D0A");
+    row("lower-case newline", "0d0a");
+    row("newline group twice", "0D0A0D0A");
+    row("not hex", "G100");
+    row("colon and at", ":0@0");
+    row("CR", "\r");
+    row("LF", "\n");
+    row("high bytes", "\xB0\xA1");
+    row("byte 0 inside", QByteArray("41\0"
+                                    "0",
+                                    4));
+}
+
+void Tst_decodeline::everyPieceAtEveryPlace()
+{
+    if (!usePath())
+        QSKIP("this processor cannot run this path");
+    QFETCH(QByteArray, piece);
+    // Single- and two-byte groups mixed, so the packing of the vector steps varies around the piece.
+    const QByteArray filler = QByteArray("4100A1B00020B0C1FF00").repeated(10);
+    // The piece at every character of the first two 16-group steps (so also astride groups, and split by
+    // the steps' edges), then lines of every length around the steps and a short last group.
+    for (int at = 0; at <= 128; ++at) {
+        for (int length : {at + 4, 127, 128, 129, 130, 131, 160}) {
+            const QByteArray line = (filler.left(at) + piece + filler).left(std::max<int>(length, at + piece.size()));
+            const QByteArray got = decoder::DecodeLine(line);
+            const QByteArray expected = literalDecode(line);
+            if (got != expected)
+                QFAIL(qPrintable(QStringLiteral("piece at %1 of %2 characters: got %3, expected %4")
+                                     .arg(at)
+                                     .arg(line.size())
+                                     .arg(QString::fromLatin1(hexOf(got)), QString::fromLatin1(hexOf(expected)))));
+        }
+    }
+}
+
+void Tst_decodeline::linePartEndsAtLineEnd_data()
+{
+    QTest::addColumn<DecodePath>("path");
+    QTest::addColumn<QByteArray>("terminator");
+    QTest::addColumn<QByteArray>("filler");
+    auto row = [](const char* name, const QByteArray& terminator, const QByteArray& filler) {
+        for (const auto& [path, pathName] : kPaths)
+            QTest::addRow("%s [%s]", name, pathName) << path << terminator << filler;
+    };
+    const QByteArray groups = QByteArray("4100A1B00D0A0041").repeated(12);
+    row("CR", "\r", groups);
+    row("LF", "\n", groups);
+    row("CR LF", "\r\n", groups);
+    row("LF after a bad group", "\n", QByteArray("4100G1004200").repeated(16));
+    row("LF long after a bad group", "\n", "G100" + groups);
+}
+
+void Tst_decodeline::linePartEndsAtLineEnd()
+{
+    if (!usePath())
+        QSKIP("this processor cannot run this path");
+    QFETCH(QByteArray, terminator);
+    QFETCH(QByteArray, filler);
+    for (int length = 0; length <= 150; ++length) {
+        const QByteArray line = filler.left(length);
+        const QByteArray text = line + terminator + "4100\r\n";
+        QByteArray out(int(decoder::MaxDecodedSize(text.size())), '\0');
+        // The whole line and its end in sight: decoded up to the terminator, short last group included.
+        char* o = out.data();
+        const char* stop = decoder::DecodeLinePart(text.constData(), text.constData() + text.size(), o);
+        QCOMPARE(stop - text.constData(), length);
+        QCOMPARE(hexOf(QByteArray(out.constData(), o - out.constData())), hexOf(literalDecode(line)));
+        // The text cut before the terminator: whole groups only, the unfinished one left for later.
+        o = out.data();
+        stop = decoder::DecodeLinePart(text.constData(), text.constData() + length, o);
+        QCOMPARE(stop - text.constData(), length / 4 * 4);
+        QCOMPARE(hexOf(QByteArray(out.constData(), o - out.constData())),
+                 hexOf(literalDecode(line.left(length / 4 * 4))));
     }
 }
 

@@ -156,32 +156,16 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
                 ++p;
             skipLf = false;
         }
-        // Next CR and next LF at or after p, each searched again only once passed.
-        const char* nextCr = nullptr;
-        const char* nextLf = nullptr;
         carry = 0;
         while (p < end) {
-            if (!nextCr || nextCr < p) {
-                nextCr = static_cast<const char*>(std::memchr(p, '\r', static_cast<std::size_t>(end - p)));
-                if (!nextCr)
-                    nextCr = end;
-            }
-            if (!nextLf || nextLf < p) {
-                nextLf = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-                if (!nextLf)
-                    nextLf = end;
-            }
-            const char* eol = std::min(nextCr, nextLf);
-            if (eol == end) {
-                const std::size_t whole = static_cast<std::size_t>(end - p) / 4;
-                o = DecodeGroups(p, whole, o);
-                p += whole * 4;
-                carry = static_cast<std::size_t>(end - p);
-                std::memmove(inBuf.get(), p, carry);
+            // One pass finds the line's end and decodes up to it.
+            const char* const eol = DecodeLinePart(p, end, o);
+            if (eol == end || (*eol != '\r' && *eol != '\n')) {
+                carry = static_cast<std::size_t>(end - eol);
+                std::memmove(inBuf.get(), eol, carry);
                 lineOpen = true;
                 break;
             }
-            o = DecodeLineTo(p, static_cast<std::size_t>(eol - p), o);
             *o++ = '\r';
             *o++ = '\n';
             lineOpen = false;

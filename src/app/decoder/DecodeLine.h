@@ -24,8 +24,21 @@ constexpr std::size_t MaxDecodedSize(std::size_t n)
  *  end of what was written. */
 char* DecodeLineTo(const char* in, std::size_t n, char* out) noexcept;
 
-/** Decodes `groups` complete four-digit groups from in, for a caller that feeds a long line piece by piece
- *  (groups never depend on each other); out has room for 2 * groups bytes. Returns the end written. */
-char* DecodeGroups(const char* in, std::size_t groups, char* out) noexcept;
+/** Decodes the line that begins at in, as far as its first CR or LF before end, and returns that CR or LF.
+ *  When there is none before end, decodes every whole group and returns the start of the unfinished one
+ *  (fewer than four characters before end, left for the caller to complete). out has room for
+ *  MaxDecodedSize(end - in) bytes and is moved past what was written. */
+const char* DecodeLinePart(const char* in, const char* end, char*& out) noexcept;
+
+/** The instruction sets the group decoding can use, narrowest first (Avx512: with the byte permute and
+ *  compress instructions). Every one gives the same bytes. */
+enum class DecodePath { Plain, Ssse3, Avx2, Avx512 };
+
+/** The path decodes use: the widest this processor runs, unless UseDecodePath chose another. */
+DecodePath ActiveDecodePath() noexcept;
+
+/** Makes later decodes use path, so tests and benchmarks can set the paths side by side. False, changing
+ *  nothing, when this build or processor cannot run it. */
+bool UseDecodePath(DecodePath path) noexcept;
 
 } // namespace decoder
