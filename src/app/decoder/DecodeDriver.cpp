@@ -104,7 +104,8 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
         return output.error();
     if (output->id == input->id)
         return platform::makeVbError(vberr::FileAlreadyOpen);
-    if (output->kind == RawFile::Kind::Regular) {
+    // An empty file is left alone: truncating it would also make ext4 flush it to disk on closing.
+    if (output->kind == RawFile::Kind::Regular && output->size > 0) {
         if (auto emptied = out.truncate(); !emptied)
             return emptied;
     }
