@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 // Links, FIFOs, permissions and file size limits are made with POSIX calls: those cases run on Unix only.
 #ifdef Q_OS_UNIX
@@ -70,6 +71,7 @@ private Q_SLOTS:
     void progressPercent();
     void progressReachesHundred_data();
     void progressReachesHundred();
+    void stopMidwayRemovesOutput();
     void refusesToOverwriteInput_data();
     void refusesToOverwriteInput();
     void failures_data();
@@ -251,6 +253,44 @@ void Tst_decodedriver::progressReachesHundred()
     for (qsizetype i = 1; i < shown.size(); ++i)
         QVERIFY2(shown[i] > shown[i - 1] && shown[i] <= 100, "percent only goes up, within 0..100");
     QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("app.sql"))), expectedOutput(input));
+}
+
+void Tst_decodedriver::stopMidwayRemovesOutput()
+{
+    // Several blocks, so the stop comes while blocks are still to be read and written.
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("app.log"));
+    const QByteArray input = (groups("4100A1B0", 500) + "\r\n").repeated(1200); // 4.8 MB
+    QVERIFY(testsupport::writeFile(in, input));
+    QList<int> shown;
+    bool stopAsked = false;
+    bool otherThread = false;
+    const auto progress = [&](int percent) {
+        shown.append(percent);
+        otherThread = otherThread || QThread::currentThread() != thread();
+    };
+    const auto stopRequested = [&] {
+        otherThread = otherThread || QThread::currentThread() != thread();
+        stopAsked = !shown.isEmpty() && shown.last() >= 40;
+        return stopAsked;
+    };
+
+#ifdef Q_OS_LINUX
+    const auto openFiles = [] { return entries(QStringLiteral("/proc/self/fd")).size(); };
+    const qsizetype openBefore = openFiles();
+#endif
+
+    const platform::VbError error = decoder::DecodeFile(in, progress, stopRequested).error();
+
+    QCOMPARE(error.number(), platform::vberr::UserInterrupt);
+#ifdef Q_OS_LINUX
+    QCOMPARE(openFiles(), openBefore); // both files closed (Windows would refuse the removal below otherwise)
+#endif
+    QVERIFY(stopAsked);
+    QVERIFY2(!otherThread, "progress and the stop question come on the caller's thread");
+    QCOMPARE(shown.last(), 40); // nothing more after the stop
+    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("app.sql"))));
+    QCOMPARE(testsupport::readFile(in), input);
 }
 
 void Tst_decodedriver::refusesToOverwriteInput_data()
