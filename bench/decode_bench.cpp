@@ -1,7 +1,9 @@
-// decode-bench FILE...: decodes each FILE the way a mode-1 drop does and writes its ".sql" beside it.
-// One line per file: bytes in, bytes out, seconds, MB/s. A file that fails prints its error report, and
-// the exit status is then 1.
+// decode-bench [--path=plain|ssse3|avx2|avx512] FILE...: decodes each FILE the way a mode-1 drop does and
+// writes its ".sql" beside it. One line per file: bytes in, bytes out, seconds, MB/s. A file that fails
+// prints its error report, and the exit status is then 1. --path picks the decode path (default: the widest
+// this processor runs).
 #include "DecodeDriver.h"
+#include "DecodeLine.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -13,9 +15,20 @@
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (!args.isEmpty() && args.first().startsWith(QStringLiteral("--path="))) {
+        const QString name = args.takeFirst().mid(7);
+        const QStringList names{QStringLiteral("plain"), QStringLiteral("ssse3"), QStringLiteral("avx2"),
+                                QStringLiteral("avx512")};
+        const qsizetype path = names.indexOf(name);
+        if (path < 0 || !decoder::UseDecodePath(static_cast<decoder::DecodePath>(path))) {
+            std::fprintf(stderr, "decode-bench: unknown path, or one this processor cannot run: %s\n",
+                         name.toLocal8Bit().constData());
+            return 2;
+        }
+    }
     if (args.isEmpty()) {
-        std::fprintf(stderr, "usage: decode-bench FILE...\n");
+        std::fprintf(stderr, "usage: decode-bench [--path=plain|ssse3|avx2|avx512] FILE...\n");
         return 2;
     }
     int status = 0;
