@@ -10,7 +10,9 @@ zt_db_launch
 zt_db_create_schema "$ZT_DB_SOCKET"
 
 # The MAC address exactly as the program looks it up (first adapter up, with an address, not loopback).
-zt_machine_mac="$("$BUILD_DIR/src/platform/machine/zt_machine_mac" || true)"
+# ZT_STACK_MACHINE_MAC gives it instead when the program runs elsewhere (the Windows build under Wine sees
+# the adapters in another order).
+zt_machine_mac="${ZT_STACK_MACHINE_MAC-$("$BUILD_DIR/src/platform/machine/zt_machine_mac" || true)}"
 if [ -z "$zt_machine_mac" ]; then
     log "no network adapter with an address: the login dialog will refuse this PC"
 fi

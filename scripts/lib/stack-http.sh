@@ -10,11 +10,12 @@ zt_http_updates="$zt_http_root/download/자동업데이트_v1"
 mkdir -p "$zt_http_updates"
 
 # The sibling tools built with the program, under the names the program asks for, and their revision: the
-# program starts from an empty folder (scripts/run), so its first start fetches them.
+# program starts from an empty folder (scripts/run), so its first start fetches them. ZT_STACK_TOOLS_DIR,
+# ZT_STACK_TOOLS_SUFFIX and ZT_STACK_TOOLS_REVISION name other builds of them (the Windows ones, ".exe").
 source "$ROOT/scripts/lib/newer-build.sh"
-zt_tools_revision="$(zt_build_revision)"
+zt_tools_revision="${ZT_STACK_TOOLS_REVISION:-$(zt_build_revision)}"
 for tool in RendloV1 Swapnik Palvex; do
-    cp "$BUILD_DIR/tools/siblings/$tool" "$zt_http_updates/$tool.exe"
+    cp "${ZT_STACK_TOOLS_DIR:-$BUILD_DIR/tools/siblings}/$tool${ZT_STACK_TOOLS_SUFFIX:-}" "$zt_http_updates/$tool.exe"
 done
 printf '%s\r\n' "$zt_tools_revision" >"$zt_http_updates/RendloV1_lastver.txt"
 printf '%s\r\n' "$zt_tools_revision" >"$zt_http_updates/Palvex_lastver.txt"
