@@ -4,34 +4,30 @@
 
 namespace LoginSql {
 
-QString EscapeQuoted(const QString& text)
+QByteArray EscapeQuoted(const QString& text)
 {
-    QString escaped = text;
-    const qsizetype nul = escaped.indexOf(QChar(u'\0'));
+    // Bytes, not text, are escaped: the conversion may yield a quote or a backslash of its own, and code page
+    // 949 never uses either as the second byte of a character, so each one found here stands for itself.
+    QByteArray bytes = support::cp949::fromUnicode(text);
+    const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
-        escaped.truncate(nul);
+        bytes.truncate(nul);
     // Quotes first, then backslashes: a'b\c becomes a''b\\c.
-    escaped.replace(QStringLiteral("'"), QStringLiteral("''"));
-    escaped.replace(QStringLiteral("\\"), QStringLiteral("\\\\"));
-    return escaped;
-}
-
-// Code page 949 never uses a quote or a backslash as the second byte of a character, so escaping the text
-// before converting it leaves no byte the server could read as an unescaped quote.
-static QByteArray quoted(const QString& text)
-{
-    return support::cp949::fromUnicode(EscapeQuoted(text));
+    bytes.replace("'", "''");
+    bytes.replace("\\", "\\\\");
+    return bytes;
 }
 
 QByteArray LoginStatement(const QString& userId, const QString& password)
 {
-    return QByteArray("SELECT *, now() as svrtime FROM user") + " where id='" + quoted(userId) +
-           "' AND password2 = SHA1('" + quoted(password) + "')" + " and hidden=0";
+    return QByteArray("SELECT *, now() as svrtime FROM user") + " where id='" + EscapeQuoted(userId) +
+           "' AND password2 = SHA1('" + EscapeQuoted(password) + "')" + " and hidden=0";
 }
 
 QByteArray AllowlistStatement(const QString& mac)
 {
-    return QByteArray("SELECT user_id FROM user_mac") + " WHERE mac_addr = '" + quoted(mac) + "'" + " AND block = 0";
+    return QByteArray("SELECT user_id FROM user_mac") + " WHERE mac_addr = '" + EscapeQuoted(mac) + "'" +
+           " AND block = 0";
 }
 
 } // namespace LoginSql

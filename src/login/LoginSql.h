@@ -11,9 +11,9 @@ inline constexpr char16_t AccountPassword[] = u"qtzp5830";
 inline constexpr char16_t AccountDatabase[] = u"zt_inhouse";
 inline constexpr unsigned int AccountPort = 3306;
 
-/** text made safe between single quotes: cut before the first NUL, quotes doubled, then backslashes doubled.
- */
-QString EscapeQuoted(const QString& text);
+/** text as code-page-949 bytes made safe between single quotes: cut before the first NUL, quotes doubled, then
+ *  backslashes doubled. */
+QByteArray EscapeQuoted(const QString& text);
 
 /** The row of userId when password (hashed by the server) matches and the account is not hidden, as
  *  code-page-949 bytes. */

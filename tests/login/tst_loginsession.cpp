@@ -87,6 +87,8 @@ private Q_SLOTS:
         QTest::newRow("injection") << hong << pw << 0 << QStringLiteral("' OR '1'='1") << Check::WrongPassword;
         QTest::newRow("injection through a backslash")
             << hong << pw << 0 << QStringLiteral("\\' OR 1=1 -- ") << Check::WrongPassword;
+        QTest::newRow("injection through a won sign")
+            << hong << pw << 0 << QStringLiteral("₩') OR 1=1 -- ") << Check::WrongPassword;
         QTest::newRow("quote") << hong << QStringLiteral("a'b") << 0 << QStringLiteral("a'b") << Check::Accepted;
         QTest::newRow("backslash") << hong << QStringLiteral("a\\b") << 0 << QStringLiteral("a\\b") << Check::Accepted;
         QTest::newRow("both") << hong << QStringLiteral("a'b\\c") << 0 << QStringLiteral("a'b\\c") << Check::Accepted;

@@ -12,26 +12,31 @@ class tst_LoginSql : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Converted to code page 949 first, then escaped byte by byte.
     void escapeQuoted_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("escaped");
-        QTest::newRow("plain") << QStringLiteral("hong123") << QStringLiteral("hong123");
-        QTest::newRow("quote") << QStringLiteral("a'b") << QStringLiteral("a''b");
-        QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("a\\\\b");
-        QTest::newRow("both") << QStringLiteral("a'b\\c") << QStringLiteral("a''b\\\\c");
-        QTest::newRow("backslash before quote") << QStringLiteral("\\'") << QStringLiteral("\\\\''");
-        QTest::newRow("trailing backslash") << QStringLiteral("abc\\") << QStringLiteral("abc\\\\");
-        QTest::newRow("injection") << QStringLiteral("' OR '1'='1") << QStringLiteral("'' OR ''1''=''1");
+        QTest::addColumn<QByteArray>("escaped");
+        QTest::newRow("plain") << QStringLiteral("hong123") << QByteArray("hong123");
+        QTest::newRow("quote") << QStringLiteral("a'b") << QByteArray("a''b");
+        QTest::newRow("backslash") << QStringLiteral("a\\b") << QByteArray("a\\\\b");
+        QTest::newRow("both") << QStringLiteral("a'b\\c") << QByteArray("a''b\\\\c");
+        QTest::newRow("backslash before quote") << QStringLiteral("\\'") << QByteArray("\\\\''");
+        QTest::newRow("trailing backslash") << QStringLiteral("abc\\") << QByteArray("abc\\\\");
+        QTest::newRow("injection") << QStringLiteral("' OR '1'='1") << QByteArray("'' OR ''1''=''1");
         QTest::newRow("nul cuts the rest")
-            << (QStringLiteral("abc") + QChar(u'\0') + QStringLiteral("d'e")) << QStringLiteral("abc");
-        QTest::newRow("nul first") << (QString(QChar(u'\0')) + QStringLiteral("abc")) << QString();
-        QTest::newRow("korean") << QStringLiteral("비밀'번호") << QStringLiteral("비밀''번호");
+            << (QStringLiteral("abc") + QChar(u'\0') + QStringLiteral("d'e")) << QByteArray("abc");
+        QTest::newRow("nul first") << (QString(QChar(u'\0')) + QStringLiteral("abc")) << QByteArray();
+        // 비밀 is BA F1 B9 D0, 번호 B9 F8 C8 A3.
+        QTest::newRow("korean") << QStringLiteral("비밀'번호") << QByteArray("\xBA\xF1\xB9\xD0''\xB9\xF8\xC8\xA3");
+        // Characters without a code-page-949 form become "?", never a look-alike quote or backslash.
+        QTest::newRow("won sign") << QStringLiteral("₩'") << QByteArray("?''");
+        QTest::newRow("yen sign and snowman") << QStringLiteral("¥☃") << QByteArray("??");
     }
     void escapeQuoted()
     {
         QFETCH(QString, text);
-        QFETCH(QString, escaped);
+        QFETCH(QByteArray, escaped);
         QCOMPARE(LoginSql::EscapeQuoted(text), escaped);
     }
 
@@ -53,6 +58,10 @@ private Q_SLOTS:
         QTest::newRow("korean") << QStringLiteral("hong") << QStringLiteral("가나")
                                 << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
                                               "SHA1('\xB0\xA1\xB3\xAA') and hidden=0");
+        QTest::newRow("won sign before a quote")
+            << QStringLiteral("hong") << QStringLiteral("₩') OR 1=1 -- ")
+            << QByteArray("SELECT *, now() as svrtime FROM user where id='hong' AND password2 = "
+                          "SHA1('?'') OR 1=1 -- ') and hidden=0");
     }
     void loginStatement()
     {

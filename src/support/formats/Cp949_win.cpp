@@ -9,9 +9,11 @@ QByteArray fromUnicode(const QString& text)
     if (text.isEmpty())
         return {};
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
-    const int size = WideCharToMultiByte(949, 0, wide, int(text.size()), nullptr, 0, "?", nullptr);
+    // Characters the code page lacks become "?": a best-fit look-alike may be a backslash (U+20A9 is one).
+    const DWORD flags = WC_NO_BEST_FIT_CHARS;
+    const int size = WideCharToMultiByte(949, flags, wide, int(text.size()), nullptr, 0, "?", nullptr);
     QByteArray out(size, Qt::Uninitialized);
-    WideCharToMultiByte(949, 0, wide, int(text.size()), out.data(), size, "?", nullptr);
+    WideCharToMultiByte(949, flags, wide, int(text.size()), out.data(), size, "?", nullptr);
     return out;
 }
 
