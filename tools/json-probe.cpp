@@ -10,6 +10,11 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 /** Message boxes of a console tool: the text goes to standard error. */
@@ -28,6 +33,11 @@ public:
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
+#ifdef Q_OS_WIN
+    // The bytes as they are: no LF turned into CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 2) {
         std::fputs("usage: json-probe FILE\n", stderr);

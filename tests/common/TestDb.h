@@ -14,8 +14,7 @@ namespace testdb {
 /** True when scripts/test has started a server for this run (ZT_TEST_DB_* set). */
 bool available();
 /** Why a database test is skipped when there is no server. */
-inline constexpr char SkipReason[] =
-    "no test database: run scripts/test, or set ZT_TEST_DB_HOST, ZT_TEST_DB_PORT and ZT_TEST_DB_SOCKET";
+inline constexpr char SkipReason[] = "no test database: run scripts/test, or set ZT_TEST_DB_HOST and ZT_TEST_DB_PORT";
 /** "127.0.0.1:port": what DbServerHost holds to reach the test server. */
 QString serverAddress();
 /** The SHA1 of the code-page-949 bytes of password, as the user table stores it. */

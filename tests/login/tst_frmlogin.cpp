@@ -12,8 +12,6 @@
 #include <QScopeGuard>
 #include <QTest>
 
-#include <sys/stat.h>
-
 using testsupport::TestServices;
 
 namespace {
@@ -276,13 +274,6 @@ private Q_SLOTS:
         c.save->click(); // checked: the current text is stored at once
         QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("issave_passwd")), QStringLiteral("1"));
         QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd")), QStringLiteral("right"));
-
-        // The file with the password is the owner's alone.
-        struct stat info
-        {
-        };
-        QCOMPARE(::stat(QFile::encodeName(t.settings.location(SettingsApp)).constData(), &info), 0);
-        QCOMPARE(info.st_mode & 0777, mode_t(0600));
     }
 
     void passwordBoxFocusRule_data()

@@ -10,7 +10,7 @@
 int main(int argc, char** argv)
 {
     const std::filesystem::path self = std::filesystem::absolute(argv[0]);
-    std::ofstream ran(self.parent_path() / "ran.txt", std::ios::app);
+    std::ofstream ran(self.parent_path() / "ran.txt", std::ios::app | std::ios::binary); // LF on every system
     ran << ZT_FIXTURE_BUILD << ' ' << self.filename().string();
     int stay = 0;
     for (int i = 1; i < argc; ++i) {

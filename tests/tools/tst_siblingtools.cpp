@@ -95,7 +95,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(dir.filePath(NewProgram), "from an earlier run"));
         HttpTestServer server;
         if (!offered.isEmpty())
-            server.putFile(Folder + Program + QStringLiteral("_lastver.txt"), offered);
+            server.putFile(Folder + QStringLiteral("NorvaQuillet_lastver.txt"), offered);
         const QByteArray next = readFile(QStringLiteral(ZT_FIXTURE_NEXT));
         if (served == u"next")
             server.putFile(Folder + Program, next);
