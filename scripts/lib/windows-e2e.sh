@@ -69,7 +69,12 @@ win_e2e_run() {
 
     local deps="${ZT_WIN_DEPS:-$ZT_WIN_CACHE/deps}"
     export WINEPREFIX="$ZT_WIN_CACHE/wine-e2e" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    export WINEPATH="Z:$deps/bin"
+    # A packaged program runs on what its folder holds alone; a bare build finds its DLLs in the dependencies.
+    if [ -f "$program_dir/Qt6Core.dll" ]; then
+        unset WINEPATH
+    else
+        export WINEPATH="Z:$deps/bin"
+    fi
     win_e2e_prefix
     # The wineserver of this prefix ends with the run, and every program in it.
     add_cleanup "timeout 20 wineserver -k 2>/dev/null"
@@ -87,7 +92,8 @@ win_e2e_run() {
 
     # The MAC address the Windows build sees, for the allowlist.
     local mac
-    if ! mac="$(timeout 60 wine "$mac_exe" 2>"$work/mac.log" | tr -d '\r')" || [ -z "$mac" ]; then
+    if ! mac="$(WINEPATH="Z:$deps/bin" timeout 60 wine "$mac_exe" 2>"$work/mac.log" | tr -d '\r')" ||
+        [ -z "$mac" ]; then
         cat "$work/mac.log" >&2
         log "Windows end-to-end run: zt_machine_mac.exe printed no MAC address under Wine"
         return 1

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The Windows cross build: MinGW-w64, Wine, and the Windows builds of Qt, libcurl and MariaDB Connector/C,
 # made from Debian's source packages into a cache outside the tree. Sourced after common.sh.
 
@@ -10,7 +11,7 @@ ZT_WIN_PACKAGES=(
     wine64 wine
     dpkg-dev cmake ninja-build pkg-config perl python3
     qt6-base-dev qt6-base-dev-tools
-    zip xvfb xauth xdotool
+    binutils-mingw-w64-x86-64
 )
 
 # The MinGW runtime a program and the Qt DLLs load.
@@ -423,4 +424,87 @@ win_wine_env() {
         return 1
     fi
     touch "$WINEPREFIX/.zt-ready"
+}
+
+# The cross build of the program and its tests in $1 (scripts/windows's build folder).
+win_build_project() {
+    local dir=$1
+    log "cross-building the program and its tests in $dir"
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" \
+        -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX" -DZT_BUILD_BENCH=OFF >/dev/null
+    cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# What the portable folder holds besides NorvaQuillet.exe: the DLLs it loads, and the Qt plugins for the
+# screen (qwindows) and the native look (the Windows Vista style); paths below ZT_WIN_DEPS.
+ZT_WIN_PACKAGE_FILES=(
+    bin/Qt6Core.dll bin/Qt6Gui.dll bin/Qt6Widgets.dll bin/Qt6Network.dll
+    bin/libcurl.dll bin/libmariadb.dll
+    "${ZT_WIN_RUNTIME_DLLS[@]/#/bin/}"
+    plugins/platforms/qwindows.dll plugins/styles/qwindowsvistastyle.dll
+)
+
+# DLLs every Windows PC has: the package may import these without carrying them (the api-ms-win-* names are
+# the system's own too).
+ZT_WIN_SYSTEM_DLLS=(
+    advapi32 authz bcrypt comctl32 comdlg32 crypt32 d2d1 d3d11 d3d9 dnsapi dwmapi dwrite dxgi gdi32 imm32
+    iphlpapi kernel32 mpr msvcrt ncrypt netapi32 normaliz ntdll ole32 oleaut32 rpcrt4 secur32 setupapi shcore
+    shell32 shlwapi user32 userenv uxtheme version winhttp winmm wldap32 ws2_32 wtsapi32
+)
+
+# Every DLL that a program or DLL in folder $1 (plugins included) imports must lie in the folder itself or
+# be a system DLL; a missing one would only show on a user's PC. Lists what is missing and fails then.
+win_check_imports() {
+    local dir=$1 file dll key missing=()
+    local -A present=() system=()
+    for dll in "${ZT_WIN_SYSTEM_DLLS[@]}"; do
+        system[$dll.dll]=1
+    done
+    for file in "$dir"/*.dll; do
+        key=${file##*/}
+        present[${key,,}]=1
+    done
+    while IFS= read -r -d '' file; do
+        while read -r dll; do
+            key=${dll,,}
+            if [ -z "${present[$key]:-}" ] && [ -z "${system[$key]:-}" ] && [[ $key != api-ms-win-* ]]; then
+                missing+=("${file#"$dir"/} needs $dll")
+            fi
+        done < <("$ZT_WIN_TRIPLET-objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    done < <(find "$dir" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+    if [ ${#missing[@]} -gt 0 ]; then
+        printf '    %s\n' "${missing[@]}" >&2
+        log "the package lacks DLLs its programs import"
+        return 1
+    fi
+}
+
+# dist/NorvaQuillet-M.m.R-win64.zip from the cross build in $1: one portable folder of that name (the
+# program updates itself in its own folder, so there is no installer). Leaves the folder beside the zip and
+# its path in ZT_WIN_PACKAGE.
+win_package() {
+    local build=$1 version name file
+    version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
+    IFS=. read -r -a parts <<<"$version"
+    name="NorvaQuillet-${parts[0]}.${parts[1]}.${parts[3]}-win64"
+    ZT_WIN_PACKAGE="$ROOT/dist/$name"
+    log "packaging dist/$name.zip"
+    rm -rf "$ZT_WIN_PACKAGE" "$ZT_WIN_PACKAGE.zip"
+    mkdir -p "$ZT_WIN_PACKAGE"
+    cp "$build/src/app/NorvaQuillet.exe" "$ZT_WIN_PACKAGE/"
+    for file in "${ZT_WIN_PACKAGE_FILES[@]}"; do
+        case "$file" in
+        plugins/*)
+            # Qt looks for its plugins' folders beside the program.
+            mkdir -p "$ZT_WIN_PACKAGE/$(dirname "${file#plugins/}")"
+            cp "$ZT_WIN_DEPS/$file" "$ZT_WIN_PACKAGE/${file#plugins/}"
+            ;;
+        *) cp "$ZT_WIN_DEPS/$file" "$ZT_WIN_PACKAGE/" ;;
+        esac
+    done
+    # Debugging information stays in the build; the package carries what runs.
+    find "$ZT_WIN_PACKAGE" -type f \( -iname '*.exe' -o -iname '*.dll' \) -exec "$ZT_WIN_TRIPLET-strip" --strip-debug {} +
+    win_check_imports "$ZT_WIN_PACKAGE"
+    (cd "$ROOT/dist" && cmake -E tar cf "$name.zip" --format=zip "$name")
+    log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB"
 }
