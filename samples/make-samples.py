@@ -8,8 +8,8 @@ line break inside a statement as 0D0A; lines end in CR LF. The decoded file hold
 page 949 followed by CR LF. Run it again after changing a text: the output is the same on every run.
 
 usage: make-samples.py [FOLDER=this script's folder]"""
-import importlib.util
 import os
+import runpy
 import sys
 
 SHORT_KO = [
@@ -51,10 +51,7 @@ def long_line(index, chars=2250):
 def load_encoder():
     """The encoder of bench/make-log.py: one rule for every log this repository makes."""
     path = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "bench", "make-log.py")
-    spec = importlib.util.spec_from_file_location("make_log", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module.encode
+    return runpy.run_path(path)["encode"]
 
 
 encode = load_encoder()
