@@ -178,16 +178,7 @@ win_e2e_run() {
 # This run's own Wine prefix, made once, with the font replacements.
 win_e2e_prefix() {
     local out
-    if [ ! -f "$WINEPREFIX/.zt-ready" ]; then
-        log "creating the Wine prefix $WINEPREFIX"
-        rm -rf "$WINEPREFIX"
-        if ! out=$(timeout 300 wineboot --init 2>&1 && timeout 120 wineserver --wait 2>&1); then
-            printf '%s\n' "$out" | tail -n 20 >&2
-            log "Windows end-to-end run: wineboot failed or took more than 5 minutes"
-            return 1
-        fi
-        touch "$WINEPREFIX/.zt-ready"
-    fi
+    win_make_prefix "$WINEPREFIX"
     local reg="$WINEPREFIX/zt-e2e-fonts.reg" face
     {
         printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'

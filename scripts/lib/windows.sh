@@ -18,6 +18,7 @@ ZT_WIN_PACKAGES=(
 ZT_WIN_RUNTIME_DLLS=(libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
 
 win_ensure_packages() {
+    # shellcheck disable=SC2034 # read by ensure_packages
     local ZT_PACKAGES=("${ZT_WIN_PACKAGES[@]}")
     ensure_packages
 }
@@ -407,23 +408,30 @@ win_build_deps() {
     win_assemble_prefix "${built[@]}"
 }
 
-# The Wine prefix Windows programs run in: made once, quiet, without the Mono and Gecko installers a fresh
-# prefix would offer.
+# A Wine prefix made once (marked ready). Run with WINEDLLOVERRIDES="mscoree,mshtml=", so that a fresh
+# prefix does not offer the Mono and Gecko installers.
+win_make_prefix() {
+    local prefix=$1 out
+    if [ -f "$prefix/.zt-ready" ]; then
+        return 0
+    fi
+    log "creating the Wine prefix $prefix"
+    rm -rf "$prefix"
+    if ! out=$(WINEPREFIX="$prefix" timeout 300 wineboot --init 2>&1 &&
+        WINEPREFIX="$prefix" timeout 120 wineserver --wait 2>&1); then
+        printf '%s\n' "$out" | tail -n 20 >&2
+        log "wineboot failed or took more than 5 minutes"
+        return 1
+    fi
+    touch "$prefix/.zt-ready"
+}
+
+# The environment the Windows programs and tests run in: quiet, the cache's prefix, the DLLs of the
+# dependencies.
 win_wine_env() {
     export WINEPREFIX="$ZT_WIN_CACHE/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     export WINEPATH="Z:$ZT_WIN_DEPS/bin"
-    if [ -f "$WINEPREFIX/.zt-ready" ]; then
-        return 0
-    fi
-    log "creating the Wine prefix $WINEPREFIX"
-    rm -rf "$WINEPREFIX"
-    local out
-    if ! out=$(wineboot --init 2>&1 && wineserver --wait 2>&1); then
-        printf '%s\n' "$out" | tail -n 20 >&2
-        log "wineboot failed"
-        return 1
-    fi
-    touch "$WINEPREFIX/.zt-ready"
+    win_make_prefix "$WINEPREFIX"
 }
 
 # The cross build of the program and its tests in $1 (scripts/windows's build folder).
