@@ -46,7 +46,7 @@ int main(int argc, char** argv)
         }
         const qint64 in = QFileInfo(path).size();
         const qint64 out = QFileInfo(decoder::OutputPathFor(path)).size();
-        std::printf("%s: %lld bytes in, %lld bytes out, %.3f s, %.1f MB/s\n", name.constData(),
+        std::printf("%s: %lld bytes in, %lld bytes out, %.6f s, %.1f MB/s\n", name.constData(),
                     static_cast<long long>(in), static_cast<long long>(out), seconds,
                     seconds > 0 ? static_cast<double>(in) / 1e6 / seconds : 0.0);
     }
