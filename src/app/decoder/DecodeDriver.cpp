@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -121,26 +122,31 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     if (!reporter.show(0))
         return stop();
 
-    // The input block keeps, in front, the up to three characters of a group that the previous block cut.
-    // A line longer than a block is decoded group by group as it streams through; nothing holds it whole.
+    // Each block is read to the start of a page, and the up to three characters of a group that the previous
+    // block cut go just before it. (Read to a few bytes past a page start, where malloc puts large blocks, the
+    // kernel's copy stalled on 4 KiB aliasing with the page cache: the whole decode took a third longer.) A
+    // line longer than a block is decoded group by group as it streams through; nothing holds it whole.
     constexpr std::size_t Block = static_cast<std::size_t>(ReadBlockSize);
+    constexpr std::size_t Page = 4096;
     constexpr std::size_t OutCapacity = 2 * (Block + 4) + 16; // at most two bytes out per byte in
-    const auto inBuf = std::make_unique_for_overwrite<char[]>(Block + 4);
+    const auto inStorage = std::make_unique_for_overwrite<char[]>(4 + Page + Block);
+    char* const data =
+        inStorage.get() + 4 + (Page - reinterpret_cast<std::uintptr_t>(inStorage.get() + 4) % Page) % Page;
     const auto outBuf = std::make_unique_for_overwrite<char[]>(OutCapacity);
-    std::size_t carry = 0; // bytes of an unfinished group at inBuf[0..carry)
+    std::size_t carry = 0; // bytes of an unfinished group at data[-carry..0)
     bool lineOpen = false; // part of the current line has been read
     bool skipLf = false;   // the previous block ended with a CR that may be the first half of CR LF
-    qint64 blockStart = 0; // file position of inBuf[0]
+    qint64 blockStart = 0; // file position of data[0]
 
     for (;;) {
-        const Result<qint64> read = in.read(inBuf.get() + carry, qint64(Block));
+        const Result<qint64> read = in.read(data, qint64(Block));
         if (!read)
             return read.error();
         const qint64 got = *read;
         char* o = outBuf.get();
         if (got == 0) {
             if (lineOpen || carry > 0) {
-                o = DecodeLineTo(inBuf.get(), carry, o);
+                o = DecodeLineTo(data - carry, carry, o);
                 *o++ = '\r';
                 *o++ = '\n';
             }
@@ -149,9 +155,8 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
             break;
         }
 
-        const std::size_t filled = carry + static_cast<std::size_t>(got);
-        const char* p = inBuf.get();
-        const char* const end = p + filled;
+        const char* p = data - carry;
+        const char* const end = data + got;
         if (skipLf) {
             if (*p == '\n')
                 ++p;
@@ -163,7 +168,7 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
             const char* const eol = DecodeLinePart(p, end, o);
             if (eol == end || (*eol != '\r' && *eol != '\n')) {
                 carry = static_cast<std::size_t>(end - eol);
-                std::memmove(inBuf.get(), eol, carry);
+                std::memmove(data - carry, eol, carry);
                 lineOpen = true;
                 break;
             }
@@ -177,10 +182,10 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
                 else if (*p == '\n')
                     ++p;
             }
-            if (!reporter.at(blockStart + (p - inBuf.get())))
+            if (!reporter.at(blockStart + (p - data)))
                 return stop();
         }
-        blockStart += static_cast<qint64>(filled - carry); // inBuf[0] now holds the carried bytes
+        blockStart += got;
         if (auto written = out.writeAll(outBuf.get(), o - outBuf.get()); !written)
             return written;
     }
