@@ -1,4 +1,5 @@
 #include "RecordingServices.h"
+#include "UndeletableFile.h"
 #include "frmMain.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 using testsupport::TestServices;
 
@@ -208,15 +210,30 @@ private Q_SLOTS:
         verifyIdle(form.get());
     }
 
+    void closeDuringBatchEndsItAndThenTheWindow_data()
+    {
+        QTest::addColumn<bool>("undeletable");
+        QTest::newRow("unfinished output removed") << false;
+        QTest::newRow("unfinished output cannot be removed") << true;
+    }
+
     // A person clicks the close button while a batch decodes: the window goes when the batch lets go of it.
     void closeDuringBatchEndsItAndThenTheWindow()
     {
+        QFETCH(bool, undeletable);
         TestServices t;
         QTemporaryDir work;
-        const QStringList logs{work.filePath(QStringLiteral("one.log")), work.filePath(QStringLiteral("two.log")),
+        // The second file's folder holds an older output, which the interrupted decode has begun to replace.
+        const QString second = work.filePath(QStringLiteral("second"));
+        const QStringList logs{work.filePath(QStringLiteral("one.log")), second + QStringLiteral("/two.log"),
                                work.filePath(QStringLiteral("three.log"))};
         for (const QString& log : logs)
             QVERIFY(testsupport::writeFile(log, QByteArray("41004200\r\n").repeated(2000)));
+        const QString unfinished = second + QStringLiteral("/two.sql");
+        QVERIFY(testsupport::writeFile(unfinished, "old"));
+        std::optional<testsupport::UndeletableFile> locked;
+        if (undeletable && !locked.emplace(unfinished).active())
+            QSKIP("nothing here keeps a file from being deleted");
         QPointer<frmMain> window = load(t).release();
         window->setAttribute(Qt::WA_DeleteOnClose); // as the program shows it
         showActive(window);
@@ -237,10 +254,20 @@ private Q_SLOTS:
         QTRY_VERIFY(window.isNull());
         QVERIFY(!destroyedDuringDrop);
         QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("one.sql"))), QByteArray("AB\r\n").repeated(2000));
-        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("two.sql"))));
+        QCOMPARE(QFile::exists(unfinished), undeletable);
         QVERIFY(!QFile::exists(work.filePath(QStringLiteral("three.sql"))));
-        QVERIFY(t.messageBox.messages.isEmpty());
         QCOMPARE(t.waitCursor.depth, 0);
+        if (!undeletable) {
+            QVERIFY(t.messageBox.messages.isEmpty()); // the stop itself is the user's doing
+            return;
+        }
+        // A half output left behind would pass for a whole one: the user hears which file it is, and why.
+        QCOMPARE(t.messageBox.messages.size(), 1);
+        const QString text = t.messageBox.messages[0].text;
+        const QString named =
+            QStringLiteral("파일: ") + QDir::toNativeSeparators(unfinished) + QStringLiteral("\n이유: ");
+        QVERIFY2(text.contains(named), qPrintable(text));
+        QVERIFY2(text.size() > text.indexOf(named) + named.size(), "the system's reason follows");
     }
 
     // Linux file managers send a file list together with the paths as text: on the key box too it is a drop.

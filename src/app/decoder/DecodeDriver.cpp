@@ -80,7 +80,8 @@ int ProgressPercent(qint64 position, qint64 length)
     return static_cast<int>(std::min<qint64>(roundHalfEven(blocks, step), 100));
 }
 
-Result<void> DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested)
+Result<void> DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested,
+                        QString* unremovedReason)
 {
     RawFile in;
     if (auto opened = in.openRead(inputPath); !opened)
@@ -115,7 +116,9 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     const auto stop = [&] {
         static_cast<void>(in.close());
         static_cast<void>(out.close());
-        QFile::remove(outputPath);
+        QFile unfinished(outputPath);
+        if (!unfinished.remove() && unfinished.exists() && unremovedReason)
+            *unremovedReason = unfinished.errorString();
         return platform::makeVbError(vberr::UserInterrupt);
     };
     ProgressReporter reporter(progress, stopRequested, length);

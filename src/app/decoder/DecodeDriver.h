@@ -28,8 +28,9 @@ int ProgressPercent(qint64 position, qint64 length);
  *  same whatever the size of the file or of its longest line. Fails with the classic error (nothing raised);
  *  output written before an error stays. Refuses, writing nothing, when the output would be the input
  *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
- *  complete) and the result is error 18, "User interrupt occurred". */
+ *  complete) and the result is error 18, "User interrupt occurred"; when the output cannot be removed,
+ *  unremovedReason (if given) receives the system's reason. */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
-                                  const StopRequested& stopRequested = {});
+                                  const StopRequested& stopRequested = {}, QString* unremovedReason = nullptr);
 
 } // namespace decoder

@@ -25,6 +25,9 @@ const QString KeyOption1Index = QStringLiteral("Option1_Index");
 const QString KeyDesKey = QStringLiteral("DesKey");
 const QString ExternalDecoder = QStringLiteral("Palvex.exe");
 const QString ExternalDecoderPassPhrase = QStringLiteral("wrbe3%KA");
+const QString UnfinishedOutputKept =
+    QStringLiteral("작업을 멈추었지만 끝까지 디코딩되지 않은 파일을 지우지 못했습니다. "
+                   "이 파일의 내용은 일부만 들어 있습니다.\n\n파일: ");
 
 QString appName()
 {
@@ -269,10 +272,16 @@ void frmMain::Decrypt(const QString& path)
         QCoreApplication::processEvents();
     };
     const auto stopRequested = [this] { return m_closeRequested; };
-    const platform::VbError error =
-        decoder::DecodeFile(QDir::fromNativeSeparators(path), progress, stopRequested).error();
-    if (error.number() == platform::vberr::UserInterrupt)
+    const QString input = QDir::fromNativeSeparators(path);
+    QString unremovedReason;
+    const platform::VbError error = decoder::DecodeFile(input, progress, stopRequested, &unremovedReason).error();
+    if (error.number() == platform::vberr::UserInterrupt) {
+        // The stop is the user's own doing; but a half output left behind would pass for a whole one.
+        if (!unremovedReason.isEmpty())
+            m_services.messageBox->show(UnfinishedOutputKept + QDir::toNativeSeparators(decoder::OutputPathFor(input)) +
+                                        QStringLiteral("\n이유: ") + unremovedReason);
         return;
+    }
     if (error.isError())
         m_services.messageBox->show(platform::errorReportText(error, QStringLiteral("Decrypt"),
                                                               platform::ReportOwner::Form, QStringLiteral("frmMain")));
