@@ -48,6 +48,8 @@ public:
     Result<void> truncate();
     /** Reads up to size bytes: the count read, 0 at the end. */
     Result<qint64> read(char* data, qint64 size);
+    /** Reads up to size bytes from offset, wherever the file position is: the count read, 0 at the end. */
+    Result<qint64> readAt(qint64 offset, char* data, qint64 size);
     /** Writes all of data ("Disk full" when the disk is). */
     Result<void> writeAll(const char* data, qint64 size);
     /** Closes now; for a file written to, a failure means its data may be lost. */

@@ -122,6 +122,17 @@ Result<qint64> RawFile::read(char* data, qint64 size)
     }
 }
 
+Result<qint64> RawFile::readAt(qint64 offset, char* data, qint64 size)
+{
+    for (;;) {
+        const ssize_t n = ::pread(fd(m_handle), data, static_cast<size_t>(size), static_cast<off_t>(offset));
+        if (n >= 0)
+            return qint64(n);
+        if (errno != EINTR)
+            return vbErrorFromErrno(errno);
+    }
+}
+
 Result<void> RawFile::writeAll(const char* data, qint64 size)
 {
     while (size > 0) {

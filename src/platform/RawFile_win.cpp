@@ -120,6 +120,17 @@ Result<qint64> RawFile::read(char* data, qint64 size)
     return qint64(got);
 }
 
+Result<qint64> RawFile::readAt(qint64 offset, char* data, qint64 size)
+{
+    OVERLAPPED at{};
+    at.Offset = DWORD(quint64(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = DWORD(quint64(offset) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(h(m_handle), data, DWORD(qMin<qint64>(size, 1 << 30)), &got, &at))
+        return GetLastError() == ERROR_HANDLE_EOF ? Result<qint64>(qint64(0)) : Result<qint64>(lastError());
+    return qint64(got);
+}
+
 Result<void> RawFile::writeAll(const char* data, qint64 size)
 {
     while (size > 0) {

@@ -7,9 +7,14 @@
 #include <QFile>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace decoder {
 
@@ -59,6 +64,237 @@ private:
     bool m_stopped = false;
 };
 
+constexpr std::size_t Block = static_cast<std::size_t>(ReadBlockSize);
+
+bool isLineEnd(char c)
+{
+    return c == '\r' || c == '\n';
+}
+
+// The last CR or LF in [begin, end), or nullptr; eight bytes at a time, since a line may be a block long.
+const char* lastLineEnd(const char* begin, const char* end)
+{
+    constexpr std::uint64_t Ones = 0x0101010101010101u;
+    const auto hasZeroByte = [](std::uint64_t x) { return ((x - Ones) & ~x & (Ones << 7)) != 0; };
+    const char* p = end;
+    while (p - begin >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p - 8, 8);
+        if (hasZeroByte(word ^ (Ones * '\r')) || hasZeroByte(word ^ (Ones * '\n')))
+            break;
+        p -= 8;
+    }
+    while (p > begin) {
+        if (isLineEnd(*--p))
+            return p;
+    }
+    return nullptr;
+}
+
+// What the two workers of one decode agree on, chunk by chunk in file order: where the groups stand at a
+// chunk's start (known once the chunk before was read), whose turn it is to write, and how the decode ended.
+class Turns final
+{
+public:
+    enum class Outcome { Running, Whole, Stopped, Failed };
+
+    /** The characters of the current group that lie before chunk k, once known; none once the decode ended
+     *  (a chunk that showed up after the last one, in a growing file, is not waited for). */
+    std::optional<int> phaseAt(std::size_t k)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_outcome != Outcome::Running || m_phaseChunk == k; });
+        if (m_outcome != Outcome::Running)
+            return std::nullopt;
+        return m_phase;
+    }
+    void setPhase(std::size_t k, int phase)
+    {
+        update([&] { m_phaseChunk = k, m_phase = phase; });
+    }
+
+    /** Waits until every chunk before k is written; false when the decode ended first. */
+    bool turnToWrite(std::size_t k)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_outcome != Outcome::Running || m_nextToWrite == k; });
+        return m_outcome == Outcome::Running;
+    }
+    void written(std::size_t k)
+    {
+        update([&] { m_nextToWrite = k + 1; });
+    }
+
+    /** Ends the decode, on the turn of the chunk that ends it; error says why it failed. */
+    void end(Outcome outcome, platform::VbError error = {})
+    {
+        update([&] {
+            m_outcome = outcome;
+            m_error = std::move(error);
+        });
+    }
+    Outcome outcome()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_outcome;
+    }
+    platform::VbError error()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_error;
+    }
+
+private:
+    template <class F> void update(F change)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            change();
+        }
+        m_changed.notify_all();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_phaseChunk = 0;
+    int m_phase = 0;
+    std::size_t m_nextToWrite = 0;
+    Outcome m_outcome = Outcome::Running;
+    platform::VbError m_error;
+};
+
+// One of the two workers of a decode. The input is cut into chunks of a block; the workers take every other
+// chunk, each reading, decoding and writing its own, so no data passes from one core to the other and only
+// the order of the writes is shared. A chunk is read with the byte before it (for a CR LF cut in two) and up
+// to three after it (to finish a group the chunk's end cuts); a group belongs to the chunk it starts in.
+class Worker final
+{
+public:
+    static constexpr std::size_t Page = 4096;
+    static constexpr std::size_t OutCapacity = 2 * (Block + 4) + 16; // at most two bytes out per byte in
+
+    Worker(RawFile& in, RawFile& out, Turns& turns, std::size_t first, ProgressReporter* reporter)
+        : m_in(in), m_out(out), m_turns(turns), m_first(first), m_reporter(reporter),
+          m_inStorage(std::make_unique_for_overwrite<char[]>(2 * Page + Block + 8)),
+          m_outBuf(std::make_unique_for_overwrite<char[]>(OutCapacity))
+    {
+        // The chunk starts on a page: read to a few bytes past a page start (where malloc puts large blocks),
+        // the kernel's copy from the page cache stalls on 4 KiB aliasing; the whole decode took a third longer.
+        m_data = m_inStorage.get() + Page + (Page - reinterpret_cast<std::uintptr_t>(m_inStorage.get()) % Page) % Page;
+    }
+
+    /** Decodes and writes chunks first, first + 2, ... until the input ends or the decode ends. */
+    void run()
+    {
+        for (std::size_t k = m_first;; k += 2) {
+            if (!chunk(k))
+                return;
+        }
+    }
+
+private:
+    // False when nothing follows for this worker.
+    bool chunk(std::size_t k)
+    {
+        const qint64 start = qint64(k) * qint64(Block);
+        const qint64 before = k > 0 ? 1 : 0;
+        const Result<qint64> read = readFully(start - before, m_data - before, qint64(Block) + 3 + before);
+        if (!read) {
+            if (m_turns.turnToWrite(k))
+                m_turns.end(Turns::Outcome::Failed, read.error());
+            return false;
+        }
+        if (*read <= before)
+            return false; // the input ended before this chunk
+        const std::size_t got = static_cast<std::size_t>(*read - before);
+        const std::size_t size = std::min(got, Block);
+        const bool last = got == size; // nothing after it
+
+        const std::optional<int> phase = m_turns.phaseAt(k);
+        if (!phase)
+            return false;
+        const char* const end = m_data + size;
+        if (!last) {
+            const char* const lineEnd = lastLineEnd(m_data, end);
+            m_turns.setPhase(k + 1, lineEnd ? static_cast<int>((end - lineEnd - 1) % 4) : *phase);
+        }
+
+        const char* p = m_data;
+        // The LF of a CR LF that the chunk boundary cut ends no line; the rest of the group the chunk before
+        // began is that chunk's.
+        if (before && m_data[-1] == '\r' && *p == '\n')
+            ++p;
+        for (int rest = (4 - *phase) % 4; rest > 0 && p < end && !isLineEnd(*p); --rest)
+            ++p;
+        char* o = m_outBuf.get();
+        while (p < end) {
+            // One pass finds the line's end and decodes up to it.
+            const char* const eol = DecodeLinePart(p, end, o);
+            if (eol == end)
+                break;
+            if (!isLineEnd(*eol)) {
+                // A group cut by the chunk's end, finished from the bytes after it (up to a line's end).
+                const char* groupEnd = end;
+                while (groupEnd - eol < 4 && groupEnd < end + (got - size) && !isLineEnd(*groupEnd))
+                    ++groupEnd;
+                o = DecodeLineTo(eol, static_cast<std::size_t>(groupEnd - eol), o);
+                break;
+            }
+            *o++ = '\r';
+            *o++ = '\n';
+            p = eol + 1;
+            if (*eol == '\r' && p < end && *p == '\n')
+                ++p;
+            if (m_reporter && !m_reporter->at(start + (p - m_data))) {
+                // Earlier chunks' writes come first, as their errors would have.
+                if (m_turns.turnToWrite(k))
+                    m_turns.end(Turns::Outcome::Stopped);
+                return false;
+            }
+        }
+        if (last && !isLineEnd(end[-1])) {
+            *o++ = '\r';
+            *o++ = '\n';
+        }
+
+        if (!m_turns.turnToWrite(k))
+            return false;
+        if (auto written = m_out.writeAll(m_outBuf.get(), o - m_outBuf.get()); !written) {
+            m_turns.end(Turns::Outcome::Failed, written.error());
+            return false;
+        }
+        if (last)
+            m_turns.end(Turns::Outcome::Whole);
+        else
+            m_turns.written(k);
+        return !last;
+    }
+
+    // Reads until size bytes are there or the input ends.
+    Result<qint64> readFully(qint64 offset, char* data, qint64 size)
+    {
+        qint64 done = 0;
+        while (done < size) {
+            const Result<qint64> got = m_in.readAt(offset + done, data + done, size - done);
+            if (!got)
+                return got;
+            if (*got == 0)
+                break;
+            done += *got;
+        }
+        return done;
+    }
+
+    RawFile& m_in;
+    RawFile& m_out;
+    Turns& m_turns;
+    const std::size_t m_first;
+    ProgressReporter* const m_reporter;
+    const std::unique_ptr<char[]> m_inStorage;
+    const std::unique_ptr<char[]> m_outBuf;
+    char* m_data = nullptr;
+};
+
 } // namespace
 
 QString OutputPathFor(const QString& inputPath)
@@ -93,6 +329,13 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
         return platform::makeVbError(vberr::PathFileAccessError);
     const qint64 length = input->size;
 
+    // The second worker reads through a handle of its own, so that neither waits on the other's reads.
+    RawFile secondIn;
+    if (auto opened = secondIn.openRead(inputPath); !opened)
+        return opened;
+    if (const Result<RawFile::Info> second = secondIn.info(); !second || second->id != input->id)
+        return second ? platform::makeVbError(vberr::FileNotFound) : second.error();
+
     // The output must never be the input itself (same name, or the same file through a link): opening it
     // for writing would destroy the log. Checked before opening, and again on what was opened.
     const QString outputPath = OutputPathFor(inputPath);
@@ -125,72 +368,21 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     if (!reporter.show(0))
         return stop();
 
-    // Each block is read to the start of a page, and the up to three characters of a group that the previous
-    // block cut go just before it. (Read to a few bytes past a page start, where malloc puts large blocks, the
-    // kernel's copy stalled on 4 KiB aliasing with the page cache: the whole decode took a third longer.) A
-    // line longer than a block is decoded group by group as it streams through; nothing holds it whole.
-    constexpr std::size_t Block = static_cast<std::size_t>(ReadBlockSize);
-    constexpr std::size_t Page = 4096;
-    constexpr std::size_t OutCapacity = 2 * (Block + 4) + 16; // at most two bytes out per byte in
-    const auto inStorage = std::make_unique_for_overwrite<char[]>(4 + Page + Block);
-    char* const data =
-        inStorage.get() + 4 + (Page - reinterpret_cast<std::uintptr_t>(inStorage.get() + 4) % Page) % Page;
-    const auto outBuf = std::make_unique_for_overwrite<char[]>(OutCapacity);
-    std::size_t carry = 0; // bytes of an unfinished group at data[-carry..0)
-    bool lineOpen = false; // part of the current line has been read
-    bool skipLf = false;   // the previous block ended with a CR that may be the first half of CR LF
-    qint64 blockStart = 0; // file position of data[0]
-
-    for (;;) {
-        const Result<qint64> read = in.read(data, qint64(Block));
-        if (!read)
-            return read.error();
-        const qint64 got = *read;
-        char* o = outBuf.get();
-        if (got == 0) {
-            if (lineOpen || carry > 0) {
-                o = DecodeLineTo(data - carry, carry, o);
-                *o++ = '\r';
-                *o++ = '\n';
-            }
-            if (auto written = out.writeAll(outBuf.get(), o - outBuf.get()); !written)
-                return written;
-            break;
-        }
-
-        const char* p = data - carry;
-        const char* const end = data + got;
-        if (skipLf) {
-            if (*p == '\n')
-                ++p;
-            skipLf = false;
-        }
-        carry = 0;
-        while (p < end) {
-            // One pass finds the line's end and decodes up to it.
-            const char* const eol = DecodeLinePart(p, end, o);
-            if (eol == end || (*eol != '\r' && *eol != '\n')) {
-                carry = static_cast<std::size_t>(end - eol);
-                std::memmove(data - carry, eol, carry);
-                lineOpen = true;
-                break;
-            }
-            *o++ = '\r';
-            *o++ = '\n';
-            lineOpen = false;
-            p = eol + 1;
-            if (*eol == '\r') {
-                if (p == end)
-                    skipLf = true;
-                else if (*p == '\n')
-                    ++p;
-            }
-            if (!reporter.at(blockStart + (p - data)))
-                return stop();
-        }
-        blockStart += got;
-        if (auto written = out.writeAll(outBuf.get(), o - outBuf.get()); !written)
-            return written;
+    Turns turns;
+    Worker first(in, out, turns, 0, &reporter);
+    Worker other(secondIn, out, turns, 1, nullptr);
+    std::thread helper;
+    try {
+        helper = std::thread([&] { other.run(); });
+    } catch (const std::system_error&) {
+        return platform::makeVbError(vberr::OutOfMemory);
+    }
+    first.run();
+    helper.join();
+    switch (turns.outcome()) {
+    case Turns::Outcome::Failed: return turns.error();
+    case Turns::Outcome::Stopped: return stop();
+    default: break; // whole, or an empty input
     }
 
     if (auto closed = out.close(); !closed)

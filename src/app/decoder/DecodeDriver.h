@@ -12,7 +12,8 @@ namespace decoder {
  *  in the input's folder (a file name shorter than five characters keeps its whole name). */
 QString OutputPathFor(const QString& inputPath);
 
-/** Called with the percent (0..100) of the input read so far, each time it changes. */
+/** Called with the percent (0..100) of the input read so far, each time it changes (at line ends in the blocks
+ *  the caller's thread decodes). */
 using Progress = std::function<void(int percent)>;
 /** Asked after each progress report: true ends the decode early. */
 using StopRequested = std::function<bool()>;
@@ -24,10 +25,11 @@ inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
  *  128-byte blocks begun, times 128, divided by length / 100 (both rounded half to even), at most 100. */
 int ProgressPercent(qint64 position, qint64 length);
 
-/** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks: memory stays the
- *  same whatever the size of the file or of its longest line. Fails with the classic error (nothing raised);
- *  output written before an error stays. Refuses, writing nothing, when the output would be the input
- *  itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
+/** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks that the caller's thread
+ *  and one helper take in turns: memory stays the same whatever the size of the file or of its longest line;
+ *  progress and stopRequested are called on the caller's thread only. Fails with the classic error (nothing
+ *  raised); output written before an error stays. Refuses, writing nothing, when the output would be the
+ *  input itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
  *  complete) and the result is error 18, "User interrupt occurred"; when the output cannot be removed,
  *  unremovedReason (if given) receives the system's reason. */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
