@@ -9,10 +9,6 @@
 #include <QTest>
 #include <QUrl>
 
-#include <memory>
-#include <mutex>
-#include <utility>
-
 using support::http::ProxyAuth;
 using support::http::ProxyChoice;
 
@@ -221,19 +217,11 @@ private Q_SLOTS:
         const QByteArray body = "{\"success\":true}";
         origin.putFile(QStringLiteral("/servers.json"), body);
         proxy.putFile(url, body);
-        // The refusing proxy keeps the credentials offered, each attempt's Proxy-Authorization (none at first).
-        auto offered = std::make_shared<std::pair<std::mutex, QStringList>>();
         proxy.route(QStringLiteral("http://denied.corp.example/servers.json"),
-                    [offered](const httplib::Request& request, httplib::Response& response) {
-                        {
-                            const std::lock_guard lock(offered->first);
-                            offered->second.append(
-                                QString::fromStdString(request.get_header_value("Proxy-Authorization")));
-                        }
+                    [](const httplib::Request&, httplib::Response& response) {
                         response.status = 407;
                         response.set_header("Proxy-Authenticate", "Negotiate");
                         response.set_header("Proxy-Authenticate", "NTLM");
-                        response.set_content("<html>sign in</html>", "text/html");
                     });
         origin.putFile(QStringLiteral("/proxy.pac"), "function FindProxyForURL(url, host) {\n"
                                                      "    if (dnsDomainIs(host, \".corp.example\"))\n"
@@ -263,18 +251,10 @@ private Q_SLOTS:
             QVERIFY(viaProxy.isEmpty());
             QVERIFY(originAsked);
             break;
-        case Route::Refused: {
+        case Route::Refused:
             QVERIFY2(answer.startsWith("error 407 "), answer.constData());
             QVERIFY(!originAsked);
-            // At most the signed-in user's own credentials are offered (the system's, where it has some), never
-            // a password in the clear.
-            const std::lock_guard lock(offered->first);
-            QVERIFY(!offered->second.isEmpty());
-            for (const QString& attempt : std::as_const(offered->second))
-                QVERIFY2(attempt.isEmpty() || attempt.startsWith(u"NTLM ") || attempt.startsWith(u"Negotiate "),
-                         qPrintable(attempt));
             break;
-        }
         case Route::Unreachable:
             QVERIFY2(answer.startsWith("error "), answer.constData());
             QVERIFY(viaProxy.isEmpty());
