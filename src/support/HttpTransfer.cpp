@@ -1,5 +1,7 @@
 #include "HttpTransfer.h"
 
+#include "SystemProxy.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QUrl>
@@ -99,6 +101,30 @@ struct CurlHandle final
     CURL* curl;
 };
 
+// Hands libcurl the system's choice for url. Either way it is explicit, so that libcurl's own reading of
+// http_proxy and no_proxy cannot overrule the system.
+void useSystemProxy(CURL* curl, const QByteArray& url)
+{
+    const ProxyChoice proxy = systemProxy(QUrl::fromEncoded(url));
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxy.url.constData());
+    if (proxy.url.isEmpty())
+        return;
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
+    switch (proxy.auth) {
+    case ProxyAuth::None: break;
+    case ProxyAuth::SignedInUser:
+        // No name and no password: the system's own credentials (SSPI on Windows, a Kerberos ticket elsewhere).
+        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_NEGOTIATE | CURLAUTH_NTLM);
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERPWD, ":");
+        break;
+    case ProxyAuth::Given:
+        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, CURLAUTH_ANY);
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.user.constData());
+        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.constData());
+        break;
+    }
+}
+
 VbError transferError(long number, const QString& description)
 {
     return VbError(int(number), description, QStringLiteral("http"));
@@ -123,6 +149,7 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(curl, CURLOPT_URL, encoded.constData());
+    useSystemProxy(curl, encoded);
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);

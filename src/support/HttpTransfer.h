@@ -7,8 +7,9 @@
 
 #include <functional>
 
-// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the user's usual
-// environment variables (http_proxy, https_proxy, no_proxy); nothing is cached.
+// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system, asked
+// before each transfer (SystemProxy.h): Internet Options on Windows, the proxy variables elsewhere; a proxy
+// authenticates the signed-in user. Nothing is cached.
 namespace support::http {
 
 /** How long a transfer may take to connect, and how long it may go without receiving a byte. */

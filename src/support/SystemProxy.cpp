@@ -1,0 +1,45 @@
+#include "SystemProxy.h"
+
+#include <QNetworkProxyFactory>
+#include <QUrl>
+
+namespace support::http {
+
+ProxyChoice chooseProxy(const QList<QNetworkProxy>& systemAnswer)
+{
+    for (const QNetworkProxy& proxy : systemAnswer) {
+        QString scheme;
+        switch (proxy.type()) {
+        case QNetworkProxy::NoProxy: return {};
+        case QNetworkProxy::HttpProxy:
+        case QNetworkProxy::HttpCachingProxy: scheme = QStringLiteral("http"); break;
+        case QNetworkProxy::Socks5Proxy: scheme = QStringLiteral("socks5h"); break;
+        case QNetworkProxy::DefaultProxy:
+        case QNetworkProxy::FtpCachingProxy: continue;
+        }
+        if (proxy.hostName().isEmpty())
+            continue;
+        QUrl url;
+        url.setScheme(scheme);
+        url.setHost(proxy.hostName());
+        if (proxy.port() != 0)
+            url.setPort(proxy.port());
+        ProxyChoice choice{url.toEncoded(), ProxyAuth::None, {}, {}};
+        if (!proxy.user().isEmpty()) {
+            choice.auth = ProxyAuth::Given;
+            choice.user = proxy.user().toUtf8();
+            choice.password = proxy.password().toUtf8();
+        } else if (scheme == u"http") {
+            choice.auth = ProxyAuth::SignedInUser;
+        }
+        return choice;
+    }
+    return {};
+}
+
+ProxyChoice systemProxy(const QUrl& url)
+{
+    return chooseProxy(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)));
+}
+
+} // namespace support::http

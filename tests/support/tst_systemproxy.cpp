@@ -1,0 +1,267 @@
+// The proxy a transfer goes through: the system's answer judged, and the system's own settings followed for
+// real. Host names under .example never resolve, so only a proxy can answer for them.
+#include "HttpTestServer.h"
+#include "RecordingServices.h"
+#include "SystemProxy.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using support::http::ProxyAuth;
+using support::http::ProxyChoice;
+
+Q_DECLARE_METATYPE(ProxyChoice)
+
+namespace {
+
+// How the system is set for a row: a proxy given by hand, or a PAC file.
+enum class Setting {
+    Manual,
+    ManualUnreachable,
+    Pac,
+};
+
+// Where the row's request must end.
+enum class Route {
+    Proxy,
+    Direct,
+    Refused,
+    Unreachable,
+};
+
+#ifdef Q_OS_WIN
+constexpr bool kInternetSettings = true;
+#else
+constexpr bool kInternetSettings = false;
+#endif
+
+const QString kInternetSettingsKey =
+    QStringLiteral("HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings");
+
+QByteArray regString(const QString& text)
+{
+    return '"' + text.toUtf8().replace('\\', "\\\\").replace('"', "\\\"") + '"';
+}
+
+// Internet Options as the dialog stores them: the values, and the binary record the system's Internet
+// functions read (flags: 1 direct, 2 manual proxy, 4 PAC script; then the proxy, the bypass list and the
+// script's address, each after its length).
+QByteArray internetSettings(const QString& proxy, const QString& bypass, const QString& pacUrl)
+{
+    auto value = [](const QString& text) { return text.isEmpty() ? QByteArray("-") : regString(text); };
+    QByteArray record;
+    auto dword = [&record](quint32 number) {
+        for (int shift = 0; shift < 32; shift += 8)
+            record.append(char((number >> shift) & 0xff));
+    };
+    dword(0x46);
+    dword(0);
+    dword(1 | (proxy.isEmpty() ? 0 : 2) | (pacUrl.isEmpty() ? 0 : 4));
+    for (const QString& text : {proxy, bypass, pacUrl}) {
+        dword(quint32(text.size()));
+        record.append(text.toLatin1());
+    }
+    record.append(32, '\0');
+    QStringList hex;
+    for (const char byte : std::as_const(record))
+        hex.append(QStringLiteral("%1").arg(uint(quint8(byte)), 2, 16, QLatin1Char('0')));
+
+    return "REGEDIT4\r\n\r\n[" + kInternetSettingsKey.toUtf8() + "]\r\n\"ProxyEnable\"=dword:0000000" +
+           (proxy.isEmpty() ? '0' : '1') + "\r\n\"ProxyServer\"=" + value(proxy) +
+           "\r\n\"ProxyOverride\"=" + value(bypass) + "\r\n\"AutoConfigURL\"=" + value(pacUrl) + "\r\n\r\n[" +
+           kInternetSettingsKey.toUtf8() +
+           "\\Connections]\r\n\"DefaultConnectionSettings\"=hex:" + hex.join(QLatin1Char(',')).toLatin1() + "\r\n";
+}
+
+} // namespace
+
+class TestSystemProxy : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // Makes the system's settings what the row says: Internet Settings in this prefix's registry on Windows,
+    // the proxy variables of the child process elsewhere.
+    QProcessEnvironment applySettings(const QString& proxy, const QString& bypass, const QString& pacUrl)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy"}) {
+            environment.remove(QString::fromLatin1(name));
+            environment.remove(QString::fromLatin1(name).toUpper());
+        }
+        if (kInternetSettings) {
+            const QString file = m_dir.filePath(QStringLiteral("settings.reg"));
+            if (!testsupport::writeFile(file, internetSettings(proxy, bypass, pacUrl)))
+                return {};
+            QProcess reg;
+            reg.start(QStringLiteral("reg"), {QStringLiteral("import"), QDir::toNativeSeparators(file)});
+            if (!reg.waitForFinished(60000) || reg.exitCode() != 0)
+                return {};
+        } else if (!proxy.isEmpty()) {
+            environment.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + proxy);
+            environment.insert(QStringLiteral("no_proxy"), bypass);
+        }
+        return environment;
+    }
+
+    // GETs url in a fresh process: its first line says what happened, the body follows.
+    QByteArray getInChild(const QString& url, const QProcessEnvironment& environment)
+    {
+        const QString out = m_dir.filePath(QStringLiteral("answer.txt"));
+        QFile::remove(out);
+        QProcess child;
+        child.setProcessEnvironment(environment);
+        child.start(QStringLiteral(ZT_HTTP_GET), {url, out});
+        if (!child.waitForFinished(60000))
+            child.kill(), child.waitForFinished();
+        return testsupport::readFile(out);
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    // Whatever this test changed in the registry goes back to a direct connection.
+    void cleanupTestCase()
+    {
+        if (kInternetSettings)
+            QVERIFY(!applySettings({}, {}, {}).isEmpty());
+    }
+
+    void chooseProxy_data()
+    {
+        QTest::addColumn<QList<QNetworkProxy>>("answer");
+        QTest::addColumn<ProxyChoice>("expected");
+
+        const QNetworkProxy http(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 8080);
+        const ProxyChoice viaHttp{"http://proxy.corp.example:8080", ProxyAuth::SignedInUser, {}, {}};
+        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << ProxyChoice{};
+        QTest::newRow("no proxy: direct") << QList{QNetworkProxy(QNetworkProxy::NoProxy), http} << ProxyChoice{};
+        QTest::newRow("http proxy, signed-in user") << QList{http} << viaHttp;
+        QTest::newRow("caching proxy is an http proxy")
+            << QList{QNetworkProxy(QNetworkProxy::HttpCachingProxy, QStringLiteral("proxy.corp.example"), 8080)}
+            << viaHttp;
+        QTest::newRow("first usable of a PAC list")
+            << QList{QNetworkProxy(QNetworkProxy::DefaultProxy),
+                     QNetworkProxy(QNetworkProxy::FtpCachingProxy, QStringLiteral("ftp.corp.example"), 21), http,
+                     QNetworkProxy(QNetworkProxy::NoProxy)}
+            << viaHttp;
+        QTest::newRow("nothing usable: direct")
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)}
+            << ProxyChoice{};
+        QTest::newRow("socks: names resolved by the proxy, no user")
+            << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)}
+            << ProxyChoice{"socks5h://socks.corp.example:1080", ProxyAuth::None, {}, {}};
+        QTest::newRow("user and password given")
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 3128,
+                                   QStringLiteral("kim"), QStringLiteral("p:w@"))}
+            << ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"};
+        QTest::newRow("IPv6 address, no port")
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))}
+            << ProxyChoice{"http://[fd00::8]", ProxyAuth::SignedInUser, {}, {}};
+    }
+    void chooseProxy()
+    {
+        QFETCH(QList<QNetworkProxy>, answer);
+        QFETCH(ProxyChoice, expected);
+        const ProxyChoice choice = support::http::chooseProxy(answer);
+        QCOMPARE(choice.url, expected.url);
+        QVERIFY(choice == expected);
+    }
+
+    void systemSettingsDecide_data()
+    {
+        QTest::addColumn<Setting>("setting");
+        QTest::addColumn<QString>("bypass");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<Route>("expected");
+
+        // "origin" stands for the test's own server, reached as localhost: a name (Windows never sends a loopback
+        // address through a proxy) that resolves without asking the network.
+        const QString corp = QStringLiteral("list.corp.example");
+        const QString origin = QStringLiteral("origin");
+        QTest::newRow("manual: through the proxy") << Setting::Manual << QString() << corp << Route::Proxy;
+        QTest::newRow("manual: localhost through it too") << Setting::Manual << QString() << origin << Route::Proxy;
+        QTest::newRow("manual: bypassed host direct")
+            << Setting::Manual << QStringLiteral("localhost") << origin << Route::Direct;
+        QTest::newRow("manual: <local> bypasses plain names")
+            << Setting::Manual << QStringLiteral("<local>") << origin << Route::Direct;
+        QTest::newRow("manual: proxy answers 407")
+            << Setting::Manual << QString() << QStringLiteral("denied.corp.example") << Route::Refused;
+        QTest::newRow("manual: proxy unreachable")
+            << Setting::ManualUnreachable << QString() << corp << Route::Unreachable;
+        QTest::newRow("PAC: corporate host through the proxy") << Setting::Pac << QString() << corp << Route::Proxy;
+        QTest::newRow("PAC: other host direct") << Setting::Pac << QString() << origin << Route::Direct;
+    }
+    void systemSettingsDecide()
+    {
+        QFETCH(Setting, setting);
+        QFETCH(QString, bypass);
+        QFETCH(QString, host);
+        QFETCH(Route, expected);
+        if (setting == Setting::Pac && !kInternetSettings)
+            QSKIP("the proxy variables have no automatic configuration script");
+        if (bypass == u"<local>" && !kInternetSettings)
+            QSKIP("the proxy variables have no <local>");
+
+        testsupport::HttpTestServer proxy;
+        testsupport::HttpTestServer origin;
+        testsupport::HttpTestServer gone;
+        gone.stop();
+        const QString url = QStringLiteral("http://") +
+                            (host == u"origin" ? QStringLiteral("localhost:") + QString::number(origin.port()) : host) +
+                            QStringLiteral("/servers.json");
+        const QByteArray body = "{\"success\":true}";
+        origin.putFile(QStringLiteral("/servers.json"), body);
+        proxy.putFile(url, body);
+        proxy.route(QStringLiteral("http://denied.corp.example/servers.json"),
+                    [](const httplib::Request&, httplib::Response& response) {
+                        response.status = 407;
+                        response.set_header("Proxy-Authenticate", "Negotiate");
+                        response.set_header("Proxy-Authenticate", "NTLM");
+                    });
+        origin.putFile(QStringLiteral("/proxy.pac"), "function FindProxyForURL(url, host) {\n"
+                                                     "    if (dnsDomainIs(host, \".corp.example\"))\n"
+                                                     "        return \"PROXY " +
+                                                         proxy.host().toLatin1() +
+                                                         "\";\n"
+                                                         "    return \"DIRECT\";\n"
+                                                         "}\n");
+
+        const QProcessEnvironment environment =
+            setting == Setting::Pac
+                ? applySettings({}, {}, origin.url(QStringLiteral("/proxy.pac")))
+                : applySettings(setting == Setting::Manual ? proxy.host() : gone.host(), bypass, {});
+        QVERIFY2(!environment.isEmpty(), "the settings could not be made");
+        const QByteArray answer = getInChild(url, environment);
+
+        const QStringList viaProxy = proxy.targets();
+        const bool originAsked = origin.paths().contains(QStringLiteral("/servers.json"));
+        switch (expected) {
+        case Route::Proxy:
+            QCOMPARE(answer, "ok 200\n" + body);
+            QCOMPARE(viaProxy, QStringList{url});
+            QVERIFY(!originAsked);
+            break;
+        case Route::Direct:
+            QCOMPARE(answer, "ok 200\n" + body);
+            QVERIFY(viaProxy.isEmpty());
+            QVERIFY(originAsked);
+            break;
+        case Route::Refused:
+            QVERIFY2(answer.startsWith("error 407 "), answer.constData());
+            QVERIFY(!originAsked);
+            break;
+        case Route::Unreachable:
+            QVERIFY2(answer.startsWith("error "), answer.constData());
+            QVERIFY(viaProxy.isEmpty());
+            break;
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSystemProxy)
+#include "tst_systemproxy.moc"
