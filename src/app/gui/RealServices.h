@@ -11,8 +11,8 @@
 namespace platform {
 
 /** The real services a person meets: message boxes, the hourglass, this PC's network identity, the user's own
- *  settings store and the running program's folder, with whether files can be made in it. Lives as long as what it is
- * handed to. */
+ *  settings store and the running program's folder (tried once for whether files can be made in it). Lives as
+ *  long as what it is handed to. */
 class RealServices final
 {
 public:
