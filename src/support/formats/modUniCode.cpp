@@ -31,6 +31,9 @@ Result<QByteArray> readAll(const QString& path)
     RawFile file;
     if (Result<void> opened = file.openRead(path); !opened)
         return opened.error();
+    // A folder opens on some systems; reading it is the classic runtime's access error everywhere.
+    if (const Result<RawFile::Info> info = file.info(); !info || info->kind == RawFile::Kind::Directory)
+        return info ? makeVbError(vberr::PathFileAccessError, path) : info.error();
     QByteArray bytes;
     char block[64 * 1024];
     for (;;) {
