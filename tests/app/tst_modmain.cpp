@@ -85,8 +85,7 @@ private Q_SLOTS:
         t.services.app.writeBlock = platform::makeVbError(platform::vberr::PermissionDenied);
         RecordingSteps steps;
         modMain::Main(t.services, steps.bind());
-        QCOMPARE(t.messageBox.texts(),
-                 QStringList{modMain::FolderNotWritableMessage(t.services.app.dir, t.services.app.writeBlock)});
+        QCOMPARE(t.messageBox.messages.size(), 1);
         const QString text = t.messageBox.texts().constFirst();
         for (const QString& part : {QDir::toNativeSeparators(t.services.app.dir), QStringLiteral("(Permission denied)"),
                                     QStringLiteral("서버 목록"), QStringLiteral("업데이트는 설치되지 않습니다")})
