@@ -133,7 +133,7 @@ private:
         m_program = std::make_unique<QProcess>();
         if (asOrdinaryUser && ::geteuid() == 0) {
             m_program->setChildProcessModifier([ids = testsupport::nobody()] {
-                if (::setgroups(0, nullptr) != 0 || ::setgid(ids.gid) != 0 || ::setuid(ids.uid) != 0)
+                if (::setgroups(0, nullptr) != 0 || ::setgid(ids.pw_gid) != 0 || ::setuid(ids.pw_uid) != 0)
                     ::_exit(126);
             });
         }
@@ -340,11 +340,11 @@ private Q_SLOTS:
             QVERIFY(testsupport::setOpenTo(folder, folder == m_configDir));
         QVERIFY(testsupport::setOpenTo(m_appDir, false));
         QVERIFY(::chmod(QFile::encodeName(m_record).constData(), 0666) == 0);
-        const testsupport::OrdinaryIds ids = testsupport::nobody();
+        const passwd ids = testsupport::nobody();
         for (const QString& name : QDir(m_configDir + QStringLiteral("/NorvaQuillet")).entryList(QDir::Files))
-            ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet/") + name).constData(), ids.uid,
-                    ids.gid);
-        ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet")).constData(), ids.uid, ids.gid);
+            ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet/") + name).constData(), ids.pw_uid,
+                    ids.pw_gid);
+        ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet")).constData(), ids.pw_uid, ids.pw_gid);
 
         // The default address leads nowhere: only the fetched list's database lets the user in.
         start(m_http->url(), QStringLiteral("127.0.0.1:1"), true);
