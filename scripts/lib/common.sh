@@ -5,7 +5,7 @@ BUILD_DIR="${ZT_BUILD_DIR:-$ROOT/build}"
 # Everything comes from Debian 12 packages.
 ZT_PACKAGES=(
     build-essential cmake ninja-build pkg-config git
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
     libcurl4-openssl-dev libmariadb-dev
     libcpp-httplib-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format

@@ -10,7 +10,7 @@ ZT_WIN_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
     wine64 wine
     dpkg-dev cmake ninja-build pkg-config perl python3
-    qt6-base-dev qt6-base-dev-tools
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     binutils-mingw-w64-x86-64
 )
 

@@ -1,13 +1,17 @@
+#include "QtTexts.h"
 #include "RealServices.h"
 #include "RealStartup.h"
 #include "UiRecorder.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(platform::AppTitle));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/NorvaQuillet.png")));
+    platform::installKoreanQtTexts();
     // Only when a test of the whole program asks for it: what was shown goes to a file.
     const platform::UiRecorder uiRecorder(qEnvironmentVariable(platform::UiRecorder::EnvironmentVariable));
 

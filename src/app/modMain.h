@@ -25,6 +25,10 @@ struct StartupSteps final
     std::function<void()> showMainWindow;
 };
 
+/** What start-up says once when no file can be made in the program's folder dir: the folder, the cause, and
+ *  what will not work (the server list is not kept, updates are not installed). */
+QString FolderNotWritableMessage(const QString& dir, const platform::VbError& cause);
+
 /** The program's entry: server list, update launcher, login, main window. */
 void Main(const platform::Services& services, const StartupSteps& steps);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "VbError.h"
+
 #include <QString>
 
 namespace platform {
@@ -38,6 +40,8 @@ struct AppLocation final
 {
     QString dir;
     QString exeFileName;
+    /** Why no file can be made in dir, as found once at start (folderWriteBlock); none when files can. */
+    VbError writeBlock = {};
 
     /** The running executable's folder and file name. */
     static AppLocation current();

@@ -43,6 +43,8 @@ public:
     Result<Info> info() const;
     /** Identity of the file path names, without opening it ("File not found" when there is none). */
     static Result<FileId> identityOf(const QString& path);
+    /** Renames from to to in one step, replacing a file of that name. */
+    static Result<void> replace(const QString& from, const QString& to);
 
     /** Empties the open file. */
     Result<void> truncate();

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -104,6 +105,11 @@ Result<FileId> RawFile::identityOf(const QString& path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return vbErrorFromErrno(errno);
     return idOf(st);
+}
+
+Result<void> RawFile::replace(const QString& from, const QString& to)
+{
+    return outcome(::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0 ? 0 : errno);
 }
 
 Result<void> RawFile::truncate()

@@ -104,6 +104,14 @@ Result<FileId> RawFile::identityOf(const QString& path)
     return info->id;
 }
 
+Result<void> RawFile::replace(const QString& from, const QString& to)
+{
+    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()), reinterpret_cast<const wchar_t*>(to.utf16()),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return lastError();
+    return {};
+}
+
 Result<void> RawFile::truncate()
 {
     LARGE_INTEGER zero{};

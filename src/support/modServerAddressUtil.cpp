@@ -4,12 +4,22 @@
 #include "json.h"
 #include "modUniCode.h"
 
+#include <utility>
+
 namespace modServerAddressUtil {
 
 namespace {
 
 // The loaded cache; the empty value until the first load.
 json::JsonValue& serverAddressList()
+{
+    static json::JsonValue list;
+    return list;
+}
+
+// A list fetched in this run that the cache file does not hold, because it could not be written: the load
+// takes it instead of the older file.
+json::JsonValue& unsavedList()
 {
     static json::JsonValue list;
     return list;
@@ -68,13 +78,21 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
     const json::JsonValue& data = response[QStringLiteral("data")];
     // Only a list replaces the cache: an answer without one must not leave an empty file that no later
     // refresh could read past.
-    if (success.isBoolean() && success.toBool() && data.isObject())
-        modUniCode::WriteUTF8TextFile(services, path, json::ToJsonText(data));
+    if (success.isBoolean() && success.toBool() && data.isObject()) {
+        // A folder that cannot be written was reported once at start: no message for the cache as well.
+        const bool saved =
+            !services.app.writeBlock.isError() && modUniCode::WriteUTF8TextFile(services, path, json::ToJsonText(data));
+        unsavedList() = saved ? json::JsonValue() : data;
+    }
     return true;
 }
 
 void LoadServerAddressCache(const platform::Services& services)
 {
+    if (!unsavedList().isEmpty()) {
+        serverAddressList() = std::exchange(unsavedList(), json::JsonValue());
+        return;
+    }
     const QString path = cachePath(services);
     if (!modUniCode::FileExists(path))
         return;

@@ -20,11 +20,13 @@ inline constexpr qint64 MaxAnswerBytes = 4 * 1024 * 1024;
 QString ServiceUrl(const QString& baseUrl, const QString& version, const QString& user);
 
 /** Asks the service for the current list and, when it answers success true with a "data" object, rewrites
- *  the cache with that object. False when the cache cannot be read as an object, the service cannot be reached or does
- * not answer 200 with a JSON object; the cache is then untouched. No message of its own. */
+ *  the cache with that object; a list that cannot be saved there (the program's folder cannot be written, or the
+ *  write fails) is kept for this run's load instead. False when the cache cannot be read as an object, the service
+ * cannot be reached or does not answer 200 with a JSON object; the cache is then untouched. No message of its own. */
 bool RefreshServerAddressCache(const platform::Services& services, const QString& user);
 
-/** Reads the cache into memory, replacing what was loaded; does nothing when there is no cache. */
+/** Reads the cache into memory, replacing what was loaded; does nothing when there is no cache. A list the
+ *  refresh fetched but could not save is taken instead of the file. */
 void LoadServerAddressCache(const platform::Services& services);
 
 /** The "host" of the first entry whose "name" is exactly name; empty text when nothing is loaded, the list

@@ -33,6 +33,10 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
 {
     using namespace modAutoUpdateV1_Launcher;
 
+    // Nothing could be installed in a program folder that cannot be written; start-up has said so once.
+    if (services.app.writeBlock.isError() && QDir(localDir) == QDir(services.app.dir))
+        return;
+
     const QString folderUrl = updateFolderUrl(subPath);
     const platform::Result<Freshness> freshness =
         CompareWithServer(services, folderUrl, fileName, localDir + u'/' + fileName, MissingFile::Outdated);

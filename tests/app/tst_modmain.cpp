@@ -2,6 +2,7 @@
 #include "modMain.h"
 #include "modMainShared.h"
 
+#include <QDir>
 #include <QTest>
 
 using testsupport::TestServices;
@@ -75,6 +76,22 @@ private Q_SLOTS:
         };
         QCOMPARE(steps.calls, expected);
         QVERIFY(!t.exit.exited);
+    }
+
+    void unwritableFolderIsSaidOnceAndStartUpGoesOn()
+    {
+        TestServices t;
+        t.services.app.dir = QStringLiteral("/opt/Norva Tools");
+        t.services.app.writeBlock = platform::makeVbError(platform::vberr::PermissionDenied);
+        RecordingSteps steps;
+        modMain::Main(t.services, steps.bind());
+        QCOMPARE(t.messageBox.messages.size(), 1);
+        const QString text = t.messageBox.texts().constFirst();
+        for (const QString& part : {QDir::toNativeSeparators(t.services.app.dir), QStringLiteral("(Permission denied)"),
+                                    QStringLiteral("서버 목록"), QStringLiteral("업데이트는 설치되지 않습니다")})
+            QVERIFY2(text.contains(part), qPrintable(part));
+        QCOMPARE(steps.calls.size(), 7);
+        QCOMPARE(steps.calls.constLast(), QStringLiteral("main"));
     }
 
     void failedLoginEndsWithoutMainWindow()

@@ -7,6 +7,7 @@
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
 #include "NetworkMachineIdentity.h"
+#include "OrdinaryUser.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "TestDb.h"
@@ -15,6 +16,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -24,8 +26,13 @@
 
 #include <csignal>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using testsupport::HttpTestServer;
 using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
@@ -121,12 +128,19 @@ private:
         settings.write(QStringLiteral("Norva 업무관리"), QStringLiteral("Config"), QStringLiteral("passwd"), Password);
     }
 
-    void start(const QString& serverListUrl, const QString& defaultServer)
+    void start(const QString& serverListUrl, const QString& defaultServer, bool asOrdinaryUser = false)
     {
         m_program = std::make_unique<QProcess>();
+        if (asOrdinaryUser && ::geteuid() == 0) {
+            m_program->setChildProcessModifier([ids = testsupport::nobody()] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(ids.pw_gid) != 0 || ::setuid(ids.pw_uid) != 0)
+                    ::_exit(126);
+            });
+        }
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configDir);
+        env.insert(QStringLiteral("HOME"), m_configDir);
         env.insert(QStringLiteral("ZT_UI_RECORD"), m_record);
         env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), serverListUrl);
         env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), defaultServer);
@@ -309,6 +323,41 @@ private Q_SLOTS:
         QCOMPARE(appFiles(),
                  (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
                               QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
+    }
+
+    // Run by an ordinary user from a folder only an administrator may write: one message names the folder and
+    // what will not work, the fetched list still leads to the database, and the program reaches its main window
+    // without writing a file or showing a message per file.
+    void readOnlyProgramFolderIsSaidOnce()
+    {
+        if (!testdb::available())
+            QSKIP(testdb::SkipReason);
+        registerUser(true);
+        serveList(m_http->host(), testdb::serverAddress());
+        QVERIFY(writeFile(m_record, {}));
+        const QString runDir = QFileInfo(m_appDir).absolutePath();
+        for (const QString& folder : {m_root.path(), runDir, m_configDir})
+            QVERIFY(testsupport::setOpenTo(folder, folder == m_configDir));
+        QVERIFY(testsupport::setOpenTo(m_appDir, false));
+        QVERIFY(::chmod(QFile::encodeName(m_record).constData(), 0666) == 0);
+        const passwd ids = testsupport::nobody();
+        for (const QString& name : QDir(m_configDir + QStringLiteral("/NorvaQuillet")).entryList(QDir::Files))
+            ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet/") + name).constData(), ids.pw_uid,
+                    ids.pw_gid);
+        ::chown(QFile::encodeName(m_configDir + QStringLiteral("/NorvaQuillet")).constData(), ids.pw_uid, ids.pw_gid);
+
+        // The default address leads nowhere: only the fetched list's database lets the user in.
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"), true);
+
+        const QString caption = expectedCaption(platform::ownVersion().revision);
+        QTRY_VERIFY2_WITH_TIMEOUT(hasShown(caption), qPrintable(shownLines().join(u'\n')), 60000);
+        const QString message =
+            QStringLiteral("프로그램 폴더에 파일을 저장할 수 없습니다 (Permission denied):\r\n") + m_appDir;
+        QCOMPARE(shownLines().size(), 3);
+        QVERIFY2(shownLines().constFirst().startsWith(QStringLiteral("message: ") + message),
+                 qPrintable(shownLines().constFirst()));
+        QCOMPARE(shownLines().mid(1), (QStringList{QStringLiteral("frmLogin"), caption}));
+        QCOMPARE(appFiles(), QStringList{QStringLiteral("NorvaQuillet")});
     }
 
     void databaseDownEndsTheProgram()

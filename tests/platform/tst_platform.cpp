@@ -1,12 +1,18 @@
+#include "FolderAccess.h"
 #include "Processes.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include "OrdinaryUser.h"
+#endif
 
 class TestPlatform final : public QObject
 {
@@ -77,6 +83,55 @@ private Q_SLOTS:
         QVERIFY(platform::startDetached(tool, {tricky, QStringLiteral("wrbe3%KA")}, dir.path()));
         QTRY_COMPARE(testsupport::recordedRuns(tool), QList<QByteArray>{"2\n" + tricky.toUtf8() + "\nwrbe3%KA\n"});
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
+    }
+
+    void judgeFolderTrial_data()
+    {
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("access");
+        namespace vberr = platform::vberr;
+        using platform::FolderAccess;
+        QTest::newRow("file made") << 0 << int(FolderAccess::Writable);
+        QTest::newRow("refused: rights, read-only medium") << vberr::PermissionDenied << int(FolderAccess::NotWritable);
+        QTest::newRow("disk full") << vberr::DiskFull << int(FolderAccess::NotWritable);
+        QTest::newRow("folder gone") << vberr::PathNotFound << int(FolderAccess::NotWritable);
+        QTest::newRow("device failing") << vberr::DeviceIoError << int(FolderAccess::NotWritable);
+        QTest::newRow("unclassified") << vberr::PathFileAccessError << int(FolderAccess::Unknown);
+    }
+    void judgeFolderTrial()
+    {
+        QFETCH(int, error);
+        QFETCH(int, access);
+        const platform::VbError trial = error ? platform::makeVbError(error) : platform::VbError();
+        QCOMPARE(int(platform::judgeFolderTrial(trial)), access);
+    }
+
+    void folderTrialAsAnOrdinaryUser_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<int>("error");
+        QTest::newRow("writable") << true << 0;
+        QTest::newRow("read-only") << false << platform::vberr::PermissionDenied;
+    }
+    void folderTrialAsAnOrdinaryUser()
+    {
+#ifdef Q_OS_UNIX
+        QFETCH(bool, writable);
+        QFETCH(int, error);
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("program"));
+        QVERIFY(QDir().mkdir(folder));
+        QVERIFY(testsupport::setOpenTo(root.path(), false) && testsupport::setOpenTo(folder, writable));
+        {
+            const testsupport::AsOrdinaryUser user;
+            QVERIFY(user.ok());
+            QCOMPARE(platform::tryWriteInFolder(folder).number(), error);
+        }
+        QVERIFY(testsupport::setOpenTo(root.path(), true));
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+#else
+        QSKIP("an ordinary user's refusal is tried on Linux; a Wine prefix of root's passes every permission");
+#endif
     }
 };
 

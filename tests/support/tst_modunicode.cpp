@@ -6,6 +6,8 @@
 #include <QTest>
 
 #ifdef Q_OS_UNIX
+#include "OrdinaryUser.h"
+
 #include <csignal>
 #include <sys/resource.h>
 #endif
@@ -97,13 +99,32 @@ private Q_SLOTS:
         QVERIFY(t.messageBox.messages.isEmpty());
     }
 
-    void writeIntoMissingFolderShowsTheMessage()
+    void writeFailuresSayTheirCause_data()
     {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing folder") << QStringLiteral("no/such/folder")
+                                        << QStringLiteral("파일 저장 중 오류 발생: Path not found");
+#ifdef Q_OS_UNIX
+        QTest::newRow("folder an ordinary user cannot write")
+            << QStringLiteral("read-only") << QStringLiteral("파일 저장 중 오류 발생: Permission denied");
+#endif
+    }
+    void writeFailuresSayTheirCause()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, message);
         testsupport::TestServices t;
-        const QString path = t.services.app.filePath(QStringLiteral("no/such/folder/cache.json"));
-        modUniCode::WriteUTF8TextFile(t.services, path, QStringLiteral("{}"));
-        QCOMPARE(t.messageBox.messages.size(), 1);
-        QVERIFY(t.messageBox.messages.first().text.startsWith(QStringLiteral("파일 저장 중 오류 발생: ")));
+        const QString path = t.services.app.filePath(folder + QStringLiteral("/cache.json"));
+#ifdef Q_OS_UNIX
+        QVERIFY(QDir(t.services.app.dir).mkdir(QStringLiteral("read-only")));
+        QVERIFY(testsupport::setOpenTo(t.services.app.dir, false));
+        QVERIFY(testsupport::setOpenTo(t.services.app.filePath(QStringLiteral("read-only")), false));
+        const testsupport::AsOrdinaryUser user;
+        QVERIFY(user.ok());
+#endif
+        QVERIFY(!modUniCode::WriteUTF8TextFile(t.services, path, QStringLiteral("{}")));
+        QCOMPARE(t.messageBox.texts(), QStringList{message});
         QVERIFY(!QFile::exists(path));
     }
 

@@ -4,6 +4,8 @@
 #include "RecordingServices.h"
 #include "modServerAddressUtil.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace modServerAddressUtil;
@@ -239,6 +241,33 @@ private Q_SLOTS:
         testsupport::TestServices without;
         LoadServerAddressCache(without.services);
         QCOMPARE(GetServerHost(QStringLiteral("a")), QStringLiteral("b"));
+    }
+
+    // The fetched list serves this run even when the cache cannot keep it.
+    void listThatCannotBeSavedIsUsed_data()
+    {
+        QTest::addColumn<bool>("folderReportedAtStart");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("folder reported at start: no message of its own") << true << 0;
+        QTest::newRow("write fails: its own message") << false << 1;
+    }
+    void listThatCannotBeSavedIsUsed()
+    {
+        QFETCH(bool, folderReportedAtStart);
+        QFETCH(int, messages);
+        auto s = setup(
+            R"({"success": true, "data": {"ver": 8, "servers": [{"name": "사내메신저DB서버", "host": "new.db"}]}})");
+        if (folderReportedAtStart)
+            s->t.services.app.writeBlock = platform::makeVbError(platform::vberr::PermissionDenied);
+        else
+            QVERIFY(QDir().mkdir(s->cache())); // no file can take that name
+        QVERIFY(RefreshServerAddressCache(s->t.services, QString()));
+        LoadServerAddressCache(s->t.services);
+        QCOMPARE(GetServerHost(QStringLiteral("사내메신저DB서버")), QStringLiteral("new.db"));
+        QCOMPARE(s->t.messageBox.messages.size(), messages);
+        if (messages)
+            QVERIFY(s->t.messageBox.messages.first().text.startsWith(QStringLiteral("파일 저장 중 오류 발생: ")));
+        QVERIFY(!QFileInfo(s->cache()).isFile());
     }
 
     // Start-up's order: refresh, load, look up; the next run sends the cached version back.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FolderAccess.h"
 #include "MessageBoxQt.h"
 #include "NetworkMachineIdentity.h"
 #include "ProcessExit.h"
@@ -10,11 +11,12 @@
 namespace platform {
 
 /** The real services a person meets: message boxes, the hourglass, this PC's network identity, the user's own
- *  settings store and the running program's folder. Lives as long as what it is handed to. */
+ *  settings store and the running program's folder (tried once for whether files can be made in it). Lives as
+ *  long as what it is handed to. */
 class RealServices final
 {
 public:
-    RealServices() = default;
+    RealServices() { m_services.app.writeBlock = folderWriteBlock(m_services.app.dir); }
     RealServices(const RealServices&) = delete;
     RealServices& operator=(const RealServices&) = delete;
 

@@ -1,18 +1,19 @@
 #include "modUniCode.h"
 
+#include "RawFile.h"
 #include "VbError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 
-#include <cerrno>
 #include <new>
 
 using platform::makeVbError;
-using platform::VbError;
+using platform::RawFile;
+using platform::Result;
 namespace vberr = platform::vberr;
 
 namespace modUniCode {
@@ -23,24 +24,55 @@ const QString ReadFailed = QStringLiteral("파일 읽기 중 오류 발생: ");
 const QString WriteFailed = QStringLiteral("파일 저장 중 오류 발생: ");
 const QByteArray ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
 
-/** The classic error behind a failed file operation: from errno when the system left one, else from Qt's kind. */
-VbError fileError(const QFileDevice& file, int savedErrno)
+// The raw-file layer, because it tells the system's own cause on every system (a refused folder is
+// "Permission denied" there, never a guess from what the file name looks like).
+Result<QByteArray> readAll(const QString& path)
 {
-    if (savedErrno != 0)
-        return platform::vbErrorFromErrno(savedErrno, file.fileName());
-    switch (file.error()) {
-    case QFileDevice::OpenError:
-        return makeVbError(QFileInfo::exists(file.fileName()) ? vberr::PathFileAccessError : vberr::FileNotFound,
-                           file.fileName());
-    case QFileDevice::ReadError:
-    case QFileDevice::WriteError: return makeVbError(vberr::DeviceIoError, file.fileName());
-    case QFileDevice::ResourceError: return makeVbError(vberr::DiskFull, file.fileName());
-    case QFileDevice::PermissionsError: return makeVbError(vberr::PermissionDenied, file.fileName());
-    default: return makeVbError(vberr::PathFileAccessError, file.fileName());
+    RawFile file;
+    if (Result<void> opened = file.openRead(path); !opened)
+        return opened.error();
+    // A folder opens on some systems; reading it is the classic runtime's access error everywhere.
+    if (const Result<RawFile::Info> info = file.info(); !info || info->kind == RawFile::Kind::Directory)
+        return info ? makeVbError(vberr::PathFileAccessError, path) : info.error();
+    QByteArray bytes;
+    char block[64 * 1024];
+    for (;;) {
+        const Result<qint64> got = file.read(block, sizeof block);
+        if (!got)
+            return got.error();
+        if (*got == 0)
+            return bytes;
+        bytes.append(block, *got);
     }
 }
 
-void report(const platform::Services& services, const QString& prefix, const VbError& error)
+Result<void> writeInto(RawFile& file, const QString& path, const QByteArray& bytes)
+{
+    if (Result<void> step = file.openWrite(path); !step)
+        return step;
+    if (Result<void> step = file.truncate(); !step)
+        return step;
+    if (Result<void> step = file.writeAll(bytes.constData(), bytes.size()); !step)
+        return step;
+    return file.close();
+}
+
+// A file beside the target, renamed over it only once it is whole, so that a failed write leaves the old one.
+Result<void> replaceWhole(const QString& path, const QByteArray& bytes)
+{
+    const QString temporary = path + QStringLiteral(".%1.tmp").arg(QCoreApplication::applicationPid());
+    Result<void> result = [&] {
+        RawFile file;
+        return writeInto(file, temporary, bytes);
+    }();
+    if (result)
+        result = RawFile::replace(temporary, path);
+    if (!result)
+        QFile::remove(temporary);
+    return result;
+}
+
+void report(const platform::Services& services, const QString& prefix, const platform::VbError& error)
 {
     services.messageBox->show(prefix + error.description());
 }
@@ -62,19 +94,13 @@ bool FileExists(const QString& path)
 
 QString ReadUTF8TextFile(const platform::Services& services, const QString& path)
 {
-    QFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        report(services, ReadFailed, fileError(file, errno));
-        return {};
-    }
     try {
-        errno = 0;
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            report(services, ReadFailed, fileError(file, errno));
+        Result<QByteArray> read = readAll(path);
+        if (!read) {
+            report(services, ReadFailed, read.error());
             return {};
         }
+        QByteArray bytes = std::move(read).value();
         // One leading mark is not part of the text; anything after it is, a second mark included.
         if (bytes.startsWith(ByteOrderMark))
             bytes.remove(0, ByteOrderMark.size());
@@ -86,32 +112,17 @@ QString ReadUTF8TextFile(const platform::Services& services, const QString& path
     }
 }
 
-void WriteUTF8TextFile(const platform::Services& services, const QString& path, const QString& text)
+bool WriteUTF8TextFile(const platform::Services& services, const QString& path, const QString& text)
 {
-    // A temporary file beside the target, renamed over it only once it is whole on disk.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
-        report(services, WriteFailed, fileError(file, errno));
-        return;
-    }
     try {
-        const QByteArray bytes = ByteOrderMark + text.toUtf8();
-        errno = 0;
-        if (file.write(bytes) != bytes.size()) {
-            const VbError error = fileError(file, errno);
-            file.cancelWriting();
-            report(services, WriteFailed, error);
-            return;
-        }
+        const Result<void> written = replaceWhole(path, ByteOrderMark + text.toUtf8());
+        if (!written)
+            report(services, WriteFailed, written.error());
+        return written.ok();
     } catch (const std::bad_alloc&) {
-        file.cancelWriting();
         report(services, WriteFailed, makeVbError(vberr::OutOfMemory, path));
-        return;
+        return false;
     }
-    errno = 0;
-    if (!file.commit())
-        report(services, WriteFailed, fileError(file, errno));
 }
 
 } // namespace modUniCode

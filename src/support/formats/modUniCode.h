@@ -15,7 +15,8 @@ bool FileExists(const QString& path);
 QString ReadUTF8TextFile(const platform::Services& services, const QString& path);
 
 /** Replaces path atomically with the byte-order mark and text as UTF-8; on failure shows
- *  "파일 저장 중 오류 발생: " + the error's description and leaves the old file whole. */
-void WriteUTF8TextFile(const platform::Services& services, const QString& path, const QString& text);
+ *  "파일 저장 중 오류 발생: " + the error's description, leaves the old file whole and returns false, so that a
+ *  caller can keep what it could not save. */
+bool WriteUTF8TextFile(const platform::Services& services, const QString& path, const QString& text);
 
 } // namespace modUniCode
