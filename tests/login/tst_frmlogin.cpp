@@ -167,10 +167,10 @@ private Q_SLOTS:
         {
             const PaintWatch* watch = nullptr;
             mutable bool askedBeforePaint = false;
-            QString macAddress() const override
+            QStringList macAddresses() const override
             {
                 askedBeforePaint = askedBeforePaint || !watch->painted;
-                return Mac;
+                return {Mac};
             }
         } machine;
         machine.watch = &watch;

@@ -1,3 +1,4 @@
+#include "MachineIdentity.h"
 #include "Processes.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
@@ -7,6 +8,24 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+using platform::NetworkAdapter;
+Q_DECLARE_METATYPE(QList<NetworkAdapter>)
+
+namespace {
+
+NetworkAdapter nic(const char* mac, int index, NetworkAdapter::Medium medium = NetworkAdapter::Medium::Wired)
+{
+    return {QString::fromLatin1(mac), true, false, true, medium, index};
+}
+
+NetworkAdapter down(NetworkAdapter adapter)
+{
+    adapter.up = false;
+    return adapter;
+}
+
+} // namespace
 
 class TestPlatform final : public QObject
 {
@@ -51,6 +70,66 @@ private Q_SLOTS:
         store.write(QStringLiteral("A"), QStringLiteral("Config"), QStringLiteral("k"), QStringLiteral("1"));
         QCOMPARE(store.read(QStringLiteral("B"), QStringLiteral("Config"), QStringLiteral("k"), QStringLiteral("0")),
                  QStringLiteral("0"));
+    }
+
+    // Adapters as the system lists them, first listed first: which addresses identify this PC, best first.
+    void macCandidatesRanked_data()
+    {
+        using Medium = NetworkAdapter::Medium;
+        QTest::addColumn<QList<NetworkAdapter>>("adapters");
+        QTest::addColumn<QStringList>("ranked");
+        const NetworkAdapter onboard = nic("3c:52:82:00:00:01", 7);
+        const NetworkAdapter wifi = nic("A4:C3:F0:00:00:02", 3, Medium::Wireless);
+        const NetworkAdapter dock = nic("00:E0:4C:00:00:03", 21);
+        const NetworkAdapter hostOnly = nic("0A:00:27:00:00:0B", 2, Medium::Unknown);
+        const NetworkAdapter virtualBox = nic("08:00:27:00:00:0C", 4);
+        const NetworkAdapter hyperV = nic("00:15:5D:00:00:04", 2);
+        const NetworkAdapter vmware = nic("00:50:56:C0:00:08", 9);
+        const NetworkAdapter tap = nic("00:FF:6A:00:00:05", 1);
+        const NetworkAdapter peerA = nic("02:00:00:00:00:0A", 11);
+        const NetworkAdapter peerB = nic("02:00:00:00:00:0B", 10);
+        NetworkAdapter loopback = nic("00:00:00:00:00:00", 1, Medium::Unknown);
+        loopback.loopback = true;
+        NetworkAdapter noAddress = nic("3C:52:82:00:00:09", 5);
+        noAddress.hasAddress = false;
+        NetworkAdapter tunnel = nic("00-00-00-00-00-00-00-E0", 6, Medium::Unknown);
+
+        QTest::newRow("one adapter") << QList{onboard} << QStringList{QStringLiteral("3C:52:82:00:00:01")};
+        QTest::newRow("dock, laptop's own port unplugged")
+            << QList{wifi, down(onboard), dock}
+            << QStringList{QStringLiteral("00:E0:4C:00:00:03"), QStringLiteral("A4:C3:F0:00:00:02")};
+        QTest::newRow("VirtualBox host-only listed first")
+            << QList{hostOnly, onboard}
+            << QStringList{QStringLiteral("3C:52:82:00:00:01"), QStringLiteral("0A:00:27:00:00:0B")};
+        QTest::newRow("Hyper-V switch with a lower index")
+            << QList{hyperV, onboard}
+            << QStringList{QStringLiteral("3C:52:82:00:00:01"), QStringLiteral("00:15:5D:00:00:04")};
+        QTest::newRow("VPN up") << QList{tap, wifi}
+                                << QStringList{QStringLiteral("A4:C3:F0:00:00:02"),
+                                               QStringLiteral("00:FF:6A:00:00:05")};
+        QTest::newRow("VPN down") << QList{down(tap), wifi} << QStringList{QStringLiteral("A4:C3:F0:00:00:02")};
+        QTest::newRow("VirtualBox, maker's prefix, two local peers")
+            << QList{peerA, virtualBox, peerB, onboard}
+            << QStringList{QStringLiteral("3C:52:82:00:00:01"), QStringLiteral("08:00:27:00:00:0C"),
+                           QStringLiteral("02:00:00:00:00:0B"), QStringLiteral("02:00:00:00:00:0A")};
+        QTest::newRow("only virtual adapters")
+            << QList{peerA, vmware, virtualBox}
+            << QStringList{QStringLiteral("08:00:27:00:00:0C"), QStringLiteral("00:50:56:C0:00:08"),
+                           QStringLiteral("02:00:00:00:00:0A")};
+        QTest::newRow("no adapter") << QList<NetworkAdapter>{} << QStringList{};
+        QTest::newRow("loopback, no IP address, tunnel, all zero")
+            << QList{loopback, noAddress, tunnel, nic("00:00:00:00:00:00", 8)} << QStringList{};
+        QTest::newRow("bridge and its port share an address")
+            << QList{onboard, nic("3C:52:82:00:00:01", 2)} << QStringList{QStringLiteral("3C:52:82:00:00:01")};
+    }
+    void macCandidatesRanked()
+    {
+        QFETCH(QList<NetworkAdapter>, adapters);
+        QFETCH(QStringList, ranked);
+        QCOMPARE(platform::rankMacCandidates(adapters), ranked);
+        // The order the system lists them in does not matter.
+        std::reverse(adapters.begin(), adapters.end());
+        QCOMPARE(platform::rankMacCandidates(adapters), ranked);
     }
 
     void runAndWaitWaitsForTheProgram()
