@@ -3,49 +3,22 @@
 #include <QByteArray>
 
 #include <algorithm>
-#include <array>
-#include <optional>
 #include <tuple>
 
 namespace platform {
 
 namespace {
 
-using Mac = std::array<unsigned char, 6>;
-
-// "aa:bb:cc:dd:ee:ff" or with "-": six bytes; anything else (a tunnel's 8 bytes, nothing) is no MAC address.
-std::optional<Mac> parseMac(const QString& text)
+// Hyper-V, VirtualBox (host and host-only), VMware (three), Parallels: virtual machines' and their hosts'
+// switches. TAP adapters (00:FF:…) are VPN clients'.
+bool isVirtual(const QByteArray& mac)
 {
-    const QStringList parts = QString(text).replace(u'-', u':').split(u':');
-    if (parts.size() != 6)
-        return std::nullopt;
-    Mac mac{};
-    for (std::size_t i = 0; i < mac.size(); ++i) {
-        bool ok = false;
-        const QString& part = parts.at(qsizetype(i));
-        const uint value = part.toUInt(&ok, 16);
-        if (!ok || part.size() != 2)
-            return std::nullopt;
-        mac[i] = static_cast<unsigned char>(value);
-    }
-    return mac;
-}
-
-// Hyper-V, VirtualBox (host and host-only), VMware (three), Parallels: addresses of virtual machines' and
-// hosts' virtual switches. TAP adapters (00:FF:…) are VPN clients'.
-bool isVirtual(const Mac& mac)
-{
-    static constexpr std::array<std::array<unsigned char, 3>, 7> prefixes{{{0x00, 0x15, 0x5D},
-                                                                           {0x08, 0x00, 0x27},
-                                                                           {0x0A, 0x00, 0x27},
-                                                                           {0x00, 0x50, 0x56},
-                                                                           {0x00, 0x0C, 0x29},
-                                                                           {0x00, 0x05, 0x69},
-                                                                           {0x00, 0x1C, 0x42}}};
-    if (mac[0] == 0x00 && mac[1] == 0xFF)
-        return true;
-    return std::any_of(prefixes.begin(), prefixes.end(),
-                       [&](const auto& prefix) { return std::equal(prefix.begin(), prefix.end(), mac.begin()); });
+    static const QByteArray prefixes[] = {QByteArray("\x00\x15\x5D", 3), QByteArray("\x08\x00\x27", 3),
+                                          QByteArray("\x0A\x00\x27", 3), QByteArray("\x00\x50\x56", 3),
+                                          QByteArray("\x00\x0C\x29", 3), QByteArray("\x00\x05\x69", 3),
+                                          QByteArray("\x00\x1C\x42", 3), QByteArray("\x00\xFF", 2)};
+    return std::any_of(std::begin(prefixes), std::end(prefixes),
+                       [&](const QByteArray& prefix) { return mac.startsWith(prefix); });
 }
 
 } // namespace
@@ -58,27 +31,23 @@ QStringList rankMacCandidates(const QList<NetworkAdapter>& adapters)
         bool isVirtual;
         NetworkAdapter::Medium medium;
         int index;
-        QString text;
+        QByteArray mac;
     };
     QList<Candidate> candidates;
     for (const NetworkAdapter& adapter : adapters) {
-        if (!adapter.up || adapter.loopback || !adapter.hasAddress)
+        // The separators are skipped; a tunnel's 8 bytes or no address at all is no MAC address.
+        const QByteArray mac = QByteArray::fromHex(adapter.hardwareAddress.toLatin1());
+        if (!adapter.up || adapter.loopback || !adapter.hasAddress || mac.size() != 6 || mac.count('\0') == 6)
             continue;
-        const std::optional<Mac> mac = parseMac(adapter.hardwareAddress);
-        if (!mac || std::all_of(mac->begin(), mac->end(), [](unsigned char b) { return b == 0; }))
-            continue;
-        const QByteArray bytes(reinterpret_cast<const char*>(mac->data()), qsizetype(mac->size()));
-        candidates.append({((*mac)[0] & 0x02) != 0, isVirtual(*mac), adapter.medium, adapter.index,
-                           QString::fromLatin1(bytes.toHex(':').toUpper())});
+        candidates.append({(mac[0] & 0x02) != 0, isVirtual(mac), adapter.medium, adapter.index, mac});
     }
-    std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
-        return std::tie(a.locallyAdministered, a.isVirtual, a.medium, a.index) <
-               std::tie(b.locallyAdministered, b.isVirtual, b.medium, b.index);
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        return std::tie(a.locallyAdministered, a.isVirtual, a.medium, a.index, a.mac) <
+               std::tie(b.locallyAdministered, b.isVirtual, b.medium, b.index, b.mac);
     });
     QStringList ranked;
     for (const Candidate& candidate : candidates)
-        if (!ranked.contains(candidate.text))
-            ranked.append(candidate.text);
+        ranked.append(QString::fromLatin1(candidate.mac.toHex(':').toUpper()));
     return ranked;
 }
 
