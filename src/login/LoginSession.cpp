@@ -20,7 +20,7 @@ QString LoginSession::macAddress() const
     return modPcAllowlist::GetMacAddress(m_services);
 }
 
-platform::Result<LoginSession::Opening> LoginSession::Open()
+platform::Result<LoginSession::Opening> LoginSession::FindUser()
 {
     const platform::Result<QString> userId = modPcAllowlist::GetAllowedUserId(m_services);
     if (!userId) {
@@ -31,11 +31,13 @@ platform::Result<LoginSession::Opening> LoginSession::Open()
     if (userId->isEmpty())
         return Opening::UnknownPc;
     m_userId = *userId;
-
-    m_connection = std::make_shared<cMySQL>(m_services);
-    if (!modPcAllowlist::ConnectLoginAccount(*m_connection))
-        return Opening::ConnectFailed;
     return Opening::Allowed;
+}
+
+bool LoginSession::Connect()
+{
+    m_connection = std::make_shared<cMySQL>(m_services);
+    return modPcAllowlist::ConnectLoginAccount(*m_connection);
 }
 
 platform::Result<LoginSession::Check> LoginSession::CheckPassword(const QString& password)

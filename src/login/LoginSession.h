@@ -14,10 +14,10 @@ class cMySQL;
 class LoginSession final
 {
 public:
-    /** How opening ended, when no unexpected database error stopped it. */
+    /** Who this PC may log in as, when no unexpected database error stopped the look-up. */
     enum class Opening {
-        Allowed,       // userId() may log in; the login connection is open
-        UnknownPc,     // no user is registered for this PC's MAC address; no login connection was made
+        Allowed,       // userId() may log in
+        UnknownPc,     // no user is registered for this PC's MAC addresses
         ConnectFailed, // the server could not be reached; the client has shown why
     };
 
@@ -34,15 +34,18 @@ public:
     LoginSession(const LoginSession&) = delete;
     LoginSession& operator=(const LoginSession&) = delete;
 
-    /** Asks the allowlist for this PC's user and opens the login connection. Any other database error comes
-     *  back as the error, for the caller to report. */
-    platform::Result<Opening> Open();
-    /** The user id the allowlist assigns to this PC (after Open). */
+    /** Asks the allowlist for this PC's user. Any other database error comes back as the error, for the
+     *  caller to report. */
+    platform::Result<Opening> FindUser();
+    /** The user id the allowlist assigns to this PC (after FindUser). */
     const QString& userId() const { return m_userId; }
-    /** This PC's MAC address text, as looked up (shown when the PC is refused). */
+    /** Opens the login connection (after FindUser allowed the PC); false when the server could not be reached:
+     *  the client has shown why. */
+    bool Connect();
+    /** This PC's first MAC address candidate (shown when the PC is refused). */
     QString macAddress() const;
 
-    /** Checks password for userId() on the login connection (Open first). A database error comes back as the
+    /** Checks password for userId() on the login connection (Connect first). A database error comes back as the
      *  error; the connection stays usable for the next check. */
     platform::Result<Check> CheckPassword(const QString& password);
 

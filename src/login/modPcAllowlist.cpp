@@ -27,24 +27,28 @@ platform::Result<QString> GetAllowedUserId(const platform::Services& services)
 {
     // Without an address there is nothing to look up: a stray row with an empty address must not admit
     // every PC that has no network adapter.
-    const QString mac = GetMacAddress(services);
-    if (mac.isEmpty())
+    const QStringList candidates = services.machine->macAddresses();
+    if (candidates.isEmpty())
         return QString();
 
     auto connection = std::make_shared<cMySQL>(services);
     if (!ConnectLoginAccount(*connection))
         return connection->lastConnectError();
 
-    std::shared_ptr<Recordset> rs;
-    try {
-        connection->query(LoginSql::AllowlistStatement(mac), false, rs);
-    } catch (const platform::VbError& error) {
-        return error;
-    }
     QString userId;
-    if (rs && !rs->atEnd())
-        userId = rs->text(QStringLiteral("user_id"));
-    modMain::CloseIfOpen(rs);
+    bool registered = false;
+    for (qsizetype i = 0; i < candidates.size() && !registered; ++i) {
+        std::shared_ptr<Recordset> rs;
+        try {
+            connection->query(LoginSql::AllowlistStatement(candidates.at(i)), false, rs);
+        } catch (const platform::VbError& error) {
+            return error;
+        }
+        registered = rs && !rs->atEnd();
+        if (registered)
+            userId = rs->text(QStringLiteral("user_id"));
+        modMain::CloseIfOpen(rs);
+    }
     modMain::CloseIfOpen(connection);
     return userId;
 }

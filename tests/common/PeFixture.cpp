@@ -157,6 +157,16 @@ QByteArray makePeImage(const PeFixture& fixture)
 
     image += resources;
     image.append(QByteArray(qsizetype(rawSize) - resources.size(), '\0'));
+    if (fixture.certificateSize >= 8) {
+        // One WIN_CERTIFICATE (length, revision 2.0, PKCS#7 signed data); the directory entry is a file offset.
+        const qsizetype table = image.size();
+        append32(image, fixture.certificateSize);
+        append16(image, 0x0200);
+        append16(image, 0x0002);
+        image.append(QByteArray(qsizetype(fixture.certificateSize) - 8, '\x5A'));
+        put32(image, directories + 4 * 8, quint32(table));
+        put32(image, directories + 4 * 8 + 4, fixture.certificateSize);
+    }
     return image;
 }
 

@@ -24,9 +24,12 @@ struct PeFixture
     bool pe32Plus = false;
     /** The resource type the tree holds: 16 is RT_VERSION, anything else leaves the program without one. */
     quint32 resourceType = 16;
+    /** A signed image: a certificate table of this many bytes after the sections, as signing appends it. */
+    quint32 certificateSize = 0;
 };
 
-/** A minimal, well-formed Windows program image (headers, one ".rsrc" section, a version resource). */
+/** A minimal, well-formed Windows program image (headers, one ".rsrc" section, a version resource, and a
+ *  signature when asked for). */
 QByteArray makePeImage(const PeFixture& fixture = {});
 
 } // namespace testsupport

@@ -64,12 +64,12 @@ public:
     int sets = 0;
 };
 
-/** A PC with a fixed MAC address. */
+/** A PC with fixed MAC address candidates, best first. */
 class FixedMachineIdentity final : public platform::IMachineIdentity
 {
 public:
-    QString macAddress() const override { return mac; }
-    QString mac = QStringLiteral("00:1A:2B:3C:4D:5E");
+    QStringList macAddresses() const override { return macs; }
+    QStringList macs{QStringLiteral("00:1A:2B:3C:4D:5E")};
 };
 
 /** Services for a test: recorders where a person would look, real settings in a temporary folder, and a

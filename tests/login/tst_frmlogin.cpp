@@ -167,10 +167,10 @@ private Q_SLOTS:
         {
             const PaintWatch* watch = nullptr;
             mutable bool askedBeforePaint = false;
-            QString macAddress() const override
+            QStringList macAddresses() const override
             {
                 askedBeforePaint = askedBeforePaint || !watch->painted;
-                return Mac;
+                return {Mac};
             }
         } machine;
         machine.watch = &watch;
@@ -182,6 +182,41 @@ private Q_SLOTS:
         QTRY_VERIFY(t.exit.exited); // unknown PC
         QVERIFY(watch.painted);
         QVERIFY(!machine.askedBeforePaint);
+    }
+
+    // The id is in its box, disabled, before the login connection is made: when the server goes away after the
+    // allowlist has answered, the failure shows over it.
+    void failedConnectionShowsOverTheFilledIdBox()
+    {
+        QVERIFY(m_root.addMac(QStringLiteral("hong"), Mac));
+        struct ServerGoesAway final : QObject
+        {
+            bool eventFilter(QObject* watched, QEvent* event) override
+            {
+                if (event->type() == QEvent::EnabledChange && !static_cast<QWidget*>(watched)->isEnabled())
+                    modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
+                return false;
+            }
+        } away;
+        struct Box final : platform::IMessageBox
+        {
+            QLineEdit* id = nullptr;
+            QStringList seen;
+            void show(const QString& text, const QString&, platform::MessageIcon) override
+            {
+                seen.append(id->text() + (id->isEnabled() ? QStringLiteral(", enabled: ") : QStringLiteral(": ")) +
+                            text);
+            }
+        } box;
+        TestServices t;
+        t.services.messageBox = &box;
+        frmLogin form(t.services);
+        box.id = control<QLineEdit>(form, "txtUserName");
+        box.id->installEventFilter(&away);
+        form.show();
+        QTRY_COMPARE(box.seen, QStringList{QStringLiteral("hong: ") + ServerDown});
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.LoginSucceeded());
     }
 
     void savedPasswordLogsInWithoutTouchingTheDialog()

@@ -1,4 +1,5 @@
 #include "FolderAccess.h"
+#include "MachineIdentity.h"
 #include "Processes.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
@@ -13,6 +14,24 @@
 #ifdef Q_OS_UNIX
 #include "OrdinaryUser.h"
 #endif
+
+using platform::NetworkAdapter;
+Q_DECLARE_METATYPE(QList<NetworkAdapter>)
+
+namespace {
+
+NetworkAdapter nic(const char* mac, int index, NetworkAdapter::Medium medium = NetworkAdapter::Medium::Wired)
+{
+    return {QString::fromLatin1(mac), true, false, true, medium, index};
+}
+
+NetworkAdapter down(NetworkAdapter adapter)
+{
+    adapter.up = false;
+    return adapter;
+}
+
+} // namespace
 
 class TestPlatform final : public QObject
 {
@@ -57,6 +76,48 @@ private Q_SLOTS:
         store.write(QStringLiteral("A"), QStringLiteral("Config"), QStringLiteral("k"), QStringLiteral("1"));
         QCOMPARE(store.read(QStringLiteral("B"), QStringLiteral("Config"), QStringLiteral("k"), QStringLiteral("0")),
                  QStringLiteral("0"));
+    }
+
+    // Adapters as the system lists them: which addresses identify this PC, best first.
+    void macCandidatesRanked_data()
+    {
+        using Medium = NetworkAdapter::Medium;
+        QTest::addColumn<QList<NetworkAdapter>>("adapters");
+        QTest::addColumn<QString>("ranked");
+        const NetworkAdapter onboard = nic("3c:52:82:00:00:01", 7);
+        const NetworkAdapter wifi = nic("A4:C3:F0:00:00:02", 3, Medium::Wireless);
+        const NetworkAdapter virtualBox = nic("08:00:27:00:00:0C", 4);
+        const NetworkAdapter tap = nic("00:FF:6A:00:00:05", 1);
+        const NetworkAdapter peer = nic("02:00:00:00:00:0A", 11);
+        NetworkAdapter loopback = nic("00:00:00:00:00:00", 1);
+        loopback.loopback = true;
+        NetworkAdapter noAddress = nic("3C:52:82:00:00:09", 5);
+        noAddress.hasAddress = false;
+
+        QTest::newRow("dock, laptop's own port unplugged") << QList{wifi, down(onboard), nic("00:E0:4C:00:00:03", 21)}
+                                                           << QStringLiteral("00:E0:4C:00:00:03 A4:C3:F0:00:00:02");
+        QTest::newRow("VirtualBox host-only and local peers listed first")
+            << QList{nic("0A:00:27:00:00:0B", 2), peer, virtualBox, nic("02:00:00:00:00:0B", 10), onboard}
+            << QStringLiteral("3C:52:82:00:00:01 08:00:27:00:00:0C 02:00:00:00:00:0B 02:00:00:00:00:0A "
+                              "0A:00:27:00:00:0B");
+        QTest::newRow("Hyper-V switch with a lower index")
+            << QList{nic("00:15:5D:00:00:04", 2), onboard} << QStringLiteral("3C:52:82:00:00:01 00:15:5D:00:00:04");
+        QTest::newRow("VPN up") << QList{tap, wifi} << QStringLiteral("A4:C3:F0:00:00:02 00:FF:6A:00:00:05");
+        QTest::newRow("VPN down") << QList{down(tap), wifi} << QStringLiteral("A4:C3:F0:00:00:02");
+        QTest::newRow("only virtual adapters") << QList{peer, nic("00:50:56:C0:00:08", 9), virtualBox}
+                                               << QStringLiteral("08:00:27:00:00:0C 00:50:56:C0:00:08 "
+                                                                 "02:00:00:00:00:0A");
+        QTest::newRow("no adapter: loopback, no IP address, tunnel, all zero")
+            << QList{loopback, noAddress, nic("00-00-00-00-00-00-00-E0", 6), nic("00:00:00:00:00:00", 8)} << QString();
+    }
+    void macCandidatesRanked()
+    {
+        QFETCH(QList<NetworkAdapter>, adapters);
+        QFETCH(QString, ranked);
+        QCOMPARE(platform::rankMacCandidates(adapters).join(u' '), ranked);
+        // The order the system lists them in does not matter.
+        std::reverse(adapters.begin(), adapters.end());
+        QCOMPARE(platform::rankMacCandidates(adapters).join(u' '), ranked);
     }
 
     void runAndWaitWaitsForTheProgram()

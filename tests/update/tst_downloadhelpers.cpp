@@ -181,6 +181,12 @@ private Q_SLOTS:
             << QStringLiteral("f.exe") << own.left(own.size() / 2) << true << false << false;
         QTest::newRow("windows program headers only")
             << QStringLiteral("F.EXE") << pe.left(512) << true << false << false;
+        testsupport::PeFixture signing;
+        signing.certificateSize = 4096;
+        const QByteArray signedPe = testsupport::makePeImage(signing);
+        QTest::newRow("signed windows program") << QStringLiteral("f.exe") << signedPe << false << true << true;
+        QTest::newRow("signed windows program cut inside its certificate")
+            << QStringLiteral("f.exe") << signedPe.chopped(1000) << true << false << false;
     }
     void downloadFileReplacesOnlyWithWholeFiles()
     {

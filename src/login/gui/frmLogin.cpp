@@ -119,7 +119,7 @@ void frmLogin::Form_Activate()
     m_firstActivation = false;
 
     m_session = std::make_unique<LoginSession>(m_services);
-    const platform::Result<LoginSession::Opening> opening = m_session->Open();
+    const platform::Result<LoginSession::Opening> opening = m_session->FindUser();
     if (!opening) {
         // Without the allowlist's answer there is nobody to log in.
         reportError(opening.error(), QStringLiteral("Form_Activate"));
@@ -141,6 +141,11 @@ void frmLogin::Form_Activate()
     }
     m_txtUserName->setText(m_session->userId());
     m_txtUserName->setEnabled(false);
+    if (!m_session->Connect()) {
+        // The connection-failure message has been shown, over the id the user could not log in as.
+        done(Rejected);
+        return;
+    }
 
     if (!m_txtUserName->text().isEmpty() && !m_txtPassword->text().isEmpty())
         cmdOK_Click();

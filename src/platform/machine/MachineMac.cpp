@@ -1,5 +1,5 @@
-// Prints the MAC address this PC presents to the allowlist, as the login dialog looks it up: what an
-// administrator registers in user_mac, and what the local run stack seeds.
+// Prints the first of the MAC addresses this PC presents to the allowlist, the one the login dialog's refusal
+// names: what an administrator registers in user_mac, and what the local run stack seeds.
 #include "NetworkMachineIdentity.h"
 
 #include <QCoreApplication>

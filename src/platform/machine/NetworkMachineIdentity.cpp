@@ -4,21 +4,31 @@
 
 namespace platform {
 
-QString NetworkMachineIdentity::macAddress() const
+namespace {
+
+NetworkAdapter::Medium medium(QNetworkInterface::InterfaceType type)
 {
+    switch (type) {
+    case QNetworkInterface::Ethernet: return NetworkAdapter::Medium::Wired;
+    case QNetworkInterface::Wifi:
+    case QNetworkInterface::Ieee80216: return NetworkAdapter::Medium::Wireless;
+    default: return NetworkAdapter::Medium::Unknown;
+    }
+}
+
+} // namespace
+
+QStringList NetworkMachineIdentity::macAddresses() const
+{
+    QList<NetworkAdapter> adapters;
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& nic : interfaces) {
         const auto flags = nic.flags();
-        if (!flags.testFlag(QNetworkInterface::IsUp) || flags.testFlag(QNetworkInterface::IsLoopBack))
-            continue;
-        if (nic.addressEntries().isEmpty())
-            continue;
-        const QString mac = nic.hardwareAddress().toUpper();
-        if (mac.isEmpty() || mac == QStringLiteral("00:00:00:00:00:00"))
-            continue;
-        return mac;
+        adapters.append({nic.hardwareAddress(), flags.testFlag(QNetworkInterface::IsUp),
+                         flags.testFlag(QNetworkInterface::IsLoopBack), !nic.addressEntries().isEmpty(),
+                         medium(nic.type()), nic.index()});
     }
-    return {};
+    return rankMacCandidates(adapters);
 }
 
 } // namespace platform

@@ -8,7 +8,7 @@ namespace platform {
 class NetworkMachineIdentity final : public IMachineIdentity
 {
 public:
-    QString macAddress() const override;
+    QStringList macAddresses() const override;
 };
 
 } // namespace platform

@@ -9,11 +9,12 @@ QByteArray fromUnicode(const QString& text)
     if (text.isEmpty())
         return {};
     const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
-    // Characters the code page lacks become "?": a best-fit look-alike may be a backslash (U+20A9 is one).
-    const DWORD flags = WC_NO_BEST_FIT_CHARS;
-    const int size = WideCharToMultiByte(949, flags, wide, int(text.size()), nullptr, 0, "?", nullptr);
+    // The system's own conversion, best-fit look-alikes included, as the classic program's strings went out: a
+    // stored password hash was made from these bytes. A look-alike may be a quote or a backslash (U+20A9 becomes
+    // one), so whoever puts the bytes between quotes escapes them after this.
+    const int size = WideCharToMultiByte(949, 0, wide, int(text.size()), nullptr, 0, nullptr, nullptr);
     QByteArray out(size, Qt::Uninitialized);
-    WideCharToMultiByte(949, flags, wide, int(text.size()), out.data(), size, "?", nullptr);
+    WideCharToMultiByte(949, 0, wide, int(text.size()), out.data(), size, nullptr, nullptr);
     return out;
 }
 

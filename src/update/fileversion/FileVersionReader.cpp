@@ -107,33 +107,15 @@ public:
     {
         if (!headers())
             return false;
-        const std::uint64_t optional = m_optional;
-        const auto magic = m_magic;
-
-        std::uint64_t countField = 0;
-        std::uint64_t directories = 0;
-        if (*magic == 0x10B) {
-            countField = 92;
-            directories = 96;
-        } else if (*magic == 0x20B) {
-            countField = 108;
-            directories = 112;
-        } else {
+        const auto resources = directory(ResourceDirectory);
+        if (!resources || resources->first == 0)
             return false;
-        }
-        // The resource table is the third data directory.
-        const std::uint64_t resourceEntry = directories + 2 * 8;
-        if (m_optionalSize < resourceEntry + 8)
-            return false;
-        const auto directoryCount = m_bytes.u32(optional + countField);
-        const auto resourceRva = m_bytes.u32(optional + resourceEntry);
-        if (!directoryCount || *directoryCount < 3 || !resourceRva || *resourceRva == 0)
-            return false;
-        m_resourceRva = *resourceRva;
+        m_resourceRva = resources->first;
         return true;
     }
 
-    /** Every section's raw data lies inside the file (headers() first). */
+    /** Every section's raw data, and the certificate table of a signed image, lie inside the file (headers()
+     *  first). */
     bool complete() const
     {
         if (m_declaredSections > MaxSections)
@@ -143,7 +125,10 @@ public:
             if (s.rawSize != 0 && !m_bytes.has(s.rawOffset, s.rawSize))
                 return false;
         }
-        return true;
+        // The signature follows the sections and is no section's: a download cut inside it is short all the same.
+        // Its entry holds a file offset, not an address.
+        const auto certificates = directory(CertificateDirectory);
+        return !certificates || certificates->second == 0 || m_bytes.has(certificates->first, certificates->second);
     }
 
     /** The file offset of rva and how many bytes of its section follow it there. */
@@ -169,6 +154,30 @@ public:
 
 private:
     static constexpr std::size_t MaxSections = 96;
+    static constexpr std::uint32_t ResourceDirectory = 2;
+    static constexpr std::uint32_t CertificateDirectory = 4;
+
+    /** Data directory number index of the optional header: its address (or offset) and size; nothing when the
+     *  header has no such entry (headers() first). */
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> directory(std::uint32_t index) const
+    {
+        std::uint64_t countField = 0;
+        std::uint64_t directories = 0;
+        if (*m_magic == 0x10B) {
+            countField = 92;
+            directories = 96;
+        } else if (*m_magic == 0x20B) {
+            countField = 108;
+            directories = 112;
+        } else {
+            return std::nullopt;
+        }
+        const std::uint64_t entry = directories + std::uint64_t(index) * 8;
+        const auto count = m_bytes.u32(m_optional + countField);
+        if (m_optionalSize < entry + 8 || !count || *count <= index)
+            return std::nullopt;
+        return std::pair{*m_bytes.u32(m_optional + entry), *m_bytes.u32(m_optional + entry + 4)};
+    }
 
     const Bytes& m_bytes;
     std::uint64_t m_optional = 0;
