@@ -412,18 +412,24 @@ win_build_deps() {
 # prefix does not offer the Mono and Gecko installers.
 win_make_prefix() {
     local prefix=$1 out
-    if [ -f "$prefix/.zt-ready" ]; then
+    if [ -f "$prefix/.zt-ready-direct" ]; then
         return 0
     fi
     log "creating the Wine prefix $prefix"
     rm -rf "$prefix"
+    # Internet Options set to a direct connection: without this record Wine assumes automatic proxy
+    # detection, and every program that asks the system for a proxy would go looking for one.
+    local direct="460000000000000001000000000000000000000000000000$(printf '0%.0s' {1..64})"
     if ! out=$(WINEPREFIX="$prefix" timeout 300 wineboot --init 2>&1 &&
+        WINEPREFIX="$prefix" timeout 60 wine reg add \
+            'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
+            /v DefaultConnectionSettings /t REG_BINARY /d "$direct" /f 2>&1 &&
         WINEPREFIX="$prefix" timeout 120 wineserver --wait 2>&1); then
         printf '%s\n' "$out" | tail -n 20 >&2
         log "wineboot failed or took more than 5 minutes"
         return 1
     fi
-    touch "$prefix/.zt-ready"
+    touch "$prefix/.zt-ready-direct"
 }
 
 # The environment the Windows programs and tests run in: quiet, the cache's prefix, the DLLs of the
