@@ -122,7 +122,8 @@ struct CurlMulti final
     CURLM* multi;
 };
 
-// curl_easy_perform, but watching cancel: waiting for an answer, libcurl itself looks up only once a second.
+// curl_easy_perform, but watching cancel: waiting for an answer, libcurl calls its progress callback only once a
+// second, too seldom for a person who chose to skip.
 CURLcode performUnlessCancelled(CURL* curl, const std::atomic<bool>* cancel)
 {
     if (!cancel)

@@ -43,8 +43,7 @@ std::unique_ptr<QDialog> makeWindow(const QString& text)
     layout->addWidget(label);
     layout->addWidget(bar);
     layout->addLayout(buttons);
-    window->setMinimumWidth(320);
-    window->setFixedHeight(window->sizeHint().height());
+    window->setFixedSize(window->sizeHint().expandedTo(QSize(320, 0)));
     return window;
 }
 
