@@ -1,4 +1,4 @@
-// The wait window over start-up's transfers: real threads, real libcurl, servers on 127.0.0.1 that answer at
+// The wait window in front of start-up's transfers: real threads and libcurl, servers on 127.0.0.1 that answer at
 // once, never answer, or stall in the middle of a file.
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
@@ -17,13 +17,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include <functional>
-
 namespace {
 
 const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
 
-QWidget* visibleWaitWindow()
+QWidget* waitWindow()
 {
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->objectName() == u"waitWindow" && window->isVisible())
@@ -31,16 +29,13 @@ QWidget* visibleWaitWindow()
     return nullptr;
 }
 
-// Counts every showing of a wait window, however brief.
-class ShowCounter final : public QObject
+// Counts the showings of wait windows, however brief.
+struct ShowCounter final : QObject
 {
-public:
     ShowCounter() { qApp->installEventFilter(this); }
-    ~ShowCounter() override { qApp->removeEventFilter(this); }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && watched->objectName() == u"waitWindow")
-            ++shown;
+        shown += event->type() == QEvent::Show && watched->objectName() == u"waitWindow";
         return false;
     }
     int shown = 0;
@@ -52,19 +47,7 @@ class TestWaitWindow : public QObject
 {
     Q_OBJECT
 
-    struct Setup
-    {
-        platform::WaitWindowQt waitWindow;
-        testsupport::TestServices t;
-        testsupport::HttpTestServer server;
-        QTcpServer silent; // listening is enough: the system completes the handshake, nobody ever answers
-        Setup()
-        {
-            t.services.waitWindow = &waitWindow;
-            silent.listen(QHostAddress::LocalHost, 0);
-        }
-        QString silentHost() const { return QStringLiteral("127.0.0.1:") + QString::number(silent.serverPort()); }
-    };
+    platform::WaitWindowQt m_waitWindow;
 
 private Q_SLOTS:
     void initTestCase()
@@ -93,56 +76,55 @@ private Q_SLOTS:
         QFETCH(QString, step);
         QFETCH(QString, text);
         QFETCH(QStringList, messages);
-        Setup s;
-        QVERIFY(s.silent.isListening());
-        qputenv("ZT_SERVER_LIST_URL", (QStringLiteral("http://") + s.silentHost()).toUtf8());
-        modMain::UpdateServerHost = s.silentHost();
-        s.server.routeStalled(Folder + QStringLiteral("RendloV1.exe"), 100000, 10);
-        const QString checker = s.t.services.app.filePath(QStringLiteral("RendloV1.exe"));
-        const std::function<bool()> run = [&] {
-            if (step == u"list")
-                return modServerAddressUtil::RefreshServerAddressCache(s.t.services, QString());
-            if (step == u"check")
-                return modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(s.t.services);
-            return modAutoUpdateV1_Download::DownloadFile(s.server.url(Folder + QStringLiteral("RendloV1.exe")),
-                                                          checker, s.t.services.waitWindow);
-        };
+        testsupport::TestServices t;
+        t.services.waitWindow = &m_waitWindow;
+        QTcpServer silent; // listening is enough: the system completes the handshake, nobody ever answers
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        const QString silentHost = QStringLiteral("127.0.0.1:") + QString::number(silent.serverPort());
+        qputenv("ZT_SERVER_LIST_URL", (QStringLiteral("http://") + silentHost).toUtf8());
+        modMain::UpdateServerHost = silentHost;
+        testsupport::HttpTestServer stalling;
+        stalling.routeStalled(Folder + QStringLiteral("RendloV1.exe"), 100000, 10);
+        const QString checker = t.services.app.filePath(QStringLiteral("RendloV1.exe"));
 
-        // The step's transfer holds this thread in its own event loop: the person's part runs from there.
+        // The transfer holds this thread in its own event loop: the person's part runs from there.
         QElapsedTimer sinceSkip;
         QTimer::singleShot(0, this, [&] {
-            QTRY_VERIFY_WITH_TIMEOUT(visibleWaitWindow(), 1500);
-            QWidget* window = visibleWaitWindow();
-            QCOMPARE(window->windowTitle(), QStringLiteral("NorvaQuillet"));
-            QCOMPARE(window->findChild<QLabel*>(QStringLiteral("lblWaitText"))->text(), text);
-            auto* skip = window->findChild<QPushButton*>(QStringLiteral("cmdSkip"));
+            QTRY_VERIFY_WITH_TIMEOUT(waitWindow(), 1500);
+            QCOMPARE(waitWindow()->windowTitle(), QStringLiteral("NorvaQuillet"));
+            QCOMPARE(waitWindow()->findChild<QLabel*>()->text(), text);
+            auto* skip = waitWindow()->findChild<QPushButton*>();
             QCOMPARE(skip->text(), QStringLiteral("건너뛰기"));
             sinceSkip.start();
             QTest::mouseClick(skip, Qt::LeftButton);
         });
-        QVERIFY(!run());
+        if (step == u"list")
+            QVERIFY(!modServerAddressUtil::RefreshServerAddressCache(t.services, QString()));
+        else if (step == u"check")
+            QVERIFY(!modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(t.services));
+        else
+            QVERIFY(!modAutoUpdateV1_Download::DownloadFile(stalling.url(Folder + QStringLiteral("RendloV1.exe")),
+                                                            checker, &m_waitWindow));
         QVERIFY2(sinceSkip.isValid(), "the wait window was not skipped");
         QVERIFY2(sinceSkip.elapsed() < 1000, QByteArray::number(sinceSkip.elapsed()) + " ms after the skip");
-        QVERIFY(!visibleWaitWindow());
-        QCOMPARE(s.t.messageBox.texts(), messages);
+        QVERIFY(!waitWindow());
+        QCOMPARE(t.messageBox.texts(), messages);
         QVERIFY(!QFile::exists(checker));
     }
 
     void quickAnswersShowNoWindow()
     {
-        Setup s;
-        ShowCounter counter;
-        qputenv("ZT_SERVER_LIST_URL", s.server.url().toUtf8());
-        s.server.putFile(QStringLiteral("/serverinfo/server-address-checker.php"),
-                         R"({"success": true, "data": {"ver": 1, "servers": []}})");
-        modMain::UpdateServerHost = s.server.host();
-        s.server.putFile(Folder + QStringLiteral("RendloV1_lastver.txt"), "9");
-        s.server.putFile(Folder + QStringLiteral("RendloV1.exe"), testsupport::recorderProgram());
-        s.server.putFile(Folder + QStringLiteral("Swapnik.exe"), testsupport::recorderProgram());
+        testsupport::TestServices t;
+        t.services.waitWindow = &m_waitWindow;
+        testsupport::HttpTestServer server;
+        modMain::UpdateServerHost = server.host();
+        server.putFile(Folder + QStringLiteral("RendloV1_lastver.txt"), "9");
+        server.putFile(Folder + QStringLiteral("RendloV1.exe"), testsupport::recorderProgram());
+        server.putFile(Folder + QStringLiteral("Swapnik.exe"), testsupport::recorderProgram());
+        const ShowCounter counter;
 
-        QVERIFY(modServerAddressUtil::RefreshServerAddressCache(s.t.services, QString()));
-        QVERIFY(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(s.t.services));
-        QCOMPARE(s.server.paths().size(), 4);
+        QVERIFY(modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(t.services));
+        QCOMPARE(server.paths().size(), 3);
         QCOMPARE(counter.shown, 0);
     }
 };
