@@ -126,13 +126,11 @@ struct CurlMulti final
 // second, too seldom for a person who chose to skip.
 CURLcode performUnlessCancelled(CURL* curl, const std::atomic<bool>* cancel)
 {
-    if (!cancel)
-        return curl_easy_perform(curl);
     const CurlMulti run(curl);
     if (!run.multi)
         return CURLE_OUT_OF_MEMORY;
     for (int running = 1; running;) {
-        if (cancel->load())
+        if (cancel && cancel->load())
             return CURLE_ABORTED_BY_CALLBACK;
         if (curl_multi_perform(run.multi, &running) != CURLM_OK ||
             (running && curl_multi_poll(run.multi, nullptr, 0, 100, nullptr) != CURLM_OK))
