@@ -52,11 +52,11 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
         version = cache[QStringLiteral("ver")].textForm();
     }
 
+    support::http::GetOptions options;
+    options.maxBytes = MaxAnswerBytes;
     const QString url = ServiceUrl(platform::serverListBaseUrl(), version, user);
     const auto answer = platform::waitFor(services.waitWindow, QStringLiteral("서버 목록을 받는 중…"),
-                                          [&url](const platform::SkipFlag& skipped) {
-                                              support::http::GetOptions options;
-                                              options.maxBytes = MaxAnswerBytes;
+                                          [&](const platform::SkipFlag& skipped) {
                                               options.cancel = &skipped;
                                               return support::http::get(url, options);
                                           });
