@@ -6,6 +6,7 @@
 #include "ProcessExit.h"
 #include "SettingsStore.h"
 #include "WaitCursor.h"
+#include "WaitWindow.h"
 
 namespace platform {
 
@@ -19,6 +20,7 @@ struct Services final
     IMachineIdentity* machine = nullptr;
     SettingsStore* settings = nullptr;
     AppLocation app;
+    IWaitWindow* waitWindow = nullptr;
 };
 
 } // namespace platform

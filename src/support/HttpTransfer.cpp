@@ -125,6 +125,48 @@ void useSystemProxy(CURL* curl, const QByteArray& url)
     }
 }
 
+// Owns a transfer's run in a multi handle, so that the run can be watched between short polls.
+struct CurlMulti final
+{
+    explicit CurlMulti(CURL* easyHandle) : easy(easyHandle), multi(curl_multi_init())
+    {
+        if (multi && curl_multi_add_handle(multi, easy) != CURLM_OK) {
+            curl_multi_cleanup(multi);
+            multi = nullptr;
+        }
+    }
+    ~CurlMulti()
+    {
+        if (multi) {
+            curl_multi_remove_handle(multi, easy);
+            curl_multi_cleanup(multi);
+        }
+    }
+    CurlMulti(const CurlMulti&) = delete;
+    CurlMulti& operator=(const CurlMulti&) = delete;
+    CURL* easy;
+    CURLM* multi;
+};
+
+// curl_easy_perform, but watching cancel: waiting for an answer, libcurl calls its progress callback only once a
+// second, too seldom for a person who chose to skip.
+CURLcode performUnlessCancelled(CURL* curl, const std::atomic<bool>* cancel)
+{
+    const CurlMulti run(curl);
+    if (!run.multi)
+        return CURLE_OUT_OF_MEMORY;
+    for (int running = 1; running;) {
+        if (cancel && cancel->load())
+            return CURLE_ABORTED_BY_CALLBACK;
+        if (curl_multi_perform(run.multi, &running) != CURLM_OK ||
+            (running && curl_multi_poll(run.multi, nullptr, 0, 100, nullptr) != CURLM_OK))
+            return CURLE_RECV_ERROR;
+    }
+    int queued = 0;
+    const CURLMsg* done = curl_multi_info_read(run.multi, &queued);
+    return done && done->msg == CURLMSG_DONE ? done->data.result : CURLE_RECV_ERROR;
+}
+
 VbError transferError(long number, const QString& description)
 {
     return VbError(int(number), description, QStringLiteral("http"));
@@ -169,7 +211,7 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
 
-    const CURLcode code = curl_easy_perform(curl);
+    const CURLcode code = performUnlessCancelled(curl, options.cancel);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 // HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system, asked
@@ -34,6 +35,8 @@ struct GetOptions final
     /** For download(): a whole body this rejects is a failure and replaces nothing. A body whose end the
      *  server does not announce (the connection just closes) can only be judged by its content. */
     std::function<bool(const QByteArray& body)> acceptBody;
+    /** When it turns true (on another thread), the transfer ends within a tenth of a second as a failure. */
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 /** An answer whose body arrived whole (or up to enoughBytes) with a 2xx status. */

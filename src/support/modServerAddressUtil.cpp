@@ -64,7 +64,12 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
 
     support::http::GetOptions options;
     options.maxBytes = MaxAnswerBytes;
-    const auto answer = support::http::get(ServiceUrl(platform::serverListBaseUrl(), version, user), options);
+    const QString url = ServiceUrl(platform::serverListBaseUrl(), version, user);
+    const auto answer = platform::waitFor(services.waitWindow, QStringLiteral("서버 목록을 받는 중…"),
+                                          [&](const platform::SkipFlag& skipped) {
+                                              options.cancel = &skipped;
+                                              return support::http::get(url, options);
+                                          });
     if (!answer || answer->status != 200)
         return false;
 

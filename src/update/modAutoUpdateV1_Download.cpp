@@ -4,6 +4,8 @@
 #include "FileVersionReader.h"
 #include "HttpTransfer.h"
 
+#include <QFileInfo>
+
 #include <span>
 
 namespace modAutoUpdateV1_Download {
@@ -25,33 +27,42 @@ bool IsCompleteProgram(const QByteArray& bytes)
     return fileversion::isCompleteElfFile(image) || bytes.startsWith("#!");
 }
 
-QString OpenUrl(const QString& url)
+QString OpenUrl(const QString& url, platform::IWaitWindow* wait)
 {
     support::http::GetOptions options;
     options.userAgent = QByteArrayLiteral("VB OpenUrl");
     options.enoughBytes = OpenUrlBytes;
-    const auto answer = support::http::get(url, options);
+    const auto answer =
+        platform::waitFor(wait, QStringLiteral("업데이트를 확인하는 중…"), [&](const platform::SkipFlag& skipped) {
+            options.cancel = &skipped;
+            return support::http::get(url, options);
+        });
     if (!answer)
         return {};
     return QString::fromLatin1(answer->body.left(OpenUrlBytes));
 }
 
-bool DownloadFile(const QString& url, const QString& localPath)
+bool DownloadFile(const QString& url, const QString& localPath, platform::IWaitWindow* wait)
 {
     support::http::GetOptions options;
     // A cut-off program or an error page served with 200 must never replace a working tool.
     if (localPath.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive))
         options.acceptBody = IsCompleteProgram;
-    return support::http::download(url, localPath, options).ok();
+    const QString text = QFileInfo(localPath).fileName() + QStringLiteral(" 파일을 받는 중…");
+    return platform::waitFor(wait, text, [&](const platform::SkipFlag& skipped) {
+        options.cancel = &skipped;
+        return support::http::download(url, localPath, options).ok();
+    });
 }
 
-bool DownloadFiles(const QString& baseUrl, const QString& localDir, const QStringList& names, qsizetype* failedIndex)
+bool DownloadFiles(const QString& baseUrl, const QString& localDir, const QStringList& names, qsizetype* failedIndex,
+                   platform::IWaitWindow* wait)
 {
     for (qsizetype i = 0; i < names.size(); ++i) {
         const QString& name = names.at(i);
         if (name.isEmpty())
             return true;
-        if (!DownloadFile(baseUrl + u'/' + name, localDir + u'/' + name)) {
+        if (!DownloadFile(baseUrl + u'/' + name, localDir + u'/' + name, wait)) {
             if (failedIndex)
                 *failedIndex = i;
             return false;

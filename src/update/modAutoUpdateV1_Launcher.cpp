@@ -101,7 +101,8 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
                                               const QString& fileName, const QString& localPath, MissingFile missing)
 {
     const bool present = modUniCode::FileExists(localPath);
-    const QString serverText = modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName)).trimmed();
+    const QString serverText =
+        modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName), services.waitWindow).trimmed();
     if (serverText.isEmpty())
         return Freshness::Unreadable;
     qint32 serverRevision = 0;
@@ -139,10 +140,11 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
     case Freshness::Outdated: break;
     }
 
-    if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath))
+    if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath, services.waitWindow))
         return false;
     const QString replacer = QString::fromUtf16(ReplacerName);
-    return modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + replacer, services.app.filePath(replacer));
+    return modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + replacer, services.app.filePath(replacer),
+                                                  services.waitWindow);
 }
 
 bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)

@@ -51,7 +51,7 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     qsizetype failed = -1;
     QString base = folderUrl;
     base.chop(1); // DownloadFiles puts the "/" back between folder and name
-    if (!modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed))
+    if (!modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed, services.waitWindow))
         services.messageBox->show(QStringLiteral("파일 다운로드중 오류가 발생했습니다.") + QStringLiteral("경로: ") +
                                       QDir::toNativeSeparators(localDir + u'/' + files.value(failed)),
                                   QString(), platform::MessageIcon::Error);

@@ -6,6 +6,7 @@
 #include "Services.h"
 #include "SettingsStore.h"
 #include "WaitCursor.h"
+#include "WaitWindow.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -64,6 +65,19 @@ public:
     int sets = 0;
 };
 
+/** Runs the work at once, never skipped, and keeps what the window would have said. */
+class RecordingWaitWindow final : public platform::IWaitWindow
+{
+public:
+    void run(const QString& text, const Work& work) override
+    {
+        texts.append(text);
+        const platform::SkipFlag never{false};
+        work(never);
+    }
+    QStringList texts;
+};
+
 /** A PC with fixed MAC address candidates, best first. */
 class FixedMachineIdentity final : public platform::IMachineIdentity
 {
@@ -83,7 +97,8 @@ public:
                                                &waitCursor,
                                                &machine,
                                                &settings,
-                                               platform::AppLocation{appDir.path(), QStringLiteral("NorvaQuillet")}}
+                                               platform::AppLocation{appDir.path(), QStringLiteral("NorvaQuillet")},
+                                               &waitWindow}
     {
     }
 
@@ -92,6 +107,7 @@ public:
     RecordingMessageBox messageBox;
     RecordingExit exit;
     RecordingWaitCursor waitCursor;
+    RecordingWaitWindow waitWindow;
     FixedMachineIdentity machine;
     platform::SettingsStore settings;
     platform::Services services;

@@ -89,6 +89,10 @@ private Q_SLOTS:
         QVERIFY(t.messageBox.messages.isEmpty());
         QCOMPARE(readFile(t.services.app.filePath(QStringLiteral("Palvex.dll"))), QByteArray("library"));
         QCOMPARE(readFile(t.services.app.filePath(QStringLiteral("Palvex.exe"))), NewDecoder);
+        // Each transfer waits behind the wait window, which says what it waits for.
+        QCOMPARE(t.waitWindow.texts,
+                 (QStringList{QStringLiteral("업데이트를 확인하는 중…"), QStringLiteral("Palvex.exe 파일을 받는 중…"),
+                              QStringLiteral("Palvex.dll 파일을 받는 중…")}));
     }
 
     void unreadableVersionIsShown_data()

@@ -7,12 +7,13 @@
 #include "Services.h"
 #include "SettingsStore.h"
 #include "WaitCursorQt.h"
+#include "WaitWindowQt.h"
 
 namespace platform {
 
-/** The real services a person meets: message boxes, the hourglass, this PC's network identity, the user's own
- *  settings store and the running program's folder (tried once for whether files can be made in it). Lives as
- *  long as what it is handed to. */
+/** The real services a person meets: message boxes, the hourglass, the wait window, this PC's network identity,
+ *  the user's own settings store and the running program's folder (tried once for whether files can be made in it).
+ * Lives as long as what it is handed to. */
 class RealServices final
 {
 public:
@@ -28,7 +29,10 @@ private:
     WaitCursorQt m_waitCursor;
     NetworkMachineIdentity m_machine;
     SettingsStore m_settings;
-    Services m_services{&m_messageBox, &m_processExit, &m_waitCursor, &m_machine, &m_settings, AppLocation::current()};
+    WaitWindowQt m_waitWindow;
+    Services m_services{
+        &m_messageBox, &m_processExit, &m_waitCursor, &m_machine, &m_settings, AppLocation::current(), &m_waitWindow,
+    };
 };
 
 } // namespace platform
