@@ -48,6 +48,8 @@ QStringList rankMacCandidates(const QList<NetworkAdapter>& adapters)
     QStringList ranked;
     for (const Candidate& candidate : candidates)
         ranked.append(QString::fromLatin1(candidate.mac.toHex(':').toUpper()));
+    // A bridge and the port under it carry one address: it is asked for once.
+    ranked.removeDuplicates();
     return ranked;
 }
 

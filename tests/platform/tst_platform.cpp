@@ -107,6 +107,8 @@ private Q_SLOTS:
         QTest::newRow("only virtual adapters") << QList{peer, nic("00:50:56:C0:00:08", 9), virtualBox}
                                                << QStringLiteral("08:00:27:00:00:0C 00:50:56:C0:00:08 "
                                                                  "02:00:00:00:00:0A");
+        QTest::newRow("bridge over the onboard port: one address")
+            << QList{onboard, nic("3C:52:82:00:00:01", 12)} << QStringLiteral("3C:52:82:00:00:01");
         QTest::newRow("no adapter: loopback, no IP address, tunnel, all zero")
             << QList{loopback, noAddress, nic("00-00-00-00-00-00-00-E0", 6), nic("00:00:00:00:00:00", 8)} << QString();
     }
