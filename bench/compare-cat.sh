@@ -7,14 +7,8 @@
 # usage: compare-cat.sh DECODE_BENCH LOG [ROUNDS=7]
 set -euo pipefail
 bench=$1 log=$2 rounds=${3:-7}
-name=${log##*/}
-# The decoder's output: the path without its last four characters + ".sql" (a name shorter than five
-# characters keeps its whole name).
-if ((${#name} < 5)); then sql="$log.sql"; else sql="${log:0:${#log}-4}.sql"; fi
-if [ "$sql" = "$log" ] || [ "$sql" -ef "$log" ]; then
-    echo "compare-cat.sh: the decoder's output would be the log itself: $log" >&2
-    exit 2
-fi
+source "$(dirname "$0")/compare-lib.sh"
+sql=$(decoder_output "$log")
 out=$(mktemp "$(dirname "$log")/cat-out.XXXXXX")
 trap 'rm -f "$out"' EXIT
 now() { date +%s%N; }
@@ -27,8 +21,4 @@ for ((i = 0; i < rounds; i++)); do
     t2=$(now); "$bench" "$log" > /dev/null; t3=$(now)
     cats+=($(((t1 - t0) / 1000))) decs+=($(((t3 - t2) / 1000)))
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
-mc=$(median "${cats[@]}") md=$(median "${decs[@]}")
-echo "cat          (us): ${cats[*]}  median $mc"
-echo "decode-bench (us): ${decs[*]}  median $md"
-awk -v c="$mc" -v d="$md" 'BEGIN {printf "ratio decode-bench / cat: %.2f\n", d / c}'
+report cat "${cats[@]}" -- "${decs[@]}"

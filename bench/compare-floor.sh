@@ -7,14 +7,8 @@
 set -euo pipefail
 bench=$1 floor=$2 log=$3 rounds=${4:-9}
 shift $(($# < 4 ? $# : 4))
-name=${log##*/}
-# The decoder's output: the path without its last four characters + ".sql" (a name shorter than five
-# characters keeps its whole name).
-if ((${#name} < 5)); then sql="$log.sql"; else sql="${log:0:${#log}-4}.sql"; fi
-if [ "$sql" = "$log" ] || [ "$sql" -ef "$log" ]; then
-    echo "compare-floor.sh: the decoder's output would be the log itself: $log" >&2
-    exit 2
-fi
+source "$(dirname "$0")/compare-lib.sh"
+sql=$(decoder_output "$log")
 out=$(mktemp "$(dirname "$log")/floor-out.XXXXXX")
 trap 'rm -f "$out"' EXIT
 # Seconds as the program printed them ("..., S s, ..."), in microseconds.
@@ -25,12 +19,8 @@ rm -f "$out"; "$floor" "$log" "$out" "$bytes" > /dev/null
 floors=() decs=()
 for ((i = 0; i < rounds; i++)); do
     rm -f "$out"
-    floors+=($("$floor" "$log" "$out" "$bytes" | micros))
+    floors+=("$("$floor" "$log" "$out" "$bytes" | micros)")
     rm -f "$sql"
-    decs+=($("$bench" "$@" "$log" | micros))
+    decs+=("$("$bench" "$@" "$log" | micros)")
 done
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR] = $1} END {print a[int((NR + 1) / 2)]}'; }
-mf=$(median "${floors[@]}") md=$(median "${decs[@]}")
-echo "io-floor     (us): ${floors[*]}  median $mf"
-echo "decode-bench (us): ${decs[*]}  median $md"
-awk -v f="$mf" -v d="$md" 'BEGIN {printf "ratio decode-bench / io-floor: %.2f\n", d / f}'
+report io-floor "${floors[@]}" -- "${decs[@]}"
