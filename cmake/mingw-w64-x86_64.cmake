@@ -2,10 +2,9 @@
 #
 #   cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DZT_WIN_DEPS=<prefix>
 #
-# ZT_WIN_DEPS is the prefix scripts/windows fills with the Windows builds of Qt, libcurl and MariaDB
-# Connector/C, plus the MinGW runtime DLLs in its bin/. The C and C++ runtimes stay DLLs (libstdc++-6,
-# libgcc_s_seh-1, libwinpthread-1): Qt's DLLs and the program then share one runtime, as Qt's own MinGW
-# builds do, and whatever ships the program copies them from ZT_WIN_DEPS/bin.
+# ZT_WIN_DEPS is the prefix scripts/windows fills with the static Windows builds of Qt, libcurl and MariaDB
+# Connector/C. Programs link everything statically, the MinGW C and C++ runtimes included, so each is one
+# exe that imports Windows' own DLLs only: the self-update replaces that one file.
 # ZT_WINEPREFIX is the Wine prefix test programs run in (default: "wine" beside ZT_WIN_DEPS).
 
 set(CMAKE_SYSTEM_NAME Windows)
@@ -15,6 +14,7 @@ set(ZT_WIN_TRIPLET x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${ZT_WIN_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ZT_WIN_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${ZT_WIN_TRIPLET}-windres)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # try_compile() projects read this file again without the command line's -D values: pass them on.
 foreach(var IN ITEMS ZT_WIN_DEPS ZT_WINEPREFIX)
@@ -45,15 +45,18 @@ unset(ENV{PKG_CONFIG_SYSROOT_DIR})
 
 # The Windows Qt runs the host's moc, rcc and uic (Debian's qt6-base-dev-tools, the same Qt version).
 set(QT_HOST_PATH "/usr" CACHE PATH "Host Qt for the build tools")
-set(QT_HOST_PATH_CMAKE_DIR "/usr/lib/x86_64-linux-gnu/cmake" CACHE PATH "CMake packages of the host Qt")
+if(NOT QT_HOST_PATH_CMAKE_DIR)
+    execute_process(COMMAND gcc -print-multiarch OUTPUT_VARIABLE ZT_HOST_MULTIARCH
+        OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    set(QT_HOST_PATH_CMAKE_DIR "/usr/lib/${ZT_HOST_MULTIARCH}/cmake" CACHE PATH "CMake packages of the host Qt")
+endif()
 
-# Test executables run under Wine: quiet, in their own prefix, finding the DLLs in ZT_WIN_DEPS/bin.
-# (CTest passes the list as separate arguments, so no element may hold a ';'.)
+# Test executables run under Wine: quiet, in their own prefix. (CTest passes the list as separate arguments,
+# so no element may hold a ';'.)
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR AND ZT_WIN_DEPS)
     if(NOT ZT_WINEPREFIX)
         get_filename_component(ZT_WINEPREFIX "${ZT_WIN_DEPS}/../wine" ABSOLUTE)
     endif()
     set(CMAKE_CROSSCOMPILING_EMULATOR
-        /usr/bin/env WINEDEBUG=-all "WINEPREFIX=${ZT_WINEPREFIX}" "WINEPATH=Z:${ZT_WIN_DEPS}/bin"
-        "WINEDLLOVERRIDES=mscoree,mshtml=" wine)
+        /usr/bin/env WINEDEBUG=-all "WINEPREFIX=${ZT_WINEPREFIX}" "WINEDLLOVERRIDES=mscoree,mshtml=" wine)
 endif()
