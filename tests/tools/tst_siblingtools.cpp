@@ -22,6 +22,8 @@ const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
 const QString Program = QStringLiteral("NorvaQuillet") +
                         (QStringLiteral(ZT_FIXTURE_CURRENT).endsWith(u".exe") ? QStringLiteral(".exe") : QString());
 const QString NewProgram = QStringLiteral("New_") + Program;
+// Company PCs keep their tools in folders named like this; every run here happens in one.
+const QString WorkFolder = QDir::tempPath() + QStringLiteral("/업무 도구 (x86)-XXXXXX");
 
 int ownRevision()
 {
@@ -88,7 +90,7 @@ private Q_SLOTS:
         QFETCH(bool, leftOver);
         QFETCH(bool, fetched);
 
-        QTemporaryDir dir;
+        QTemporaryDir dir(WorkFolder);
         QVERIFY(install(ZT_CHECKER_PATH, dir, QStringLiteral("RendloV1.exe")));
         QVERIFY(install(ZT_FIXTURE_CURRENT, dir, Program));
         if (leftOver)
@@ -135,7 +137,7 @@ private Q_SLOTS:
 
     void checkerRefusesAMalformedCommandLine()
     {
-        QTemporaryDir dir;
+        QTemporaryDir dir(WorkFolder);
         QVERIFY(install(ZT_CHECKER_PATH, dir, QStringLiteral("RendloV1.exe")));
         QCOMPARE(run(dir.filePath(QStringLiteral("RendloV1.exe")), {Program}), 2);
     }
@@ -165,7 +167,7 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(bool, replaced);
 
-        QTemporaryDir dir;
+        QTemporaryDir dir(WorkFolder);
         QVERIFY(install(ZT_REPLACER_PATH, dir, QStringLiteral("Swapnik.exe")));
         QVERIFY(install(ZT_FIXTURE_CURRENT, dir, Program));
         if (newBuild)
@@ -205,7 +207,7 @@ private Q_SLOTS:
         QFETCH(QString, input);
         QFETCH(QString, output);
         QFETCH(int, exitCode);
-        QTemporaryDir dir;
+        QTemporaryDir dir(WorkFolder);
         const QByteArray log = "4100A1B0\r\n0D0A\r\n";
         QVERIFY(writeFile(dir.filePath(input), log));
 
