@@ -1,15 +1,19 @@
 # shellcheck shell=bash
 # The Windows program from start to main window, under Wine on a virtual display, against the local stack
-# (scripts/lib/stack-*.sh): it fetches the server list, fetches and runs the sibling tools, shows the login
-# dialog, where the password is typed and saved, and the main window; a second start then logs in with the
-# saved password alone. Sourced after common.sh and windows.sh (for ZT_WIN_CACHE and ZT_WIN_DEPS).
+# (scripts/lib/stack-*.sh), as a company PC meets a new release: the packaged program, unpacked into a folder
+# named "업무 도구 (x86)", fetches the server list and the sibling tools; the update server offers a newer
+# build, which the version checker fetches as New_NorvaQuillet.exe; the program hands over to the replacer
+# and ends, the replacer puts the newer build in its place and starts it; its login dialog appears, the
+# password is typed and saved, and its main window shows the new revision. A second start then logs in with
+# the saved password alone and does not update again. Last, the newer exe alone in an empty folder reaches
+# its login dialog: nothing it needs is missing. Sourced after common.sh and windows.sh.
 #
-#   win_e2e PROGRAM_DIR TOOLS_DIR MAC_EXE SHOTS_DIR
+#   win_e2e PROGRAM_DIR NEWER_EXE TOOLS_DIR MAC_EXE SHOTS_DIR
 #
-# PROGRAM_DIR holds NorvaQuillet.exe (and, when packaged, its DLLs and Qt plugins; without them the DLLs
-# come from ZT_WIN_DEPS). TOOLS_DIR holds the Windows builds of RendloV1.exe, Swapnik.exe and Palvex.exe the
-# update server offers; MAC_EXE is the Windows build of zt_machine_mac. The pictures of the login dialog and
-# the main window go to SHOTS_DIR as windows-login.png and windows-main.png.
+# PROGRAM_DIR is the unpacked package; NEWER_EXE the same sources built with the next revision. TOOLS_DIR
+# holds the Windows builds of RendloV1.exe, Swapnik.exe and Palvex.exe the update server offers; MAC_EXE is
+# the Windows build of zt_machine_mac. The pictures of the newer build's login dialog and main window go to
+# SHOTS_DIR as windows-login.png and windows-main.png.
 #
 # It runs in its own Wine prefix ($ZT_WIN_CACHE/wine-e2e, made on first use) so that the saved settings
 # start empty and its wineserver can be ended without touching the prefix the tests use. Every wait is
@@ -41,7 +45,7 @@ win_e2e() {
 }
 
 win_e2e_run() {
-    local program_dir=$1 tools_dir=$2 mac_exe=$3 shots_dir=$4
+    local program_dir=$1 newer_exe=$2 tools_dir=$3 mac_exe=$4 shots_dir=$5
     set -euo pipefail
     # shellcheck disable=SC2034 # run_cleanup's list, this run's own
     ZT_CLEANUP=()
@@ -50,7 +54,7 @@ win_e2e_run() {
     trap "exit 143" TERM
 
     local f
-    for f in "$program_dir/NorvaQuillet.exe" "$tools_dir/RendloV1.exe" "$tools_dir/Swapnik.exe" \
+    for f in "$program_dir/NorvaQuillet.exe" "$newer_exe" "$tools_dir/RendloV1.exe" "$tools_dir/Swapnik.exe" \
         "$tools_dir/Palvex.exe" "$mac_exe"; do
         if [ ! -f "$f" ]; then
             log "Windows end-to-end run: $f is missing"
@@ -63,77 +67,83 @@ win_e2e_run() {
 
     local work start=$SECONDS
     work="$(mktemp -d /tmp/zt-win-e2e.XXXXXX)"
-    add_cleanup "rm -rf '$work'"
+    add_cleanup "rm -rf $(printf %q "$work")"
     # The stack's log files go here too.
     local BUILD_DIR="$work"
 
-    local deps="${ZT_WIN_DEPS:-$ZT_WIN_CACHE/deps}"
     export WINEPREFIX="$ZT_WIN_CACHE/wine-e2e" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    # A packaged program runs on what its folder holds alone; a bare build finds its DLLs in the dependencies.
-    if [ -f "$program_dir/Qt6Core.dll" ]; then
-        unset WINEPATH
-    else
-        export WINEPATH="Z:$deps/bin"
-    fi
+    # The programs are self-contained: Wine's search path gets nothing of the build.
+    unset WINEPATH
     win_e2e_prefix
     # The wineserver of this prefix ends with the run, and every program in it.
     add_cleanup "timeout 20 wineserver -k 2>/dev/null"
     # Saved settings from an earlier run would skip the typing.
     wine reg delete 'HKCU\Software\VB and VBA Program Settings' /f >/dev/null 2>&1 || true
 
-    # The program folder: a fresh copy, with the Qt plugins of the dependencies when it brings none (Wine
-    # passes no QT_* variable on, so QT_PLUGIN_PATH cannot name them).
-    local app="$work/app"
+    # The program folder: the package as a user unpacks it, in a folder whose name has Hangul and blanks.
+    local app="$work/업무 도구 (x86)"
     mkdir -p "$app"
     cp -R "$program_dir/." "$app/"
-    if [ ! -d "$app/platforms" ] && [ ! -f "$app/qt.conf" ]; then
-        cp -R "$deps/plugins/." "$app/"
-    fi
 
     # The MAC address the Windows build sees, for the allowlist.
     local mac
-    if ! mac="$(WINEPATH="Z:$deps/bin" timeout 60 wine "$mac_exe" 2>"$work/mac.log" | tr -d '\r')" ||
-        [ -z "$mac" ]; then
+    if ! mac="$(timeout 60 wine "$mac_exe" 2>"$work/mac.log" | tr -d '\r')" || [ -z "$mac" ]; then
         cat "$work/mac.log" >&2
         log "Windows end-to-end run: zt_machine_mac.exe printed no MAC address under Wine"
         return 1
     fi
 
-    # The local stack, serving the Windows tools and naming the Windows build's own revision as current.
-    local tools_version program_version
+    # The local stack, serving the Windows tools and the newer build of the program.
+    local tools_version program_version newer_version
     tools_version="$(win_e2e_file_version "$tools_dir/RendloV1.exe")"
     program_version="$(win_e2e_file_version "$app/NorvaQuillet.exe")"
-    if [ -z "$tools_version" ] || [ -z "$program_version" ]; then
-        log "Windows end-to-end run: no version resource in RendloV1.exe or NorvaQuillet.exe"
+    newer_version="$(win_e2e_file_version "$newer_exe")"
+    if [ -z "$tools_version" ] || [ -z "$program_version" ] || [ -z "$newer_version" ]; then
+        log "Windows end-to-end run: no version resource in RendloV1.exe or one of the NorvaQuillet.exe builds"
         return 1
     fi
+    if [ "${newer_version##*.}" -le "${program_version##*.}" ]; then
+        log "Windows end-to-end run: $newer_exe ($newer_version) is not newer than the package ($program_version)"
+        return 1
+    fi
+    # shellcheck disable=SC2034 # read by stack-db.sh and stack-http.sh
     local ZT_STACK_MACHINE_MAC="$mac" ZT_STACK_TOOLS_DIR="$tools_dir" ZT_STACK_TOOLS_SUFFIX=.exe
+    # shellcheck disable=SC2034 # read by stack-http.sh
     local ZT_STACK_TOOLS_REVISION="${tools_version##*.}"
     source "$ROOT/scripts/lib/stack-db.sh"
     # The statements the server receives tell when the login dialog has asked for this PC.
     zt_db_sql "$ZT_DB_SOCKET" "SET GLOBAL general_log_file = '$work/general.log'; SET GLOBAL general_log = 1;"
     source "$ROOT/scripts/lib/stack-http.sh"
     # shellcheck disable=SC2154 # set by stack-http.sh
-    printf '%s\r\n' "${program_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
+    cp "$newer_exe" "$zt_http_updates/NorvaQuillet.exe"
+    printf '%s\r\n' "${newer_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
 
     win_e2e_display "$work"
 
-    # --- first start: server list, sibling tools, login dialog, typed and saved password, main window ---
+    # --- first start: server list, sibling tools, the update, the newer build's login dialog ---
     local t0=$SECONDS
     win_e2e_start "$app" "$work/program-1.log"
-    win_e2e_wait 60 "the server list cached as server_address_setting.json" \
-        test -s "$app/server_address_setting.json"
-    win_e2e_wait 60 "the login dialog (caption \"$ZT_WIN_E2E_LOGIN_CAPTION\")" \
+    local older=$ZT_WIN_E2E_PID status=0
+    ZT_WIN_E2E_ALIVE=true
+    win_e2e_wait 90 "the hand-over to the replacer (the older build ending after fetching New_NorvaQuillet.exe)" \
+        win_e2e_ended "$older"
+    wait "$older" 2>/dev/null || status=$?
+    [ "$status" -eq 0 ] || win_e2e_fail "the older build ended with exit code $status instead of handing over"
+    grep -q 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log" ||
+        win_e2e_fail "the older build ended without the version checker fetching NorvaQuillet.exe"
+    log "older build handed over after $((SECONDS - t0)) s"
+    # From here on the replacer, then the newer build it starts, run in the program's place.
+    ZT_WIN_E2E_ALIVE=win_e2e_update_running
+    win_e2e_wait 60 "the newer build's login dialog (caption \"$ZT_WIN_E2E_LOGIN_CAPTION\")" \
         win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
     local login=$ZT_WIN_E2E_FOUND
-    log "login dialog after $((SECONDS - t0)) s"
-    for f in RendloV1.exe Swapnik.exe; do
-        [ -f "$app/$f" ] || win_e2e_fail "$f was not fetched into the program folder"
-    done
-    # Only the version checker asks for the program's own version file; what it says goes to the output.
-    grep -q 'GET /download/.*NorvaQuillet_lastver.txt' "$work/stack-http.log" ||
-        win_e2e_fail "the version checker RendloV1.exe did not ask the update server for NorvaQuillet_lastver.txt"
-    log "version checker: $(grep -m 1 '^RendloV1:' "$ZT_WIN_E2E_LOG" | tr -d '\r' || echo "ran, said nothing")"
+    ZT_WIN_E2E_PID=$(win_e2e_program_pid)
+    ZT_WIN_E2E_ALIVE=""
+    [ -n "$ZT_WIN_E2E_PID" ] || win_e2e_fail "no process runs NorvaQuillet.exe"
+    log "login dialog of the newer build after $((SECONDS - t0)) s"
+    [ ! -e "$app/New_NorvaQuillet.exe" ] || win_e2e_fail "New_NorvaQuillet.exe was left in the program folder"
+    cmp -s "$newer_exe" "$app/NorvaQuillet.exe" || win_e2e_fail "NorvaQuillet.exe in the program folder is not the newer build"
+    [ -f "$app/Swapnik.exe" ] || win_e2e_fail "Swapnik.exe was not fetched into the program folder"
     # The dialog fills in the user id once it has asked the database; then it waits for the password.
     win_e2e_wait 30 "the login dialog asking for the password (the user id filled in)" \
         grep -q "mac_addr = '$mac'" "$work/general.log"
@@ -151,7 +161,7 @@ win_e2e_run() {
         win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
     local main=$ZT_WIN_E2E_FOUND
     log "main window after $((SECONDS - t0)) s"
-    win_e2e_check_caption "$main" "$program_version"
+    win_e2e_check_caption "$main" "$newer_version"
     grep -q "where id='$ZT_DEMO_USER' AND password2 = SHA1('$ZT_DEMO_PASSWORD')" "$work/general.log" ||
         win_e2e_fail "the database saw no login of $ZT_DEMO_USER with the typed password"
     win_e2e_wait 30 "the external decoder Palvex.exe fetched by the main window" test -f "$app/Palvex.exe"
@@ -164,15 +174,56 @@ win_e2e_run() {
     grep -Eq "passwd[[:space:]]+REG_SZ[[:space:]]+$ZT_DEMO_PASSWORD\$" <<<"$saved" ||
         win_e2e_fail "the ticked \"저장\" did not save the password; the settings are:"$'\n'"$saved"
 
-    # --- second start: the saved password logs in with no key pressed ---
+    # --- second start: no update again; the saved password logs in with no key pressed ---
     t0=$SECONDS
     win_e2e_start "$app" "$work/program-2.log"
     win_e2e_wait 60 "the main window, logged in with the saved password" \
         win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
     log "main window with the saved password after $((SECONDS - t0)) s"
+    win_e2e_check_caption "$ZT_WIN_E2E_FOUND" "$newer_version"
+    [ "$(grep -c 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log")" -eq 1 ] ||
+        win_e2e_fail "the second start fetched NorvaQuillet.exe again"
+    win_e2e_close "$ZT_WIN_E2E_FOUND"
+
+    # --- the newer exe alone in an empty folder: no DLL missing, it reaches its first window ---
+    local lone="$work/lone exe"
+    mkdir -p "$lone"
+    cp "$newer_exe" "$lone/NorvaQuillet.exe"
+    t0=$SECONDS
+    win_e2e_start "$lone" "$work/program-3.log"
+    win_e2e_wait 60 "the login dialog of the exe alone in an empty folder" \
+        win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
+    log "the exe alone in an empty folder reached its login dialog after $((SECONDS - t0)) s"
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 
     log "Windows end-to-end run passed in $((SECONDS - start)) s; pictures in $shots_dir"
+}
+
+# Process $1 has ended.
+win_e2e_ended() {
+    ! kill -0 "$1" 2>/dev/null
+}
+
+# Wine runs each Windows process as a process of its own whose command line is the Windows one.
+win_e2e_windows_pids() {
+    pgrep -f -- "$1" || true
+}
+
+# During the update the replacer or the newer build it started runs.
+win_e2e_update_running() {
+    [ -n "$(win_e2e_windows_pids 'NorvaQuillet\.exe|Swapnik\.exe')" ]
+}
+
+# The process of the program itself (not the replacer, whose command line names it too).
+win_e2e_program_pid() {
+    local pid cmdline
+    for pid in $(win_e2e_windows_pids 'NorvaQuillet\.exe'); do
+        cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
+        if [[ $cmdline != *Swapnik* && $cmdline != *New_* ]]; then
+            echo "$pid"
+            return 0
+        fi
+    done
 }
 
 # This run's own Wine prefix, made once, with the font replacements.
@@ -251,7 +302,9 @@ win_e2e_wait() {
     shift 2
     deadline=$((SECONDS + seconds))
     while ! "$@" 2>/dev/null; do
-        if ! kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null; then
+        if [ -n "${ZT_WIN_E2E_ALIVE:-}" ]; then
+            "$ZT_WIN_E2E_ALIVE" || win_e2e_fail "the program and the replacer ended before $what"
+        elif ! kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null; then
             wait "$ZT_WIN_E2E_PID" 2>/dev/null && status=0 || status=$?
             win_e2e_fail "the program ended (exit $status) before $what"
         fi
