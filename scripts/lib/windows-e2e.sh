@@ -17,7 +17,8 @@
 #
 # It runs in its own Wine prefix ($ZT_WIN_CACHE/wine-e2e, made on first use) so that the saved settings
 # start empty and its wineserver can be ended without touching the prefix the tests use. Every wait is
-# bounded; a fault ends the run at once with the program's last output.
+# bounded; a fault ends the run at once with the program's last output. The steps it takes are in
+# windows/e2e-steps.sh.
 
 ZT_WIN_E2E_PACKAGES=(
     xvfb xauth xdotool x11-utils openbox imagemagick fonts-noto-cjk binutils
@@ -33,10 +34,7 @@ ZT_WIN_E2E_MAIN_CAPTION="ZT SQL 로그 디코더"
 ZT_WIN_E2E_FONT_REPLACEMENTS=("Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Malgun Gothic")
 ZT_WIN_E2E_FONT="Noto Sans CJK KR"
 
-# The four-part version in a Windows program's version resource (1.0.0.7), or nothing.
-win_e2e_file_version() {
-    strings -el "$1" | grep -A1 -x FileVersion | grep -E -x '[0-9]+(\.[0-9]+){3}' | tail -n 1
-}
+source "$ROOT/scripts/lib/windows/e2e-steps.sh"
 
 # In a subshell of its own: the stack's settings and the clean-up stay inside the run, which cleans up as
 # it ends.
@@ -170,7 +168,7 @@ win_e2e_run() {
     win_e2e_close "$main"
 
     local saved
-    saved="$(wine reg query 'HKCU\Software\VB and VBA Program Settings' /s 2>/dev/null | tr -d '\r')"
+    saved="$(wine reg query 'HKCU\Software\VB and VBA Program Settings' /s 2>/dev/null | tr -d '\r' || true)"
     grep -Eq "passwd[[:space:]]+REG_SZ[[:space:]]+$ZT_DEMO_PASSWORD\$" <<<"$saved" ||
         win_e2e_fail "the ticked \"저장\" did not save the password; the settings are:"$'\n'"$saved"
 
@@ -197,33 +195,6 @@ win_e2e_run() {
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 
     log "Windows end-to-end run passed in $((SECONDS - start)) s; pictures in $shots_dir"
-}
-
-# Process $1 has ended.
-win_e2e_ended() {
-    ! kill -0 "$1" 2>/dev/null
-}
-
-# Wine runs each Windows process as a process of its own whose command line is the Windows one.
-win_e2e_windows_pids() {
-    pgrep -f -- "$1" || true
-}
-
-# During the update the replacer or the newer build it started runs.
-win_e2e_update_running() {
-    [ -n "$(win_e2e_windows_pids 'NorvaQuillet\.exe|Swapnik\.exe')" ]
-}
-
-# The process of the program itself (not the replacer, whose command line names it too).
-win_e2e_program_pid() {
-    local pid cmdline
-    for pid in $(win_e2e_windows_pids 'NorvaQuillet\.exe'); do
-        cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
-        if [[ $cmdline != *Swapnik* && $cmdline != *New_* ]]; then
-            echo "$pid"
-            return 0
-        fi
-    done
 }
 
 # This run's own Wine prefix, made once, with the font replacements.
@@ -268,86 +239,4 @@ win_e2e_display() {
     done
     log "Windows end-to-end run: openbox did not start"
     return 1
-}
-
-# Starts the program from its folder; ZT_WIN_E2E_PID and ZT_WIN_E2E_LOG name it and its output.
-win_e2e_start() {
-    local app=$1
-    ZT_WIN_E2E_LOG=$2
-    (cd "$app" && exec wine "$app/NorvaQuillet.exe") >"$ZT_WIN_E2E_LOG" 2>&1 &
-    ZT_WIN_E2E_PID=$!
-    add_cleanup "kill $ZT_WIN_E2E_PID 2>/dev/null"
-}
-
-# Fails the run with what the program, Wine and the stack said last.
-win_e2e_fail() {
-    {
-        echo "--- the program's and Wine's output (${ZT_WIN_E2E_LOG:-none}):"
-        tail -n 30 "${ZT_WIN_E2E_LOG:-/dev/null}" 2>/dev/null || true
-        echo "--- the local HTTP server's last requests:"
-        tail -n 10 "$BUILD_DIR/stack-http.log" 2>/dev/null || true
-        echo "--- windows on the display:"
-        xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do
-            echo "$w $(xdotool getwindowname "$w" 2>/dev/null)"
-        done || true
-    } >&2
-    log "Windows end-to-end run failed: $*"
-    exit 1
-}
-
-# win_e2e_wait SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails at once when the program has
-# ended, and after SECONDS.
-win_e2e_wait() {
-    local seconds=$1 what=$2 deadline status
-    shift 2
-    deadline=$((SECONDS + seconds))
-    while ! "$@" 2>/dev/null; do
-        if [ -n "${ZT_WIN_E2E_ALIVE:-}" ]; then
-            "$ZT_WIN_E2E_ALIVE" || win_e2e_fail "the program and the replacer ended before $what"
-        elif ! kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null; then
-            wait "$ZT_WIN_E2E_PID" 2>/dev/null && status=0 || status=$?
-            win_e2e_fail "the program ended (exit $status) before $what"
-        fi
-        [ $SECONDS -lt "$deadline" ] || win_e2e_fail "no $what within $seconds s"
-        sleep 0.25
-    done
-}
-
-# A visible top-level window whose caption matches; ZT_WIN_E2E_FOUND names it.
-win_e2e_find() {
-    ZT_WIN_E2E_FOUND="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)"
-    [ -n "$ZT_WIN_E2E_FOUND" ]
-}
-
-# The main window's caption carries the version as major.minor.revision.
-win_e2e_check_caption() {
-    local id=$1 version=$2 caption expected
-    caption="$(xdotool getwindowname "$id")"
-    IFS=. read -r major minor _ revision <<<"$version"
-    expected="$ZT_WIN_E2E_MAIN_CAPTION v.$major.$minor.$revision"
-    [ "$caption" = "$expected" ] || win_e2e_fail "the main window's caption is \"$caption\", not \"$expected\""
-    log "main window: \"$caption\""
-}
-
-# A picture of a window with the frame and caption the window manager gave it.
-win_e2e_shot() {
-    local id=$1 file=$2 frame=$1 parent
-    while parent="$(xwininfo -children -id "$frame" 2>/dev/null | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\) .*/\1/p')" &&
-        [ -n "$parent" ] && ! xwininfo -children -id "$frame" | grep -q '^ *Parent window id: .*(the root window)'; do
-        frame=$parent
-    done
-    import -window "$frame" "$file" || win_e2e_fail "no picture of window $id"
-    log "picture: $file"
-}
-
-# Closes a window as a user does (Alt+F4) and waits until the program has ended.
-win_e2e_close() {
-    local id=$1 n
-    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
-    xdotool key --clearmodifiers alt+F4
-    for ((n = 0; n < 100; n++)); do
-        kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null || return 0
-        sleep 0.2
-    done
-    win_e2e_fail "the program did not end within 20 s after its main window was closed"
 }

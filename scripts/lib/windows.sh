@@ -10,8 +10,11 @@
 
 ZT_WIN_LIB="$ROOT/scripts/lib/windows"
 ZT_WIN_CACHE="${ZT_WIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/norvaquillet-win}"
-ZT_WIN_TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
-ZT_WIN_TRIPLET=x86_64-w64-mingw32
+# shellcheck disable=SC2034 # read by the parts below
+{
+    ZT_WIN_TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
+    ZT_WIN_TRIPLET=x86_64-w64-mingw32
+}
 
 ZT_WIN_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

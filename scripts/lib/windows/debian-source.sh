@@ -107,5 +107,6 @@ win_fetch_source() {
         touch "$dir/.complete"
     fi
     local dscs=("$dir"/*.dsc)
+    # shellcheck disable=SC2034 # read by win_build_dep
     ZT_WIN_DSC=${dscs[0]}
 }

@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154 # the recipe_* variables come from the recipe win_load_recipe reads
 # The Windows dependencies: each recipe in recipes/ built once from its Debian source package into the
 # cache, then all of them combined into the one prefix the cross build uses. Sourced after debian-source.sh.
 

@@ -22,6 +22,7 @@ win_build_newer() {
         -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_REVISION="$revision" \
         -DZT_BUILD_TESTS=OFF -DZT_BUILD_BENCH=OFF -DZT_BUILD_TOOLS=OFF >/dev/null
     cmake --build "$dir/newer" --parallel "$(nproc)" --target NorvaQuillet
+    # shellcheck disable=SC2034 # read by scripts/windows
     WIN_NEWER_PROGRAM="$dir/newer/src/app/NorvaQuillet.exe"
 }
 

@@ -12,7 +12,8 @@ win_make_prefix() {
     rm -rf "$prefix"
     # Internet Options set to a direct connection: without this record Wine assumes automatic proxy
     # detection, and every program that asks the system for a proxy would go looking for one.
-    local direct="460000000000000001000000000000000000000000000000$(printf '0%.0s' {1..64})"
+    local direct
+    direct="460000000000000001000000000000000000000000000000$(printf '0%.0s' {1..64})"
     if ! out=$(WINEPREFIX="$prefix" timeout 300 wineboot --init 2>&1 &&
         WINEPREFIX="$prefix" timeout 60 wine reg add \
             'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections' \
