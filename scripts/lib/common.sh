@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the project's scripts: paths, the packages the project needs, the build.
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_DIR="${ZT_BUILD_DIR:-$ROOT/build}"
@@ -46,11 +47,81 @@ check_format() {
     fi
 }
 
+# The multiarch folder name of this machine's libraries under /usr/lib (x86_64-linux-gnu on amd64): paths
+# such as /usr/lib/$(zt_host_multiarch)/cmake are derived from it rather than written out.
+zt_host_multiarch() {
+    dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch
+}
+
+# zt_configure PRESET DIR [CMAKE ARGUMENTS...]: configures DIR with a configure preset of CMakePresets.json.
+# DIR takes the place of the preset's binaryDir (so ZT_BUILD_DIR and the like keep working); the arguments
+# come after the preset and win over it (-DCMAKE_CXX_COMPILER_LAUNCHER=ccache, -DZT_REVISION=...).
+zt_configure() {
+    local preset=$1 dir=$2
+    shift 2
+    log "configuring in $dir (preset $preset)"
+    cmake --preset "$preset" -S "$ROOT" -B "$dir" "$@" >/dev/null
+}
+
+# The compiler launchers (ccache) the build in $BUILD_DIR was configured with, as -D arguments, one a line:
+# the other builds of the same sources (newer, fuzz) take them over.
+zt_build_launchers() {
+    [ -f "$BUILD_DIR/CMakeCache.txt" ] || return 0
+    sed -n 's/^\(CMAKE_C\(XX\)\{0,1\}_COMPILER_LAUNCHER\):[A-Z]*=\(..*\)$/-D\1=\3/p' "$BUILD_DIR/CMakeCache.txt"
+}
+
+# The Linux build in $BUILD_DIR, with the arguments for its configure step.
 build_project() {
-    log "configuring in $BUILD_DIR"
-    cmake -S "$ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    zt_configure default "$BUILD_DIR" "$@"
     log "building"
     cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}
+
+# zt_require_value VALUE WHAT: fails, saying what was empty, when VALUE is empty (a bare [ -n ] under set -e
+# would end the script without a word).
+zt_require_value() {
+    [ -n "$1" ] && return 0
+    log "$2: found nothing"
+    return 1
+}
+
+# zt_start_display [--window-manager]: an Xvfb of its own on the display number it picks itself (-displayfd,
+# so two runs never reach for the same one), exported as DISPLAY; with --window-manager also openbox, so that
+# windows get frames and captions. Every wait is bounded; both stop when the script ends (add_cleanup).
+zt_start_display() {
+    local wm=${1:-} dir pid n number=""
+    dir="$(mktemp -d /tmp/zt-display.XXXXXX)"
+    add_cleanup "rm -rf $(printf %q "$dir")"
+    : >"$dir/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
+    pid=$!
+    add_cleanup "kill $pid 2>/dev/null"
+    # Xvfb writes the number and a line end once it accepts clients; read fails on a line not yet ended.
+    for ((n = 0; n < 200; n++)); do
+        if read -r number <"$dir/display" && [ -n "$number" ]; then
+            break
+        fi
+        number=""
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if [ -z "$number" ]; then
+        cat "$dir/xvfb.log" >&2
+        log "Xvfb did not start"
+        return 1
+    fi
+    export DISPLAY=":$number"
+    [ "$wm" = --window-manager ] || return 0
+
+    openbox --sm-disable >"$dir/openbox.log" 2>&1 &
+    add_cleanup "kill $! 2>/dev/null"
+    for ((n = 0; n < 100; n++)); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+    cat "$dir/openbox.log" >&2
+    log "openbox did not start on $DISPLAY"
+    return 1
 }
 
 # Commands run when the script ends, whatever happens, last added first.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # A throw-away MariaDB server: its own temporary data folder, 127.0.0.1 on a free port, its own socket.
 # Sourced after scripts/lib/common.sh (log, add_cleanup). scripts/test calls testdb_start; scripts/lib/stack-db.sh
 # uses the same helpers for the server the program runs against.
@@ -19,12 +20,12 @@ zt_db_sql() {
 
 # Starts a server in a new temporary folder and waits until it answers. Sets ZT_DB_DIR, ZT_DB_PORT,
 # ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens afterwards).
+# Another process can take the free port before the server binds it: then it tries again on a new one.
 zt_db_launch() {
     ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
-    ZT_DB_PORT="$(zt_db_free_port)"
     ZT_DB_SOCKET="$ZT_DB_DIR/mysqld.sock"
-    local datadir="$ZT_DB_DIR/data"
-    add_cleanup "zt_db_stop '$ZT_DB_DIR'"
+    local datadir="$ZT_DB_DIR/data" attempt status
+    add_cleanup "zt_db_stop $(printf %q "$ZT_DB_DIR")"
 
     if ! mariadb-install-db --no-defaults --user=root --datadir="$datadir" \
         --auth-root-authentication-method=normal --skip-test-db >"$ZT_DB_DIR/install.log" 2>&1; then
@@ -33,6 +34,26 @@ zt_db_launch() {
         return 1
     fi
 
+    for ((attempt = 1; attempt <= 5; attempt++)); do
+        ZT_DB_PORT="$(zt_db_free_port)"
+        status=0
+        zt_db_serve "$datadir" || status=$?
+        case $status in
+        0) return 0 ;;
+        2) log "port $ZT_DB_PORT was taken before the MariaDB server bound it; trying another" ;;
+        *) break ;;
+        esac
+    done
+    cat "$ZT_DB_DIR/error.log" >&2 || true
+    log "the MariaDB server did not start"
+    return 1
+}
+
+# Runs the server of zt_db_launch on ZT_DB_PORT and waits until it answers: 0 when it does, 2 when it ended
+# because the port was taken, 1 when it ended otherwise or never answered.
+zt_db_serve() {
+    local datadir=$1 tries
+    : >"$ZT_DB_DIR/error.log"
     mariadbd --no-defaults --user=root --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
         --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
         --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
@@ -40,18 +61,18 @@ zt_db_launch() {
     ZT_DB_PID=$!
     echo "$ZT_DB_PID" >"$ZT_DB_DIR/launcher.pid"
 
-    local tries
     for ((tries = 0; tries < 600; tries++)); do
         if zt_db_sql "$ZT_DB_SOCKET" "SELECT 1" >/dev/null 2>&1; then
             return 0
         fi
         if ! kill -0 "$ZT_DB_PID" 2>/dev/null; then
-            break
+            if grep -q -e 'Bind on TCP/IP port' -e 'Address already in use' "$ZT_DB_DIR/error.log"; then
+                return 2
+            fi
+            return 1
         fi
         sleep 0.1
     done
-    cat "$ZT_DB_DIR/error.log" >&2 || true
-    log "the MariaDB server did not start"
     return 1
 }
 

@@ -108,10 +108,10 @@ win_e2e_run() {
     local ZT_STACK_MACHINE_MAC="$mac" ZT_STACK_TOOLS_DIR="$tools_dir" ZT_STACK_TOOLS_SUFFIX=.exe
     # shellcheck disable=SC2034 # read by stack-http.sh
     local ZT_STACK_TOOLS_REVISION="${tools_version##*.}"
-    source "$ROOT/scripts/lib/stack-db.sh"
+    source "$ROOT/scripts/lib/stack-db.sh"; zt_stack_db_start
     # The statements the server receives tell when the login dialog has asked for this PC.
     zt_db_sql "$ZT_DB_SOCKET" "SET GLOBAL general_log_file = '$work/general.log'; SET GLOBAL general_log = 1;"
-    source "$ROOT/scripts/lib/stack-http.sh"
+    source "$ROOT/scripts/lib/stack-http.sh"; zt_stack_http_start
     # shellcheck disable=SC2154 # set by stack-http.sh
     cp "$newer_exe" "$zt_http_updates/NorvaQuillet.exe"
     printf '%s\r\n' "${newer_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
@@ -215,28 +215,8 @@ win_e2e_prefix() {
     fi
 }
 
-# Xvfb on a free display, with a window manager so that the pictures have frames and captions.
+# Xvfb on a free display, with a window manager so that the pictures have frames and captions (common.sh;
+# the run's folder it is given is not needed).
 win_e2e_display() {
-    local work=$1 n
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    add_cleanup "kill $! 2>/dev/null"
-    for ((n = 0; n < 100; n++)); do
-        [ ! -s "$work/display" ] || break
-        sleep 0.1
-    done
-    if [ ! -s "$work/display" ]; then
-        cat "$work/xvfb.log" >&2
-        log "Windows end-to-end run: Xvfb did not start"
-        return 1
-    fi
-    DISPLAY=":$(tr -d '\n' <"$work/display")"
-    export DISPLAY
-    openbox --sm-disable >"$work/openbox.log" 2>&1 &
-    add_cleanup "kill $! 2>/dev/null"
-    for ((n = 0; n < 100; n++)); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.1
-    done
-    log "Windows end-to-end run: openbox did not start"
-    return 1
+    zt_start_display --window-manager
 }
