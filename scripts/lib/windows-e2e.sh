@@ -1,6 +1,6 @@
 # shellcheck shell=bash
 # The Windows program from start to main window, under Wine on a virtual display, against the local stack
-# (scripts/lib/stack-*.sh), as a company PC meets a new release: the packaged program, unpacked into a folder
+# (zt_stack_db_start, zt_stack_http_start), as a company PC meets a new release: the packaged program, unpacked into a folder
 # named "업무 도구 (x86)", fetches the server list and the sibling tools; the update server offers a newer
 # build, which the version checker fetches as New_NorvaQuillet.exe; the program hands over to the replacer
 # and ends, the replacer puts the newer build in its place and starts it; its login dialog appears, the
@@ -116,7 +116,8 @@ win_e2e_run() {
     cp "$newer_exe" "$zt_http_updates/NorvaQuillet.exe"
     printf '%s\r\n' "${newer_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
 
-    win_e2e_display "$work"
+    # A virtual display with a window manager, so that the pictures have frames and captions.
+    zt_start_display --window-manager
 
     # --- first start: server list, sibling tools, the update, the newer build's login dialog ---
     local t0=$SECONDS
@@ -215,8 +216,3 @@ win_e2e_prefix() {
     fi
 }
 
-# Xvfb on a free display, with a window manager so that the pictures have frames and captions (common.sh;
-# the run's folder it is given is not needed).
-win_e2e_display() {
-    zt_start_display --window-manager
-}

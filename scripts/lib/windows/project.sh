@@ -6,8 +6,7 @@
 win_build_project() {
     local dir=$1
     log "cross-building the program and its tests in $dir"
-    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" \
-        -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX" -DZT_BUILD_BENCH=OFF >/dev/null
+    zt_configure windows "$dir" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX"
     cmake --build "$dir" --parallel "$(nproc)"
 }
 
@@ -18,9 +17,7 @@ win_build_newer() {
     revision=$(sed -n 's/^ZT_REVISION:[A-Z]*=//p' "$dir/CMakeCache.txt")
     revision=$((${revision:-1} + 1))
     log "cross-building the newer release (revision $revision) in $dir/newer"
-    cmake -S "$ROOT" -B "$dir/newer" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-        -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_REVISION="$revision" \
-        -DZT_BUILD_TESTS=OFF -DZT_BUILD_BENCH=OFF -DZT_BUILD_TOOLS=OFF >/dev/null
+    zt_configure windows-newer "$dir/newer" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_REVISION="$revision"
     cmake --build "$dir/newer" --parallel "$(nproc)" --target NorvaQuillet
     # shellcheck disable=SC2034 # read by scripts/windows
     WIN_NEWER_PROGRAM="$dir/newer/src/app/NorvaQuillet.exe"

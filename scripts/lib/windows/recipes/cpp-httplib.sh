@@ -13,7 +13,10 @@ recipe_args=(
 recipe_fixup() {
     local p=$1 version
     version=$(sed -n 's/^#define CPPHTTPLIB_VERSION "\(.*\)"/\1/p' "$p/include/httplib.h")
-    test -n "$version"
+    if [ -z "$version" ]; then
+        echo "no CPPHTTPLIB_VERSION in httplib.h: cannot write the .pc file" >&2
+        return 1
+    fi
     mkdir -p "$p/lib/pkgconfig"
     cat >"$p/lib/pkgconfig/cpp-httplib.pc" <<PC
 prefix=\${pcfiledir}/../..

@@ -22,7 +22,10 @@ recipe_fixup() {
     local p=$1 version
     rm -f "$p/lib/libmariadb.dll" "$p/lib/liblibmariadb.dll.a"
     version=$(sed -n 's/^#define MARIADB_PACKAGE_VERSION "\(.*\)"/\1/p' "$p/include/mariadb/mariadb_version.h")
-    test -n "$version"
+    if [ -z "$version" ]; then
+        echo "no MARIADB_PACKAGE_VERSION in mariadb_version.h: cannot write the .pc file" >&2
+        return 1
+    fi
     mkdir -p "$p/lib/pkgconfig"
     cat >"$p/lib/pkgconfig/libmariadb.pc" <<PC
 prefix=\${pcfiledir}/../..
