@@ -16,8 +16,7 @@ void writeUtf8(std::ostream& out, const std::filesystem::path& text)
     out.write(reinterpret_cast<const char*>(utf8.data()), static_cast<std::streamsize>(utf8.size()));
 }
 
-template<typename Char>
-int run(int argc, Char** argv)
+template <typename Char> int run(int argc, Char** argv)
 {
     const std::filesystem::path self = std::filesystem::absolute(argv[0]);
     std::ofstream ran(self.parent_path() / "ran.txt", std::ios::app | std::ios::binary); // LF on every system
