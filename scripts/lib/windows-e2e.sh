@@ -120,7 +120,7 @@ win_e2e_run() {
     zt_start_display --window-manager
 
     # --- first start: server list, sibling tools, the update, the newer build's login dialog ---
-    local t0=$SECONDS
+    local t0=$EPOCHREALTIME
     win_e2e_start "$app" "$work/program-1.log"
     local older=$ZT_WIN_E2E_PID status=0
     ZT_WIN_E2E_ALIVE=true
@@ -130,7 +130,7 @@ win_e2e_run() {
     [ "$status" -eq 0 ] || win_e2e_fail "the older build ended with exit code $status instead of handing over"
     grep -q 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log" ||
         win_e2e_fail "the older build ended without the version checker fetching NorvaQuillet.exe"
-    log "older build handed over after $((SECONDS - t0)) s"
+    log "older build handed over after $(win_e2e_since "$t0") s"
     # From here on the replacer, then the newer build it starts, run in the program's place.
     ZT_WIN_E2E_ALIVE=win_e2e_update_running
     win_e2e_wait 60 "the newer build's login dialog (caption \"$ZT_WIN_E2E_LOGIN_CAPTION\")" \
@@ -139,7 +139,7 @@ win_e2e_run() {
     ZT_WIN_E2E_PID=$(win_e2e_program_pid)
     ZT_WIN_E2E_ALIVE=""
     [ -n "$ZT_WIN_E2E_PID" ] || win_e2e_fail "no process runs NorvaQuillet.exe"
-    log "login dialog of the newer build after $((SECONDS - t0)) s"
+    log "login dialog of the newer build after $(win_e2e_since "$t0") s"
     [ ! -e "$app/New_NorvaQuillet.exe" ] || win_e2e_fail "New_NorvaQuillet.exe was left in the program folder"
     cmp -s "$newer_exe" "$app/NorvaQuillet.exe" || win_e2e_fail "NorvaQuillet.exe in the program folder is not the newer build"
     [ -f "$app/Swapnik.exe" ] || win_e2e_fail "Swapnik.exe was not fetched into the program folder"
@@ -159,7 +159,7 @@ win_e2e_run() {
     win_e2e_wait 60 "the main window (caption \"$ZT_WIN_E2E_MAIN_CAPTION v.…\")" \
         win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
     local main=$ZT_WIN_E2E_FOUND
-    log "main window after $((SECONDS - t0)) s"
+    log "main window after $(win_e2e_since "$t0") s"
     win_e2e_check_caption "$main" "$newer_version"
     grep -q "where id='$ZT_DEMO_USER' AND password2 = SHA1('$ZT_DEMO_PASSWORD')" "$work/general.log" ||
         win_e2e_fail "the database saw no login of $ZT_DEMO_USER with the typed password"
@@ -174,11 +174,11 @@ win_e2e_run() {
         win_e2e_fail "the ticked \"저장\" did not save the password; the settings are:"$'\n'"$saved"
 
     # --- second start: no update again; the saved password logs in with no key pressed ---
-    t0=$SECONDS
+    t0=$EPOCHREALTIME
     win_e2e_start "$app" "$work/program-2.log"
     win_e2e_wait 60 "the main window, logged in with the saved password" \
         win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
-    log "main window with the saved password after $((SECONDS - t0)) s"
+    log "main window with the saved password after $(win_e2e_since "$t0") s"
     win_e2e_check_caption "$ZT_WIN_E2E_FOUND" "$newer_version"
     [ "$(grep -c 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log")" -eq 1 ] ||
         win_e2e_fail "the second start fetched NorvaQuillet.exe again"
@@ -190,11 +190,11 @@ win_e2e_run() {
     cp "$newer_exe" "$lone/NorvaQuillet.exe"
     # Without the saved password it stops at the login dialog.
     wine reg delete 'HKCU\Software\VB and VBA Program Settings' /f >/dev/null 2>&1 || true
-    t0=$SECONDS
+    t0=$EPOCHREALTIME
     win_e2e_start "$lone" "$work/program-3.log"
     win_e2e_wait 60 "the login dialog of the exe alone in an empty folder" \
         win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
-    log "the exe alone in an empty folder reached its login dialog after $((SECONDS - t0)) s"
+    log "the exe alone in an empty folder reached its login dialog after $(win_e2e_since "$t0") s"
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 
     log "Windows end-to-end run passed in $((SECONDS - start)) s; pictures in $shots_dir"

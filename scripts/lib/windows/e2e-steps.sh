@@ -116,3 +116,8 @@ win_e2e_close() {
     done
     win_e2e_fail "the program did not end within 20 s after its main window was closed"
 }
+
+# Seconds since $1 (an $EPOCHREALTIME), to a tenth.
+win_e2e_since() {
+    awk -v t0="$1" -v now="$EPOCHREALTIME" 'BEGIN { printf "%.1f", now - t0 }'
+}
