@@ -47,12 +47,6 @@ check_format() {
     fi
 }
 
-# The multiarch folder name of this machine's libraries under /usr/lib (x86_64-linux-gnu on amd64): paths
-# such as /usr/lib/$(zt_host_multiarch)/cmake are derived from it rather than written out.
-zt_host_multiarch() {
-    dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch
-}
-
 # zt_configure PRESET DIR [CMAKE ARGUMENTS...]: configures DIR with a configure preset of CMakePresets.json.
 # DIR takes the place of the preset's binaryDir (so ZT_BUILD_DIR and the like keep working); the arguments
 # come after the preset and win over it (-DCMAKE_CXX_COMPILER_LAUNCHER=ccache, -DZT_REVISION=...).
