@@ -9,7 +9,13 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
 
 namespace support::http {
 
@@ -29,6 +35,11 @@ void initCurlOnce()
 bool isSuccessStatus(long status)
 {
     return status >= 200 && status < 300;
+}
+
+bool isRedirect(long status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
 // Where the write callback puts the body, and why it stopped early.
@@ -51,9 +62,12 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     auto* sink = static_cast<Sink*>(userData);
     const qint64 length = qint64(size * count);
 
-    // An error page is never kept: stop at its first byte.
+    // An error page is never kept: stop at its first byte. A redirect's page is read past, so that libcurl
+    // ends the request normally and tells where it points.
     long status = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
+    if (isRedirect(status))
+        return size * count;
     if (!isSuccessStatus(status)) {
         sink->badStatus = true;
         return 0;
@@ -101,11 +115,10 @@ struct CurlHandle final
     CURL* curl;
 };
 
-// Hands libcurl the system's choice for url. Either way it is explicit, so that libcurl's own reading of
+// Hands libcurl one of the system's routes. Either way it is explicit, so that libcurl's own reading of
 // http_proxy and no_proxy cannot overrule the system.
-void useSystemProxy(CURL* curl, const QByteArray& url)
+void useRoute(CURL* curl, const ProxyChoice& proxy)
 {
-    const ProxyChoice proxy = systemProxy(QUrl::fromEncoded(url));
     curl_easy_setopt(curl, CURLOPT_PROXY, proxy.url.constData());
     if (proxy.url.isEmpty())
         return;
@@ -123,6 +136,41 @@ void useSystemProxy(CURL* curl, const QByteArray& url)
         curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.constData());
         break;
     }
+}
+
+// The system's routes for url. A PAC script or automatic detection can take long, so with a cancel flag the
+// system is asked on a thread of its own and the answer is waited for only until the person skips; nothing
+// when they did (the thread finishes on its own and its answer is dropped).
+std::optional<QList<ProxyChoice>> askSystemForRoutes(const QByteArray& url, const std::atomic<bool>* cancel)
+{
+    if (!cancel)
+        return systemProxyRoutes(QUrl::fromEncoded(url));
+    struct Pending
+    {
+        std::mutex mutex;
+        std::condition_variable answered;
+        std::optional<QList<ProxyChoice>> routes;
+    };
+    const auto pending = std::make_shared<Pending>();
+    try {
+        std::thread([pending, url] {
+            QList<ProxyChoice> routes = systemProxyRoutes(QUrl::fromEncoded(url));
+            {
+                const std::lock_guard lock(pending->mutex);
+                pending->routes = std::move(routes);
+            }
+            pending->answered.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        return systemProxyRoutes(QUrl::fromEncoded(url));
+    }
+    std::unique_lock lock(pending->mutex);
+    while (!pending->routes) {
+        if (cancel->load())
+            return std::nullopt;
+        pending->answered.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return std::move(pending->routes);
 }
 
 // Owns a transfer's run in a multi handle, so that the run can be watched between short polls.
@@ -172,36 +220,44 @@ VbError transferError(long number, const QString& description)
     return VbError(int(number), description, QStringLiteral("http"));
 }
 
-// Runs the transfer into sink; the status of a whole 2xx answer, or why there is none.
-Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
+// How one request ended: a whole 2xx answer, an address to go on to, or a failure.
+struct Hop final
 {
-    const QByteArray encoded = encodeUrl(url);
-    if (encoded.isEmpty())
-        return transferError(CURLE_UNSUPPORTED_PROTOCOL, QStringLiteral("not an http or https address: ") + url);
+    Hop(platform::Result<long> result = 0L, QByteArray location = {})
+        : status(std::move(result)), redirect(std::move(location))
+    {
+    }
+    platform::Result<long> status;
+    /** Where a redirect points (absolute); empty when there is none. */
+    QByteArray redirect;
+    /** The route's proxy could not be reached: the next route may do better. */
+    bool proxyUnreachable = false;
+};
 
-    initCurlOnce();
+// One request of url over one route, into sink; redirects are the caller's (each hop is routed anew).
+Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& options, Sink& sink)
+{
     const CurlHandle handle;
     CURL* const curl = handle.curl;
     if (!curl)
-        return transferError(CURLE_FAILED_INIT, QStringLiteral("cannot create a transfer"));
+        return {transferError(CURLE_FAILED_INIT, QStringLiteral("cannot create a transfer"))};
     sink.curl = curl;
-    sink.maxBytes = options.maxBytes;
-    sink.enoughBytes = options.enoughBytes;
+    sink.badStatus = false;
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(curl, CURLOPT_URL, encoded.constData());
-    useSystemProxy(curl, encoded);
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    useRoute(curl, route);
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 3L);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A skipped transfer must not wait for a name lookup that hangs: its thread is left to end by itself.
+    curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
+#endif
 #if LIBCURL_VERSION_NUM >= 0x075500
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 #else
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, long(CURLPROTO_HTTP | CURLPROTO_HTTPS));
 #endif
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, g_connectSeconds.load());
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -215,20 +271,67 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 
-    const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
-    if (sink.enough || code == CURLE_OK) {
-        if (!isSuccessStatus(status))
-            return transferError(status, badStatus);
-        return status;
+    if (isRedirect(status) && code == CURLE_OK) {
+        const char* location = nullptr;
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
+        if (location && *location)
+            return {status, QByteArray(location)};
     }
+    const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
+    if (sink.enough || code == CURLE_OK)
+        return {isSuccessStatus(status) ? Result<long>(status) : transferError(status, badStatus)};
     if (sink.badStatus)
-        return transferError(status, badStatus);
+        return {transferError(status, badStatus)};
     if (sink.tooLarge)
-        return transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
-                                       QStringLiteral(" bytes"));
+        return {transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
+                                        QStringLiteral(" bytes"))};
     if (sink.writeFailed)
-        return transferError(code, QStringLiteral("cannot write the downloaded file"));
-    return transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)));
+        return {transferError(code, QStringLiteral("cannot write the downloaded file"))};
+
+    Hop failed{transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)))};
+    if (!route.url.isEmpty() && sink.received == 0) {
+        // Nothing got through to the proxy: not found, refused, or no handshake within the connect time.
+        curl_off_t connected = 0;
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+        failed.proxyUnreachable = code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT ||
+                                  (code == CURLE_OPERATION_TIMEDOUT && connected == 0);
+    }
+    return failed;
+}
+
+constexpr int MaxRedirects = 3;
+
+// GETs url into sink: each hop over the routes the system names for that hop's own address, the next route
+// when one's proxy cannot be reached. The status of a whole 2xx answer, or why there is none.
+Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
+{
+    QByteArray address = encodeUrl(url);
+    if (address.isEmpty())
+        return transferError(CURLE_UNSUPPORTED_PROTOCOL, QStringLiteral("not an http or https address: ") + url);
+    initCurlOnce();
+    sink.maxBytes = options.maxBytes;
+    sink.enoughBytes = options.enoughBytes;
+
+    for (int redirects = 0;; ++redirects) {
+        const std::optional<QList<ProxyChoice>> routes = askSystemForRoutes(address, options.cancel);
+        if (!routes)
+            return transferError(CURLE_ABORTED_BY_CALLBACK, QStringLiteral("skipped"));
+        Hop hop;
+        for (const ProxyChoice& route : *routes) {
+            hop = request(address, route, options, sink);
+            if (!hop.proxyUnreachable)
+                break;
+        }
+        if (!hop.status || hop.redirect.isEmpty())
+            return hop.status;
+        if (redirects == MaxRedirects)
+            return transferError(CURLE_TOO_MANY_REDIRECTS, QStringLiteral("more than 3 redirects"));
+        address = encodeUrl(QString::fromUtf8(hop.redirect));
+        if (address.isEmpty())
+            return transferError(CURLE_UNSUPPORTED_PROTOCOL,
+                                 QStringLiteral("redirected to other than http or https: ") +
+                                     QString::fromUtf8(hop.redirect));
+    }
 }
 
 } // namespace

@@ -5,12 +5,13 @@
 
 namespace support::http {
 
-ProxyChoice chooseProxy(const QList<QNetworkProxy>& systemAnswer)
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer)
 {
+    QList<ProxyChoice> routes;
     for (const QNetworkProxy& proxy : systemAnswer) {
         QString scheme;
         switch (proxy.type()) {
-        case QNetworkProxy::NoProxy: return {};
+        case QNetworkProxy::NoProxy: routes.append(ProxyChoice{}); return routes;
         case QNetworkProxy::HttpProxy:
         case QNetworkProxy::HttpCachingProxy: scheme = QStringLiteral("http"); break;
         case QNetworkProxy::Socks5Proxy: scheme = QStringLiteral("socks5h"); break;
@@ -32,14 +33,17 @@ ProxyChoice chooseProxy(const QList<QNetworkProxy>& systemAnswer)
         } else if (scheme == u"http") {
             choice.auth = ProxyAuth::SignedInUser;
         }
-        return choice;
+        if (!routes.contains(choice))
+            routes.append(choice);
     }
-    return {};
+    if (routes.isEmpty())
+        routes.append(ProxyChoice{});
+    return routes;
 }
 
-ProxyChoice systemProxy(const QUrl& url)
+QList<ProxyChoice> systemProxyRoutes(const QUrl& url)
 {
-    return chooseProxy(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)));
+    return proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)));
 }
 
 } // namespace support::http

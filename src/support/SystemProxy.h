@@ -32,11 +32,12 @@ struct ProxyChoice final
     bool operator==(const ProxyChoice&) const = default;
 };
 
-/** The first of the system's answers libcurl can use (a direct connection, an HTTP or a SOCKS 5 proxy); direct
- *  when there is none. libcurl takes one proxy, so later answers (a PAC file's fallbacks) go unused. */
-ProxyChoice chooseProxy(const QList<QNetworkProxy>& systemAnswer);
+/** The routes libcurl can take of the system's answer, in its order, up to and including the first direct
+ *  connection (a PAC file's "PROXY a; PROXY b; DIRECT" gives a, b, direct): a transfer that cannot reach one
+ *  proxy goes on with the next, as browsers do. Just a direct connection when nothing is usable. */
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer);
 
-/** The system's proxy for url, asked now (the settings may change while the program runs). */
-ProxyChoice systemProxy(const QUrl& url);
+/** The system's routes for url, asked now (the settings may change while the program runs). */
+QList<ProxyChoice> systemProxyRoutes(const QUrl& url);
 
 } // namespace support::http

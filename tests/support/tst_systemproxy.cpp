@@ -21,12 +21,18 @@ enum class Setting {
     Manual,
     ManualUnreachable,
     Pac,
+    /** A PAC script naming a proxy that cannot be reached first, then one that can. */
+    PacFallback,
 };
 
 // Where the row's request must end.
 enum class Route {
     Proxy,
     Direct,
+    /** Redirected by what the proxy reached to a host the system sends direct. */
+    ProxyThenDirect,
+    /** Redirected by a host reached direct to one the system sends through the proxy. */
+    DirectThenProxy,
     Refused,
     Unreachable,
 };
@@ -131,45 +137,54 @@ private Q_SLOTS:
             QVERIFY(!applySettings({}, {}, {}).isEmpty());
     }
 
-    void chooseProxy_data()
+    void proxyRoutes_data()
     {
         QTest::addColumn<QList<QNetworkProxy>>("answer");
-        QTest::addColumn<ProxyChoice>("expected");
+        QTest::addColumn<QList<ProxyChoice>>("expected");
 
         const QNetworkProxy http(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 8080);
         const ProxyChoice viaHttp{"http://proxy.corp.example:8080", ProxyAuth::SignedInUser, {}, {}};
-        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << ProxyChoice{};
-        QTest::newRow("no proxy: direct") << QList{QNetworkProxy(QNetworkProxy::NoProxy), http} << ProxyChoice{};
-        QTest::newRow("http proxy, signed-in user") << QList{http} << viaHttp;
+        const ProxyChoice direct;
+        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << QList{direct};
+        QTest::newRow("no proxy: direct, nothing after it")
+            << QList{QNetworkProxy(QNetworkProxy::NoProxy), http} << QList{direct};
+        QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << QList{viaHttp};
         QTest::newRow("caching proxy is an http proxy")
             << QList{QNetworkProxy(QNetworkProxy::HttpCachingProxy, QStringLiteral("proxy.corp.example"), 8080)}
-            << viaHttp;
-        QTest::newRow("first usable of a PAC list")
+            << QList{viaHttp};
+        QTest::newRow("a PAC list: the usable ones in order, up to DIRECT")
             << QList{QNetworkProxy(QNetworkProxy::DefaultProxy),
-                     QNetworkProxy(QNetworkProxy::FtpCachingProxy, QStringLiteral("ftp.corp.example"), 21), http,
-                     QNetworkProxy(QNetworkProxy::NoProxy)}
-            << viaHttp;
+                     QNetworkProxy(QNetworkProxy::FtpCachingProxy, QStringLiteral("ftp.corp.example"), 21),
+                     http,
+                     QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("backup.corp.example"), 3128),
+                     http,
+                     QNetworkProxy(QNetworkProxy::NoProxy),
+                     QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("x"), 1)}
+            << QList{viaHttp, ProxyChoice{"http://backup.corp.example:3128", ProxyAuth::SignedInUser, {}, {}}, direct};
         QTest::newRow("nothing usable: direct")
             << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)}
-            << ProxyChoice{};
+            << QList{direct};
         QTest::newRow("socks: names resolved by the proxy, no user")
             << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)}
-            << ProxyChoice{"socks5h://socks.corp.example:1080", ProxyAuth::None, {}, {}};
+            << QList{ProxyChoice{"socks5h://socks.corp.example:1080", ProxyAuth::None, {}, {}}};
         QTest::newRow("user and password given")
             << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 3128,
                                    QStringLiteral("kim"), QStringLiteral("p:w@"))}
-            << ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"};
+            << QList{ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"}};
         QTest::newRow("IPv6 address, no port")
             << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))}
-            << ProxyChoice{"http://[fd00::8]", ProxyAuth::SignedInUser, {}, {}};
+            << QList{ProxyChoice{"http://[fd00::8]", ProxyAuth::SignedInUser, {}, {}}};
     }
-    void chooseProxy()
+    void proxyRoutes()
     {
         QFETCH(QList<QNetworkProxy>, answer);
-        QFETCH(ProxyChoice, expected);
-        const ProxyChoice choice = support::http::chooseProxy(answer);
-        QCOMPARE(choice.url, expected.url);
-        QVERIFY(choice == expected);
+        QFETCH(QList<ProxyChoice>, expected);
+        const QList<ProxyChoice> routes = support::http::proxyRoutes(answer);
+        QCOMPARE(routes.size(), expected.size());
+        for (qsizetype i = 0; i < routes.size(); ++i) {
+            QCOMPARE(routes.at(i).url, expected.at(i).url);
+            QVERIFY(routes.at(i) == expected.at(i));
+        }
     }
 
     void systemSettingsDecide_data()
@@ -195,6 +210,14 @@ private Q_SLOTS:
             << Setting::ManualUnreachable << QString() << corp << Route::Unreachable;
         QTest::newRow("PAC: corporate host through the proxy") << Setting::Pac << QString() << corp << Route::Proxy;
         QTest::newRow("PAC: other host direct") << Setting::Pac << QString() << origin << Route::Direct;
+        QTest::newRow("PAC: unreachable proxy, then the next")
+            << Setting::PacFallback << QString() << corp << Route::Proxy;
+        QTest::newRow("manual: redirect from a proxied host to a bypassed one")
+            << Setting::Manual << QStringLiteral("localhost") << corp << Route::ProxyThenDirect;
+        QTest::newRow("manual: redirect from a bypassed host to a proxied one")
+            << Setting::Manual << QStringLiteral("localhost") << origin << Route::DirectThenProxy;
+        QTest::newRow("PAC: redirect from a proxied host to a direct one")
+            << Setting::Pac << QString() << corp << Route::ProxyThenDirect;
     }
     void systemSettingsDecide()
     {
@@ -202,7 +225,7 @@ private Q_SLOTS:
         QFETCH(QString, bypass);
         QFETCH(QString, host);
         QFETCH(Route, expected);
-        if (setting == Setting::Pac && !kInternetSettings)
+        if ((setting == Setting::Pac || setting == Setting::PacFallback) && !kInternetSettings)
             QSKIP("the proxy variables have no automatic configuration script");
         if (bypass == u"<local>" && !kInternetSettings)
             QSKIP("the proxy variables have no <local>");
@@ -223,16 +246,29 @@ private Q_SLOTS:
                         response.set_header("Proxy-Authenticate", "Negotiate");
                         response.set_header("Proxy-Authenticate", "NTLM");
                     });
+        const QByteArray proxies = (setting == Setting::PacFallback ? "PROXY " + gone.host().toLatin1() + "; " : "") +
+                                   "PROXY " + proxy.host().toLatin1();
         origin.putFile(QStringLiteral("/proxy.pac"), "function FindProxyForURL(url, host) {\n"
                                                      "    if (dnsDomainIs(host, \".corp.example\"))\n"
-                                                     "        return \"PROXY " +
-                                                         proxy.host().toLatin1() +
+                                                     "        return \"" +
+                                                         proxies +
                                                          "\";\n"
                                                          "    return \"DIRECT\";\n"
                                                          "}\n");
+        // The second hop of a redirect row, on the other side of the proxy's boundary.
+        const QString movedDirect =
+            QStringLiteral("http://localhost:") + QString::number(origin.port()) + QStringLiteral("/moved.json");
+        const QString movedViaProxy = QStringLiteral("http://list.corp.example/moved.json");
+        if (expected == Route::ProxyThenDirect) {
+            proxy.routeRedirect(url, movedDirect);
+            origin.putFile(QStringLiteral("/moved.json"), body);
+        } else if (expected == Route::DirectThenProxy) {
+            origin.routeRedirect(QStringLiteral("/servers.json"), movedViaProxy);
+            proxy.putFile(movedViaProxy, body);
+        }
 
         const QProcessEnvironment environment =
-            setting == Setting::Pac
+            setting == Setting::Pac || setting == Setting::PacFallback
                 ? applySettings({}, {}, origin.url(QStringLiteral("/proxy.pac")))
                 : applySettings(setting == Setting::Manual ? proxy.host() : gone.host(), bypass, {});
         QVERIFY2(!environment.isEmpty(), "the settings could not be made");
@@ -249,6 +285,16 @@ private Q_SLOTS:
         case Route::Direct:
             QCOMPARE(answer, "ok 200\n" + body);
             QVERIFY(viaProxy.isEmpty());
+            QVERIFY(originAsked);
+            break;
+        case Route::ProxyThenDirect:
+            QCOMPARE(answer, "ok 200\n" + body);
+            QCOMPARE(viaProxy, QStringList{url});
+            QVERIFY(origin.paths().contains(QStringLiteral("/moved.json")));
+            break;
+        case Route::DirectThenProxy:
+            QCOMPARE(answer, "ok 200\n" + body);
+            QCOMPARE(viaProxy, QStringList{movedViaProxy});
             QVERIFY(originAsked);
             break;
         case Route::Refused:
