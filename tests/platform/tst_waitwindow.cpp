@@ -1,5 +1,5 @@
 // The wait window in front of start-up's transfers: real threads and libcurl, servers on 127.0.0.1 that answer at
-// once, never answer, or stall in the middle of a file.
+// once, never answer, or stall in the middle of a file, and a name server of the test's own that never answers.
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
 #include "RecordingServices.h"
@@ -16,6 +16,7 @@
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+#include <QUdpSocket>
 
 namespace {
 
@@ -68,6 +69,9 @@ private Q_SLOTS:
         QTest::newRow("version check, silent")
             << QStringLiteral("check") << QStringLiteral("업데이트를 확인하는 중…")
             << QStringList{QStringLiteral("RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!")};
+        QTest::newRow("version check, name lookup never answered")
+            << QStringLiteral("lookup") << QStringLiteral("업데이트를 확인하는 중…")
+            << QStringList{QStringLiteral("RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!")};
         QTest::newRow("download, stalled")
             << QStringLiteral("download") << QStringLiteral("RendloV1.exe 파일을 받는 중…") << QStringList();
     }
@@ -83,6 +87,13 @@ private Q_SLOTS:
         const QString silentHost = QStringLiteral("127.0.0.1:") + QString::number(silent.serverPort());
         qputenv("ZT_SERVER_LIST_URL", (QStringLiteral("http://") + silentHost).toUtf8());
         modMain::UpdateServerHost = silentHost;
+        QUdpSocket nameServer; // bound and never read: every lookup waits for an answer
+        if (step == u"lookup") {
+            if (qEnvironmentVariableIsEmpty("ZT_OWN_NAME_SERVER"))
+                QSKIP("needs a network of its own whose name server is the test's (with-own-name-server.sh)");
+            QVERIFY(nameServer.bind(QHostAddress::LocalHost, 53));
+            modMain::UpdateServerHost = QStringLiteral("updates.corp.example");
+        }
         testsupport::HttpTestServer stalling;
         stalling.routeStalled(Folder + QStringLiteral("RendloV1.exe"), 100000, 10);
         const QString checker = t.services.app.filePath(QStringLiteral("RendloV1.exe"));
@@ -100,7 +111,7 @@ private Q_SLOTS:
         });
         if (step == u"list")
             QVERIFY(!modServerAddressUtil::RefreshServerAddressCache(t.services, QString()));
-        else if (step == u"check")
+        else if (step == u"check" || step == u"lookup")
             QVERIFY(!modAutoUpdateV1_Launcher::AutoUpdaterSelfUpdate(t.services));
         else
             QVERIFY(!modAutoUpdateV1_Download::DownloadFile(stalling.url(Folder + QStringLiteral("RendloV1.exe")),
