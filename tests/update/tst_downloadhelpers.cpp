@@ -187,6 +187,8 @@ private Q_SLOTS:
         QTest::newRow("signed windows program") << QStringLiteral("f.exe") << signedPe << false << true << true;
         QTest::newRow("signed windows program cut inside its certificate")
             << QStringLiteral("f.exe") << signedPe.chopped(1000) << true << false << false;
+        QTest::newRow("signed windows program one byte short of its certificate's end")
+            << QStringLiteral("f.exe") << signedPe.chopped(1) << true << false << false;
     }
     void downloadFileReplacesOnlyWithWholeFiles()
     {
