@@ -40,7 +40,7 @@ struct AppLocation final
 {
     QString dir;
     QString exeFileName;
-    /** Why no file can be made in dir, as found once at start (folderWriteBlock); none when files can. */
+    /** Why the program cannot keep its files in dir, as found once at start (folderWriteBlock); none when it can. */
     VbError writeBlock = {};
 
     /** The running executable's folder and file name. */

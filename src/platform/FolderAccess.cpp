@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 namespace platform {
 
@@ -24,6 +25,9 @@ VbError tryWriteInFolder(const QString& dir)
 {
     // The name carries the process id: two copies of the program starting at once do not meet.
     const QString path = dir + QStringLiteral("/.norvaquillet-write-test-%1").arg(QCoreApplication::applicationPid());
+    // A file of that name that is there already is someone else's: the trial neither writes to it nor removes it.
+    if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+        return {};
     Result<void> result;
     {
         RawFile file;
@@ -37,10 +41,19 @@ VbError tryWriteInFolder(const QString& dir)
     return result.error();
 }
 
-VbError folderWriteBlock(const QString& dir)
+VbError folderWriteBlock(const QString& dir, const QStringList& replacedNames)
 {
     const VbError trial = tryWriteInFolder(dir);
-    return judgeFolderTrial(trial) == FolderAccess::NotWritable ? trial : VbError();
+    if (judgeFolderTrial(trial) == FolderAccess::NotWritable)
+        return trial;
+    for (const QString& name : replacedNames) {
+        if (name.isEmpty())
+            continue;
+        const VbError replace = RawFile::replaceable(dir + u'/' + name).error();
+        if (judgeFolderTrial(replace) == FolderAccess::NotWritable)
+            return replace;
+    }
+    return {};
 }
 
 } // namespace platform

@@ -3,6 +3,7 @@
 #include "VbError.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -18,10 +19,12 @@ enum class FolderAccess {
 /** Judges a trial write's outcome: its error, none when the trial file could be made. */
 FolderAccess judgeFolderTrial(const VbError& trialError);
 
-/** Makes and removes a file of its own in dir: the error met, none when it could. */
+/** Makes and removes a new file of its own in dir: the error met, none when it could. */
 VbError tryWriteInFolder(const QString& dir);
 
-/** Why no file can be made in dir: the trial's error when it is lasting, else none. */
-VbError folderWriteBlock(const QString& dir);
+/** Why the program cannot keep its files in dir: a new file cannot be made there, or one of the files named
+ *  (those it replaces when it updates them) that are there cannot be replaced; the error when it is lasting, else
+ *  none. Nothing that is already there is changed. */
+VbError folderWriteBlock(const QString& dir, const QStringList& replacedNames);
 
 } // namespace platform

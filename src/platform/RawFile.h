@@ -45,6 +45,9 @@ public:
     static Result<FileId> identityOf(const QString& path);
     /** Renames from to to in one step, replacing a file of that name. */
     static Result<void> replace(const QString& from, const QString& to);
+    /** Whether replace() could put another file in the place of path, asked without changing anything: none when
+     *  it could, or when there is no such file. A file another program holds open now counts as replaceable. */
+    static Result<void> replaceable(const QString& path);
 
     /** Empties the open file. */
     Result<void> truncate();

@@ -1,6 +1,7 @@
 #include "RawFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -110,6 +111,28 @@ Result<FileId> RawFile::identityOf(const QString& path)
 Result<void> RawFile::replace(const QString& from, const QString& to)
 {
     return outcome(::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0 ? 0 : errno);
+}
+
+Result<void> RawFile::replaceable(const QString& path)
+{
+    struct stat file
+    {
+    };
+    if (::lstat(QFile::encodeName(path).constData(), &file) != 0)
+        return errno == ENOENT ? Result<void>() : vbErrorFromErrno(errno);
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    struct stat folder
+    {
+    };
+    if (::stat(dir.constData(), &folder) != 0)
+        return vbErrorFromErrno(errno);
+    if (::access(dir.constData(), W_OK | X_OK) != 0)
+        return vbErrorFromErrno(errno);
+    // In a folder with the sticky bit (a 1777 one) only the owner of a file, or of the folder, may rename over it.
+    const uid_t me = ::geteuid();
+    if ((folder.st_mode & S_ISVTX) && me != 0 && file.st_uid != me && folder.st_uid != me)
+        return vbErrorFromErrno(EPERM);
+    return {};
 }
 
 Result<void> RawFile::truncate()

@@ -157,7 +157,8 @@ private Q_SLOTS:
         QTest::newRow("file made") << 0 << int(FolderAccess::Writable);
         QTest::newRow("refused: rights, read-only medium") << vberr::PermissionDenied << int(FolderAccess::NotWritable);
         QTest::newRow("disk full") << vberr::DiskFull << int(FolderAccess::NotWritable);
-        QTest::newRow("folder gone") << vberr::PathNotFound << int(FolderAccess::NotWritable);
+        QTest::newRow("folder gone: path not found (Windows)") << vberr::PathNotFound << int(FolderAccess::NotWritable);
+        QTest::newRow("folder gone: no such file (POSIX)") << vberr::FileNotFound << int(FolderAccess::NotWritable);
         QTest::newRow("device failing") << vberr::DeviceIoError << int(FolderAccess::NotWritable);
         QTest::newRow("unclassified") << vberr::PathFileAccessError << int(FolderAccess::Unknown);
     }
@@ -171,27 +172,39 @@ private Q_SLOTS:
 
     void folderTrialAsAnOrdinaryUser_data()
     {
-        QTest::addColumn<bool>("writable");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("rootsFile");
         QTest::addColumn<int>("error");
-        QTest::newRow("writable") << true << 0;
-        QTest::newRow("read-only") << false << platform::vberr::PermissionDenied;
+        QTest::newRow("writable") << 0777 << true << 0;
+        QTest::newRow("read-only") << 0555 << false << platform::vberr::PermissionDenied;
+        QTest::newRow("anyone may add files, none there yet (1777)") << 01777 << false << 0;
+        QTest::newRow("anyone may add files, but root's stay root's (1777)")
+            << 01777 << true << platform::vberr::PermissionDenied;
     }
     void folderTrialAsAnOrdinaryUser()
     {
 #ifdef Q_OS_UNIX
-        QFETCH(bool, writable);
+        QFETCH(int, mode);
+        QFETCH(bool, rootsFile);
         QFETCH(int, error);
         QTemporaryDir root;
         const QString folder = root.filePath(QStringLiteral("program"));
         QVERIFY(QDir().mkdir(folder));
-        QVERIFY(testsupport::setOpenTo(root.path(), false) && testsupport::setOpenTo(folder, writable));
+        const QString tool = folder + QStringLiteral("/RendloV1.exe");
+        if (rootsFile)
+            QVERIFY(testsupport::writeFile(tool, "root's"));
+        QVERIFY(testsupport::setOpenTo(root.path(), false) && ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
         {
             const testsupport::AsOrdinaryUser user;
             QVERIFY(user.ok());
-            QCOMPARE(platform::tryWriteInFolder(folder).number(), error);
+            QCOMPARE(platform::folderWriteBlock(folder, {QStringLiteral("RendloV1.exe"), QStringLiteral("Gone.exe")})
+                         .number(),
+                     error);
         }
         QVERIFY(testsupport::setOpenTo(root.path(), true));
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 rootsFile ? QStringList{QStringLiteral("RendloV1.exe")} : QStringList());
+        QVERIFY(!rootsFile || testsupport::readFile(tool) == "root's");
 #else
         QSKIP("an ordinary user's refusal is tried on Linux; a Wine prefix of root's passes every permission");
 #endif

@@ -8,16 +8,26 @@
 #include "SettingsStore.h"
 #include "WaitCursorQt.h"
 #include "WaitWindowQt.h"
+#include "frmMain.h"
+#include "modAutoUpdateV1_Launcher.h"
+#include "modServerAddressUtil.h"
 
 namespace platform {
 
 /** The real services a person meets: message boxes, the hourglass, the wait window, this PC's network identity,
- *  the user's own settings store and the running program's folder (tried once for whether files can be made in it).
- * Lives as long as what it is handed to. */
+ *  the user's own settings store and the running program's folder (tried once for whether the program can keep
+ *  its files there: make new ones, and replace those it updates). Lives as long as what it is handed to. */
 class RealServices final
 {
 public:
-    RealServices() { m_services.app.writeBlock = folderWriteBlock(m_services.app.dir); }
+    RealServices()
+    {
+        m_services.app.writeBlock =
+            folderWriteBlock(m_services.app.dir, {QString::fromUtf16(modServerAddressUtil::CacheFileName),
+                                                  QString::fromUtf16(modAutoUpdateV1_Launcher::CheckerName),
+                                                  QString::fromUtf16(modAutoUpdateV1_Launcher::ReplacerName),
+                                                  QString::fromUtf16(ExternalDecoderName), m_services.app.exeFileName});
+    }
     RealServices(const RealServices&) = delete;
     RealServices& operator=(const RealServices&) = delete;
 

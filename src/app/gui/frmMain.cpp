@@ -23,7 +23,7 @@ namespace {
 const QString SettingsSection = QStringLiteral("Config");
 const QString KeyOption1Index = QStringLiteral("Option1_Index");
 const QString KeyDesKey = QStringLiteral("DesKey");
-const QString ExternalDecoder = QStringLiteral("Palvex.exe");
+const QString ExternalDecoder = QString::fromUtf16(ExternalDecoderName);
 const QString ExternalDecoderPassPhrase = QStringLiteral("wrbe3%KA");
 const QString UnfinishedOutputKept =
     QStringLiteral("작업을 멈추었지만 끝까지 디코딩되지 않은 파일을 지우지 못했습니다. "

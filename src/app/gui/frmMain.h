@@ -13,6 +13,9 @@ class QMimeData;
 class QProgressBar;
 class QRadioButton;
 
+/** The external DES decoder, beside the program. */
+inline constexpr char16_t ExternalDecoderName[] = u"Palvex.exe";
+
 /** The main window: pick a decode mode, type the DES key, drop log files to decode them. */
 class frmMain final : public QWidget
 {
