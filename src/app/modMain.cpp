@@ -35,8 +35,7 @@ void Main(const platform::Services& services, const StartupSteps& steps)
     if (!dbHost.isEmpty())
         DbServerHost = dbHost;
 
-    bool skipSelfUpdate = false;
-    steps.runAutoUpdate(skipSelfUpdate);
+    steps.runAutoUpdate(false);
 
     const bool loginSucceeded = steps.runLoginDialog();
     if (!loginSucceeded) {

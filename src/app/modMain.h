@@ -18,7 +18,7 @@ struct StartupSteps final
     std::function<bool(const QString& user)> refreshServerAddressCache;
     std::function<void()> loadServerAddressCache;
     std::function<QString(const QString& name)> getServerHost;
-    std::function<bool(bool& skipSelfUpdate)> runAutoUpdate;
+    std::function<bool(bool skipSelfUpdate)> runAutoUpdate;
     /** Creates the login dialog, shows it modally, reads LoginSucceeded and unloads the dialog. */
     std::function<bool()> runLoginDialog;
     /** Creates the main window and shows it modeless. */

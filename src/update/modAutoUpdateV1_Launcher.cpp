@@ -147,7 +147,7 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
                                                   services.waitWindow);
 }
 
-bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
+bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
 {
     if (!skipSelfUpdate && !AutoUpdaterSelfUpdate(services))
         return false;
@@ -165,7 +165,14 @@ bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate)
     if (!modUniCode::FileExists(services.app.filePath(newBuild)))
         return false;
 
-    const QString replacer = services.app.filePath(QString::fromUtf16(ReplacerName));
+    // The replacer is otherwise fetched only with an outdated checker: after one skipped or lost download every
+    // later start would stop here. It is fetched once more; only when that fails does the person have to act.
+    const QString replacerName = QString::fromUtf16(ReplacerName);
+    const QString replacer = services.app.filePath(replacerName);
+    if (!modUniCode::FileExists(replacer)) {
+        const QString baseUrl = skipSelfUpdate ? UpdateBaseUrlFor(modMain::UpdateServerHost) : UpdateBaseUrl;
+        modAutoUpdateV1_Download::DownloadFile(baseUrl + replacerName, replacer, services.waitWindow);
+    }
     if (!modUniCode::FileExists(replacer)) {
         services.messageBox->show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
                                   QDir::toNativeSeparators(replacer));

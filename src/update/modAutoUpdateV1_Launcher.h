@@ -12,7 +12,8 @@ namespace modAutoUpdateV1_Launcher {
 inline constexpr char16_t CheckerName[] = u"RendloV1.exe";
 inline constexpr char16_t ReplacerName[] = u"Swapnik.exe";
 
-/** "http://" + UpdateServerHost + "/download/자동업데이트_v1/"; set by every AutoUpdaterSelfUpdate run. */
+/** "http://" + UpdateServerHost + "/download/자동업데이트_v1/"; set by every AutoUpdaterSelfUpdate run, and read
+ *  again when the replacer has to be fetched at the hand-over. */
 extern QString UpdateBaseUrl;
 
 /** The update folder's address on host (which may carry ":port"), with its trailing slash. */
@@ -56,7 +57,8 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
 bool AutoUpdaterSelfUpdate(const platform::Services& services);
 
 /** Keeps the sibling tools current (unless skipSelfUpdate), runs the version checker and, when it left a
- *  "New_" build, starts the file replacer and ends the program. Returns False on every path that returns. */
-bool RunAutoUpdate(const platform::Services& services, bool& skipSelfUpdate);
+ *  "New_" build, starts the file replacer (fetched once more when it is missing) and ends the program. Returns
+ *  False on every path that returns. */
+bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate);
 
 } // namespace modAutoUpdateV1_Launcher

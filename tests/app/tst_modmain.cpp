@@ -29,7 +29,7 @@ struct RecordingSteps
             calls.append(QStringLiteral("host(") + name + u')');
             return name == QStringLiteral("자동업데이트_런처") ? updateHost : dbHost;
         };
-        steps.runAutoUpdate = [this](bool& skip) {
+        steps.runAutoUpdate = [this](bool skip) {
             calls.append(skip ? QStringLiteral("update(true)") : QStringLiteral("update(false)"));
             return false;
         };

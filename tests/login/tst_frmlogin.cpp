@@ -383,7 +383,7 @@ private Q_SLOTS:
         steps.getServerHost = [down](const QString& name) {
             return name == QStringLiteral("사내메신저DB서버") ? down : QString();
         };
-        steps.runAutoUpdate = [](bool&) { return true; };
+        steps.runAutoUpdate = [](bool) { return true; };
         steps.runLoginDialog = [&t] {
             frmLogin dialog(t.services);
             dialog.showModal();

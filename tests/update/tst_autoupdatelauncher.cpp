@@ -324,11 +324,20 @@ private Q_SLOTS:
         QVERIFY(s->checkerArgs().isEmpty());
     }
 
+    void handsOverToTheReplacer_data()
+    {
+        QTest::addColumn<bool>("replacerHere");
+        QTest::newRow("replacer here") << true;
+        // As after a skipped download: the replacer is otherwise fetched only with an outdated checker.
+        QTest::newRow("replacer missing, fetched at the hand-over") << false;
+    }
     void handsOverToTheReplacer()
     {
+        QFETCH(bool, replacerHere);
         auto s = setup();
         QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
-        QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
+        if (replacerHere)
+            QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
         QVERIFY(s->checkerFindsNewBuild());
 
         bool skip = true;
@@ -338,11 +347,13 @@ private Q_SLOTS:
         QVERIFY(s->t.messageBox.messages.isEmpty());
         QVERIFY(QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))));
         QTRY_COMPARE(s->replacerArgs(), QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
+        QCOMPARE(s->requests(), replacerHere ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
     }
 
-    void missingReplacerShowsTheFolder()
+    void replacerMissingHereAndOnTheServerShowsTheFolder()
     {
         auto s = setup();
+        s->server.removeFile(Folder + QStringLiteral("Swapnik.exe"));
         QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
         QVERIFY(s->checkerFindsNewBuild());
 
@@ -351,6 +362,7 @@ private Q_SLOTS:
         QCOMPARE(s->t.messageBox.texts(),
                  QStringList{QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
                              QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
+        QCOMPARE(s->requests(), QStringList{QStringLiteral("Swapnik.exe")});
         QVERIFY(s->t.exit.exited);
 #ifndef Q_OS_WIN
         QTRY_COMPARE(recordedRuns(m_bin.filePath(QStringLiteral("xdg-open"))),

@@ -16,7 +16,7 @@ StartupSteps realStartupSteps(const platform::Services& services)
     };
     steps.loadServerAddressCache = [services] { modServerAddressUtil::LoadServerAddressCache(services); };
     steps.getServerHost = [](const QString& name) { return modServerAddressUtil::GetServerHost(name); };
-    steps.runAutoUpdate = [services](bool& skipSelfUpdate) {
+    steps.runAutoUpdate = [services](bool skipSelfUpdate) {
         return modAutoUpdateV1_Launcher::RunAutoUpdate(services, skipSelfUpdate);
     };
     steps.runLoginDialog = [services] {
