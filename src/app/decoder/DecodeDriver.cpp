@@ -355,15 +355,18 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
             return emptied;
     }
 
-    // Stopped half-way, the output would look like a whole decode: it goes, and nothing else is touched.
-    const auto stop = [&] {
+    // From here the output holds part of a decode until the whole is written. Stopped or failed half-way it would
+    // look complete: it goes (a regular file only), and nothing else is touched.
+    const auto discardOutput = [&](const platform::VbError& why) {
         static_cast<void>(in.close());
+        static_cast<void>(secondIn.close());
         static_cast<void>(out.close());
         QFile unfinished(outputPath);
-        if (!unfinished.remove() && unfinished.exists() && unremovedReason)
+        if (output->kind == RawFile::Kind::Regular && !unfinished.remove() && unfinished.exists() && unremovedReason)
             *unremovedReason = unfinished.errorString();
-        return platform::makeVbError(vberr::UserInterrupt);
+        return why;
     };
+    const auto stop = [&] { return discardOutput(platform::makeVbError(vberr::UserInterrupt)); };
     ProgressReporter reporter(progress, stopRequested, length);
     if (!reporter.show(0))
         return stop();
@@ -375,18 +378,18 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     try {
         helper = std::thread([&] { other.run(); });
     } catch (const std::system_error&) {
-        return platform::makeVbError(vberr::OutOfMemory);
+        return discardOutput(platform::makeVbError(vberr::OutOfMemory));
     }
     first.run();
     helper.join();
     switch (turns.outcome()) {
-    case Turns::Outcome::Failed: return turns.error();
+    case Turns::Outcome::Failed: return discardOutput(turns.error());
     case Turns::Outcome::Stopped: return stop();
     default: break; // whole, or an empty input
     }
 
     if (auto closed = out.close(); !closed)
-        return closed;
+        return discardOutput(closed.error());
     reporter.show(100);
     return {};
 }

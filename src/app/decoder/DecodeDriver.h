@@ -28,10 +28,10 @@ int ProgressPercent(qint64 position, qint64 length);
 /** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks that the caller's thread
  *  and one helper take in turns: memory stays the same whatever the size of the file or of its longest line;
  *  progress and stopRequested are called on the caller's thread only. Fails with the classic error (nothing
- *  raised); output written before an error stays. Refuses, writing nothing, when the output would be the
- *  input itself. When stopRequested says so, both files are closed, the unfinished output is removed (it would look
- *  complete) and the result is error 18, "User interrupt occurred"; when the output cannot be removed,
- *  unremovedReason (if given) receives the system's reason. */
+ *  raised). Refuses, writing nothing, when the output would be the input itself. A decode that fails once the
+ *  output was emptied, or that stopRequested ends (error 18, "User interrupt occurred"), closes both files and
+ *  removes the unfinished output, which would look complete; when it cannot be removed, unremovedReason (if
+ *  given) receives the system's reason. */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
                                   const StopRequested& stopRequested = {}, QString* unremovedReason = nullptr);
 

@@ -275,16 +275,14 @@ void frmMain::Decrypt(const QString& path)
     const QString input = QDir::fromNativeSeparators(path);
     QString unremovedReason;
     const platform::VbError error = decoder::DecodeFile(input, progress, stopRequested, &unremovedReason).error();
-    if (error.number() == platform::vberr::UserInterrupt) {
-        // The stop is the user's own doing; but a half output left behind would pass for a whole one.
-        if (!unremovedReason.isEmpty())
-            m_services.messageBox->show(UnfinishedOutputKept + QDir::toNativeSeparators(decoder::OutputPathFor(input)) +
-                                        QStringLiteral("\n이유: ") + unremovedReason);
-        return;
-    }
-    if (error.isError())
+    // A stop is the user's own doing and needs no report; a failure does.
+    if (error.isError() && error.number() != platform::vberr::UserInterrupt)
         m_services.messageBox->show(platform::errorReportText(error, QStringLiteral("Decrypt"),
                                                               platform::ReportOwner::Form, QStringLiteral("frmMain")));
+    // A half output left behind would pass for a whole one.
+    if (!unremovedReason.isEmpty())
+        m_services.messageBox->show(UnfinishedOutputKept + QDir::toNativeSeparators(decoder::OutputPathFor(input)) +
+                                    QStringLiteral("\n이유: ") + unremovedReason);
 }
 
 void frmMain::RunExternalDecoder(const QString& path)
