@@ -20,7 +20,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
@@ -197,11 +196,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        // A folder per function and row.
-        QString name = QString::fromLatin1(QTest::currentTestFunction());
-        if (const char* tag = QTest::currentDataTag(); tag && *tag)
-            name += u'-' + QString::fromUtf8(tag).replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")),
-                                                          QStringLiteral("-"));
+        const QString name = QString::fromLatin1(QTest::currentTestFunction());
         m_appDir = m_root.filePath(name + QStringLiteral("/app"));
         m_configDir = m_root.filePath(name + QStringLiteral("/config"));
         m_record = m_root.filePath(name + QStringLiteral("/shown.jsonl"));
@@ -335,34 +330,17 @@ private Q_SLOTS:
     // Run by an ordinary user from a folder only an administrator may write: one message names the folder and
     // what will not work, the fetched list still leads to the database, and the program reaches its main window
     // without writing a file or showing a message per file.
-    void programFolderTheUserCannotKeepFilesInIsSaidOnce_data()
+    void readOnlyProgramFolderIsSaidOnce()
     {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<QStringList>("rootsFiles");
-        QTest::newRow("read-only") << 0555 << QStringList();
-        // As a folder under ProgramData that an administrator set up: new files can be made, old ones not replaced.
-        QTest::newRow("anyone may add files, but root's stay root's (1777)")
-            << 01777
-            << QStringList{QStringLiteral("RendloV1.exe"), QStringLiteral("Swapnik.exe"),
-                           QStringLiteral("server_address_setting.json")};
-    }
-    void programFolderTheUserCannotKeepFilesInIsSaidOnce()
-    {
-        QFETCH(int, mode);
-        QFETCH(QStringList, rootsFiles);
         if (!testdb::available())
             QSKIP(testdb::SkipReason);
         registerUser(true);
         serveList(m_http->host(), testdb::serverAddress());
-        // An older list without the servers: the one fetched is used for the run.
-        const QByteArray rootsContent = "{\"ver\": \"2\",\"servers\": []}";
-        for (const QString& name : rootsFiles)
-            QVERIFY(writeFile(app(name), rootsContent));
         QVERIFY(writeFile(m_record, {}));
         const QString runDir = QFileInfo(m_appDir).absolutePath();
         for (const QString& folder : {m_root.path(), runDir, m_configDir})
             QVERIFY(testsupport::setOpenTo(folder, folder == m_configDir));
-        QVERIFY(::chmod(QFile::encodeName(m_appDir).constData(), mode_t(mode)) == 0);
+        QVERIFY(testsupport::setOpenTo(m_appDir, false));
         QVERIFY(::chmod(QFile::encodeName(m_record).constData(), 0666) == 0);
         const passwd ids = testsupport::nobody();
         for (const QString& name : QDir(m_configDir + QStringLiteral("/NorvaQuillet")).entryList(QDir::Files))
@@ -381,11 +359,7 @@ private Q_SLOTS:
         QVERIFY2(shownLines().constFirst().startsWith(QStringLiteral("message: ") + message),
                  qPrintable(shownLines().constFirst()));
         QCOMPARE(shownLines().mid(1), (QStringList{QStringLiteral("frmLogin"), caption}));
-        QStringList expectedFiles = rootsFiles + QStringList{QStringLiteral("NorvaQuillet")};
-        expectedFiles.sort();
-        QCOMPARE(appFiles(), expectedFiles);
-        for (const QString& name : std::as_const(rootsFiles))
-            QCOMPARE(readFile(app(name)), rootsContent);
+        QCOMPARE(appFiles(), QStringList{QStringLiteral("NorvaQuillet")});
     }
 
     void databaseDownEndsTheProgram()
