@@ -21,8 +21,6 @@ enum class Setting {
     Manual,
     ManualUnreachable,
     Pac,
-    /** A PAC script naming a proxy that cannot be reached first, then one that can. */
-    PacFallback,
 };
 
 // Where the row's request must end.
@@ -210,8 +208,6 @@ private Q_SLOTS:
             << Setting::ManualUnreachable << QString() << corp << Route::Unreachable;
         QTest::newRow("PAC: corporate host through the proxy") << Setting::Pac << QString() << corp << Route::Proxy;
         QTest::newRow("PAC: other host direct") << Setting::Pac << QString() << origin << Route::Direct;
-        QTest::newRow("PAC: unreachable proxy, then the next")
-            << Setting::PacFallback << QString() << corp << Route::Proxy;
         QTest::newRow("manual: redirect from a proxied host to a bypassed one")
             << Setting::Manual << QStringLiteral("localhost") << corp << Route::ProxyThenDirect;
         QTest::newRow("manual: redirect from a bypassed host to a proxied one")
@@ -225,7 +221,7 @@ private Q_SLOTS:
         QFETCH(QString, bypass);
         QFETCH(QString, host);
         QFETCH(Route, expected);
-        if ((setting == Setting::Pac || setting == Setting::PacFallback) && !kInternetSettings)
+        if (setting == Setting::Pac && !kInternetSettings)
             QSKIP("the proxy variables have no automatic configuration script");
         if (bypass == u"<local>" && !kInternetSettings)
             QSKIP("the proxy variables have no <local>");
@@ -246,12 +242,10 @@ private Q_SLOTS:
                         response.set_header("Proxy-Authenticate", "Negotiate");
                         response.set_header("Proxy-Authenticate", "NTLM");
                     });
-        const QByteArray proxies = (setting == Setting::PacFallback ? "PROXY " + gone.host().toLatin1() + "; " : "") +
-                                   "PROXY " + proxy.host().toLatin1();
         origin.putFile(QStringLiteral("/proxy.pac"), "function FindProxyForURL(url, host) {\n"
                                                      "    if (dnsDomainIs(host, \".corp.example\"))\n"
-                                                     "        return \"" +
-                                                         proxies +
+                                                     "        return \"PROXY " +
+                                                         proxy.host().toLatin1() +
                                                          "\";\n"
                                                          "    return \"DIRECT\";\n"
                                                          "}\n");
@@ -268,7 +262,7 @@ private Q_SLOTS:
         }
 
         const QProcessEnvironment environment =
-            setting == Setting::Pac || setting == Setting::PacFallback
+            setting == Setting::Pac
                 ? applySettings({}, {}, origin.url(QStringLiteral("/proxy.pac")))
                 : applySettings(setting == Setting::Manual ? proxy.host() : gone.host(), bypass, {});
         QVERIFY2(!environment.isEmpty(), "the settings could not be made");
