@@ -170,8 +170,10 @@ win_e2e_run() {
 
     local saved
     saved="$(wine reg query 'HKCU\Software\VB and VBA Program Settings' /s 2>/dev/null | tr -d '\r' || true)"
-    grep -Eq "passwd[[:space:]]+REG_SZ[[:space:]]+$ZT_DEMO_PASSWORD\$" <<<"$saved" ||
-        win_e2e_fail "the ticked \"저장\" did not save the password; the settings are:"$'\n'"$saved"
+    # Saved protected for this user: marked, and the password itself nowhere in the registry.
+    if ! grep -Eq "passwd[[:space:]]+REG_SZ[[:space:]]+\{DPAPI\}" <<<"$saved" || grep -qF "$ZT_DEMO_PASSWORD" <<<"$saved"; then
+        win_e2e_fail "the ticked \"저장\" did not save the password protected; the settings are:"$'\n'"$saved"
+    fi
 
     # --- second start: no update again; the saved password logs in with no key pressed ---
     t0=$EPOCHREALTIME

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppInfo.h"
+#include "FileDialog.h"
 #include "MachineIdentity.h"
 #include "MessageBox.h"
 #include "ProcessExit.h"
@@ -21,6 +22,7 @@ struct Services final
     SettingsStore* settings = nullptr;
     AppLocation app;
     IWaitWindow* waitWindow = nullptr;
+    IFileDialog* fileDialog = nullptr;
 };
 
 } // namespace platform

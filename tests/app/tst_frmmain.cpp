@@ -1,13 +1,17 @@
+#include "FileDialogQt.h"
 #include "RecordingServices.h"
 #include "UndeletableFile.h"
 #include "frmMain.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +21,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWindow>
 
@@ -119,6 +124,10 @@ private Q_SLOTS:
                  QStringLiteral("Log파일들을 드래그해서 이폼에 올려놓으세요.(멀티파일 지원함)"));
         QVERIFY(child<QRadioButton>(form.get(), "Option1_0")->isChecked());
         QCOMPARE(child<QProgressBar>(form.get(), "ProgressBar1_0")->maximum(), 100);
+        // What a screen reader says where a caption does not say it.
+        QCOMPARE(QAccessible::queryAccessibleInterface(child<QWidget>(form.get(), "txtKey"))->text(QAccessible::Name),
+                 QStringLiteral("DES 암호화 키"));
+        QVERIFY(!child<QWidget>(form.get(), "Option1_1")->accessibleDescription().isEmpty());
 
         QCOMPARE(checks.size(), 1);
         QCOMPARE(checks[0].fileName, QStringLiteral("Palvex.exe"));
@@ -132,12 +141,16 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(t.settings.location(QStringLiteral("NorvaQuillet"))));
     }
 
-    void modeAndKeySurviveRestart()
+    // The mode, the key and the folder the file dialog was last used in.
+    void choicesSurviveRestart()
     {
         TestServices t;
+        QTemporaryDir work;
+        t.fileDialog.answer = {work.filePath(QStringLiteral("gone.log"))};
         {
             auto form = load(t);
             showActive(form.get());
+            QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
             QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
             typeText(child<QLineEdit>(form.get(), "txtKey"), QStringLiteral("비밀key"));
         }
@@ -148,6 +161,11 @@ private Q_SLOTS:
         auto again = load(t);
         QVERIFY(child<QRadioButton>(again.get(), "Option1_1")->isChecked());
         QCOMPARE(child<QLineEdit>(again.get(), "txtKey")->text(), QStringLiteral("비밀key"));
+        // The first focus is on the saved mode: Space cannot switch it by accident.
+        showActive(again.get());
+        QTRY_VERIFY(child<QRadioButton>(again.get(), "Option1_1")->hasFocus());
+        QTest::keyClick(again.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(t.fileDialog.startFolders, (QStringList{QString(), QDir::toNativeSeparators(work.path())}));
     }
 
     void unusableStoredModeFallsBackToFirst()
@@ -159,28 +177,67 @@ private Q_SLOTS:
         QVERIFY(child<QRadioButton>(form.get(), "Option1_0")->isChecked());
     }
 
-    void fileDropDecodesAndTextDropDoesNothing()
+    // Every road to a drop, the mouse's and the keyboard's (the file dialog answered by a double, or the system's
+    // own answered by keys): files only, in the order given.
+    void roadsToADrop_data()
     {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<bool>("files"); // else text only, or the dialog cancelled
+        for (const char* road : {"drop", "Ctrl+O", "Ctrl+O, system's dialog", "Ctrl+V", "Ctrl+V in the key box"}) {
+            QTest::addRow("%s, files", road) << QString::fromLatin1(road) << true;
+            QTest::addRow("%s, no files", road) << QString::fromLatin1(road) << false;
+        }
+    }
+    void roadsToADrop()
+    {
+        QFETCH(QString, road);
+        QFETCH(bool, files);
         TestServices t;
+        platform::FileDialogQt system;
+        if (road.endsWith(u"dialog"))
+            t.services.fileDialog = &system;
         QTemporaryDir work;
-        const QString log = work.filePath(QStringLiteral("a.log"));
-        QVERIFY(testsupport::writeFile(log, "41004200\r\n"));
+        // One output name for both: what it holds tells which was decoded last.
+        const QStringList logs{work.filePath(QStringLiteral("가.log")), work.filePath(QStringLiteral("가.txt"))};
+        QVERIFY(testsupport::writeFile(logs[0], "4100") && testsupport::writeFile(logs[1], "41004200"));
         auto form = load(t);
         showActive(form.get());
-
-        QMimeData text;
-        text.setText(log);
-        QVERIFY(!offersDropCursor(form.get(), &text));
-        drop(form.get(), &text);
-        QVERIFY(!QFile::exists(work.filePath(QStringLiteral("a.sql"))));
-
-        const auto files = fileList({log});
-        QVERIFY(offersDropCursor(form.get(), files.get()));
-        drop(form.get(), files.get());
-        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("a.sql"))), QByteArray("AB\r\n"));
+        auto* key = child<QLineEdit>(form.get(), "txtKey");
+        auto data = files ? fileList(logs) : std::make_unique<QMimeData>();
+        data->setText(QStringLiteral("text")); // file managers put the paths on as text too
+        t.fileDialog.answer = files ? logs : QStringList();
+        if (road == u"drop") {
+            QCOMPARE(offersDropCursor(form.get(), data.get()), files);
+            drop(form.get(), data.get());
+        } else if (road.startsWith(u"Ctrl+O")) {
+            // Keys for the system's dialog once it has the keyboard; one that never gets it is closed: no hang.
+            QTimer person;
+            int polls = 0;
+            connect(&person, &QTimer::timeout, this, [&] {
+                auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+                if (!open || (!open->isActiveWindow() && ++polls < 500))
+                    return;
+                person.stop();
+                t.fileDialog.offered = open->nameFilters();
+                typeText(QApplication::focusWidget(), u'"' + logs.join(QStringLiteral("\" \"")) + u'"');
+                QTest::keyClick(QApplication::focusWidget(), files ? Qt::Key_Return : Qt::Key_Escape);
+                if (open->isVisible())
+                    open->reject();
+            });
+            person.start(10);
+            QTest::keyClick(form.get(), Qt::Key_O, Qt::ControlModifier);
+            QCOMPARE(t.fileDialog.offered,
+                     (QStringList{QStringLiteral("Log files (*.log)"), QStringLiteral("All files (*.*)")}));
+        } else {
+            QGuiApplication::clipboard()->setMimeData(data.release());
+            QWidget* focus = road == u"Ctrl+V" ? child<QWidget>(form.get(), "Option1_0") : key;
+            focus->setFocus();
+            QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+        }
+        QCOMPARE(testsupport::readFile(work.filePath(QStringLiteral("가.sql"))), QByteArray(files ? "AB\r\n" : ""));
         QVERIFY(t.messageBox.messages.isEmpty());
-        QCOMPARE(t.waitCursor.sets, 1);
-        QCOMPARE(t.waitCursor.depth, 0);
+        QCOMPARE(t.waitCursor.sets, files ? 1 : 0);
+        QCOMPARE(key->text(), road.endsWith(u"key box") && !files ? QStringLiteral("text") : QString());
         verifyIdle(form.get());
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDialog.h"
 #include "MachineIdentity.h"
 #include "MessageBox.h"
 #include "ProcessExit.h"
@@ -78,6 +79,20 @@ public:
     QStringList texts;
 };
 
+/** Answers the file dialog as a person would, with the files set beforehand (none: cancelled); keeps where each
+ *  dialog started and the filters offered. */
+class AnsweringFileDialog final : public platform::IFileDialog
+{
+public:
+    QStringList chooseFilesToOpen(const QString& startFolder, const QStringList& filters) override
+    {
+        startFolders.append(startFolder);
+        offered = filters;
+        return answer;
+    }
+    QStringList answer, startFolders, offered;
+};
+
 /** A PC with fixed MAC address candidates, best first. */
 class FixedMachineIdentity final : public platform::IMachineIdentity
 {
@@ -100,6 +115,7 @@ public:
                                                platform::AppLocation{appDir.path(), QStringLiteral("NorvaQuillet")},
                                                &waitWindow}
     {
+        services.fileDialog = &fileDialog;
     }
 
     QTemporaryDir configDir;
@@ -108,6 +124,7 @@ public:
     RecordingExit exit;
     RecordingWaitCursor waitCursor;
     RecordingWaitWindow waitWindow;
+    AnsweringFileDialog fileDialog;
     FixedMachineIdentity machine;
     platform::SettingsStore settings;
     platform::Services services;

@@ -1,5 +1,7 @@
 #include "RecordingServices.h"
+#include "StoredSecret.h"
 #include "TestDb.h"
+#include "UserDataProtection.h"
 #include "frmLogin.h"
 #include "modMain.h"
 #include "modMainShared.h"
@@ -44,6 +46,12 @@ struct Controls
     QPushButton* ok;
     QPushButton* cancel;
 };
+
+// The remembered password as the dialog reads it back (protected where the system protects it).
+QString remembered(const TestServices& t, const QString& absent = {})
+{
+    return platform::readStoredSecret(t.settings.read(SettingsApp, Section, QStringLiteral("passwd"), absent)).text;
+}
 
 void focus(QWidget* widget, QEvent::Type type)
 {
@@ -230,6 +238,10 @@ private Q_SLOTS:
         form.showModal();
         QVERIFY(form.LoginSucceeded());
         QVERIFY(t.messageBox.messages.isEmpty());
+        // The classic program's plain value has been replaced by a protected one where the system protects.
+        QCOMPARE(remembered(t), QStringLiteral("비밀'\\번호"));
+        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd")) == QStringLiteral("비밀'\\번호"),
+                 !platform::userDataProtectionAvailable());
     }
 
     void savedPasswordThatIsWrong()
@@ -303,12 +315,12 @@ private Q_SLOTS:
 
         c.save->click(); // unchecked: the stored password goes at once
         QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("issave_passwd")), QStringLiteral("0"));
-        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd"), QStringLiteral("absent")), QString());
+        QCOMPARE(remembered(t, QStringLiteral("absent")), QString());
 
         c.password->setText(QStringLiteral("right"));
         c.save->click(); // checked: the current text is stored at once
         QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("issave_passwd")), QStringLiteral("1"));
-        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd")), QStringLiteral("right"));
+        QCOMPARE(remembered(t), QStringLiteral("right"));
     }
 
     void passwordBoxFocusRule_data()
@@ -344,7 +356,7 @@ private Q_SLOTS:
             QTest::keyClicks(c.password, QStringLiteral("new"));
         }
         focus(c.password, QEvent::FocusOut);
-        QCOMPARE(t.settings.read(SettingsApp, Section, QStringLiteral("passwd")), stored);
+        QCOMPARE(remembered(t), stored);
     }
 
     void cancelLeavesLoginFailed()

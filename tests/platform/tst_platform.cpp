@@ -3,6 +3,8 @@
 #include "Processes.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
+#include "StoredSecret.h"
+#include "UserDataProtection.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -146,6 +148,54 @@ private Q_SLOTS:
         QVERIFY(platform::startDetached(tool, {tricky, QStringLiteral("wrbe3%KA")}, dir.path()));
         QTRY_COMPARE(testsupport::recordedRuns(tool), QList<QByteArray>{"2\n" + tricky.toUtf8() + "\nwrbe3%KA\n"});
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
+    }
+    // A remembered password as read back, where only what carries "ok:" opens: the classic program's plain values
+    // stay usable; marked ones that cannot be opened here are no password at all.
+    void storedSecretJudged_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("text");
+        using Kind = platform::StoredSecretKind;
+        QTest::newRow("plain") << QStringLiteral("a{DPAPI}'\\") << int(Kind::Plain) << QStringLiteral("a{DPAPI}'\\");
+        const auto protect = [](const QByteArray& b) { return std::optional("ok:" + b); };
+        const auto fails = [](const QByteArray&) { return std::optional<QByteArray>(); };
+        QTest::newRow("protected") << platform::sealSecret(QStringLiteral("비밀"), protect) << int(Kind::Protected)
+                                   << QStringLiteral("비밀");
+        QTest::newRow("erased") << platform::sealSecret(QString(), protect) << int(Kind::Plain) << QString();
+        QTest::newRow("protection failed")
+            << platform::sealSecret(QStringLiteral("x"), fails) << int(Kind::Plain) << QString();
+        QTest::newRow("another account or PC") << QStringLiteral("{DPAPI}eHg6") << int(Kind::Unreadable) << QString();
+        QTest::newRow("not base64") << QStringLiteral("{DPAPI}*") << int(Kind::Unreadable) << QString();
+        QTest::newRow("not UTF-8 inside") << QStringLiteral("{DPAPI}b2s6/w==") << int(Kind::Unreadable) << QString();
+    }
+    void storedSecretJudged()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, kind);
+        QFETCH(QString, text);
+        const auto unprotect = [](const QByteArray& b) {
+            return b.startsWith("ok:") ? std::optional(b.mid(3)) : std::nullopt;
+        };
+        const platform::OpenedSecret opened = platform::openStoredSecret(stored, unprotect);
+        QCOMPARE(int(opened.kind), kind);
+        QCOMPARE(opened.text, text);
+    }
+
+    // With the system's protection (Windows) the value round-trips hidden and a damaged one does not open;
+    // elsewhere it is kept as it is, in the owner-only file.
+    void secretKeptForTheUser()
+    {
+        const QString secret = QStringLiteral("비밀'\\pw");
+        const QString stored = platform::storedFormOfSecret(secret);
+        QCOMPARE(platform::readStoredSecret(stored).text, secret);
+        QCOMPARE(stored == secret, !platform::userDataProtectionAvailable());
+        if (stored != secret) {
+            QVERIFY(stored.startsWith(u"{DPAPI}") && !stored.contains(secret));
+            QString damaged = stored;
+            damaged[damaged.size() - 8] = damaged[damaged.size() - 8] == u'A' ? u'B' : u'A';
+            QCOMPARE(platform::readStoredSecret(damaged).kind, platform::StoredSecretKind::Unreadable);
+        }
     }
 
     void judgeFolderTrial_data()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FileDialogQt.h"
 #include "FolderAccess.h"
 #include "MessageBoxQt.h"
 #include "NetworkMachineIdentity.h"
@@ -14,9 +15,10 @@
 
 namespace platform {
 
-/** The real services a person meets: message boxes, the hourglass, the wait window, this PC's network identity,
- *  the user's own settings store and the running program's folder (tried once for whether the program can keep
- *  its files there: make new ones, and replace those it updates). Lives as long as what it is handed to. */
+/** The real services a person meets: message boxes, the file dialog, the hourglass, the wait window, this PC's
+ *  network identity, the user's own settings store and the running program's folder (tried once for whether the
+ *  program can keep its files there: make new ones, and replace those it updates). Lives as long as what it is
+ *  handed to. */
 class RealServices final
 {
 public:
@@ -40,9 +42,9 @@ private:
     NetworkMachineIdentity m_machine;
     SettingsStore m_settings;
     WaitWindowQt m_waitWindow;
-    Services m_services{
-        &m_messageBox, &m_processExit, &m_waitCursor, &m_machine, &m_settings, AppLocation::current(), &m_waitWindow,
-    };
+    FileDialogQt m_fileDialog;
+    Services m_services{&m_messageBox, &m_processExit,         &m_waitCursor, &m_machine,
+                        &m_settings,   AppLocation::current(), &m_waitWindow, &m_fileDialog};
 };
 
 } // namespace platform

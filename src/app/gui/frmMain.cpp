@@ -4,6 +4,7 @@
 #include "Processes.h"
 
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
@@ -11,11 +12,14 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QUrl>
 
 namespace {
@@ -23,6 +27,13 @@ namespace {
 const QString SettingsSection = QStringLiteral("Config");
 const QString KeyOption1Index = QStringLiteral("Option1_Index");
 const QString KeyDesKey = QStringLiteral("DesKey");
+const QString KeyLastOpenFolder = QStringLiteral("LastOpenFolder");
+const QStringList OpenFilters{QStringLiteral("Log files (*.log)"), QStringLiteral("All files (*.*)")};
+// What a screen reader says of the controls whose captions do not say it themselves.
+const QString TxtKeyAccessibleName = QStringLiteral("DES 암호화 키");
+const QString Option0Description = QStringLiteral("내장 디코더로 Log파일을 디코딩합니다.");
+const QString Option1Description =
+    QStringLiteral("외부 디코더 Palvex.exe로 Log파일을 디코딩합니다. DES 암호화 키가 필요합니다.");
 const QString ExternalDecoder = QString::fromUtf16(ExternalDecoderName);
 const QString ExternalDecoderPassPhrase = QStringLiteral("wrbe3%KA");
 const QString UnfinishedOutputKept =
@@ -78,6 +89,9 @@ frmMain::frmMain(const platform::Services& services, VersionCheck versionCheck, 
     m_progressBar1[0]->setValue(0);
     m_progressBar1[1]->setRange(0, 100);
     m_progressBar1[1]->setValue(0);
+    m_txtKey->setAccessibleName(TxtKeyAccessibleName);
+    m_option1[0]->setAccessibleDescription(Option0Description);
+    m_option1[1]->setAccessibleDescription(Option1Description);
 
     auto* group = new QButtonGroup(this);
     group->addButton(m_option1[0], 0);
@@ -110,15 +124,21 @@ frmMain::frmMain(const platform::Services& services, VersionCheck versionCheck, 
             Option1_Click(id);
     });
     connect(m_txtKey, &QLineEdit::textChanged, this, [this] { txtKey_Change(); });
-    // A file list dropped on the key box is a drop on the window, never text typed into the key.
+    // A file list dropped or pasted on the key box is a drop on the window, never text typed into the key.
     m_txtKey->installEventFilter(this);
+    // The keyboard's roads to a drop, for whoever cannot drag.
+    new QShortcut(QKeySequence::Open, this, this, &frmMain::openFiles);
+    new QShortcut(QKeySequence::Paste, this, this, &frmMain::pasteFiles);
 
     // A stored index other than 0 or 1 (edited by hand) selects the first mode instead of failing the load.
     bool ok = false;
     const int index = m_services.settings->read(appName(), SettingsSection, KeyOption1Index, QStringLiteral("0"))
                           .trimmed()
                           .toInt(&ok);
-    m_option1[ok && index == 1 ? 1 : 0]->setChecked(true);
+    QRadioButton* selected = m_option1[ok && index == 1 ? 1 : 0];
+    selected->setChecked(true);
+    // The first focus on the other button would let Space switch the mode by accident.
+    selected->setFocus();
     m_txtKey->setText(m_services.settings->read(appName(), SettingsSection, KeyDesKey, QString()));
 
     if (versionCheck)
@@ -181,11 +201,40 @@ void frmMain::dropEvent(QDropEvent* event)
     OLEDragDrop(files);
 }
 
+void frmMain::openFiles()
+{
+    if (m_busy)
+        return;
+    const QString start = m_services.settings->read(appName(), SettingsSection, KeyLastOpenFolder, QString());
+    QStringList files = m_services.fileDialog->chooseFilesToOpen(start, OpenFilters);
+    if (files.isEmpty())
+        return;
+    m_services.settings->write(appName(), SettingsSection, KeyLastOpenFolder,
+                               QDir::toNativeSeparators(QFileInfo(files.first()).absolutePath()));
+    for (QString& file : files)
+        file = QDir::toNativeSeparators(file);
+    OLEDragDrop(files);
+}
+
+void frmMain::pasteFiles()
+{
+    const QStringList files = acceptableFiles(QGuiApplication::clipboard()->mimeData());
+    if (!files.isEmpty())
+        OLEDragDrop(files);
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event)
 {
-    // The key box takes plain text drops as any text box does; file lists go to the window.
+    // The key box takes plain text drops and pastes as any text box does; file lists go to the window.
     if (watched == m_txtKey) {
         switch (event->type()) {
+        case QEvent::KeyPress:
+            if (static_cast<QKeyEvent*>(event)->matches(QKeySequence::Paste) &&
+                !droppedFiles(QGuiApplication::clipboard()->mimeData()).isEmpty()) {
+                pasteFiles();
+                return true;
+            }
+            break;
         case QEvent::DragEnter:
         case QEvent::DragMove:
         case QEvent::Drop: {

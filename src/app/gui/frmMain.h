@@ -53,6 +53,10 @@ protected:
 private:
     void Option1_Click(int index);
     void txtKey_Change();
+    /** Ctrl+O: the files chosen in the file dialog, as if dropped. */
+    void openFiles();
+    /** Ctrl+V: the files copied in a file manager, as if dropped. */
+    void pasteFiles();
     /** The local files a drag carries that this window takes now; empty for anything else, or while busy. */
     QStringList acceptableFiles(const QMimeData* mime) const;
 

@@ -1,6 +1,8 @@
 #include "frmLogin.h"
 
 #include "LoginSession.h"
+#include "StoredSecret.h"
+#include "UserDataProtection.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -81,7 +83,13 @@ void frmLogin::showModal()
 void frmLogin::Form_Load()
 {
     m_loginSucceeded = false;
-    m_txtPassword->setText(m_services.settings->read(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text()));
+    // A remembered password that cannot be opened here is no remembered password: the dialog asks for it.
+    const platform::OpenedSecret remembered = platform::readStoredSecret(
+        m_services.settings->read(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text()));
+    m_txtPassword->setText(remembered.text);
+    m_plainRemembered = remembered.kind == platform::StoredSecretKind::Plain && platform::userDataProtectionAvailable()
+                            ? remembered.text
+                            : QString();
     // Raises the check box's click, which stores nothing while the dialog is not visible.
     const bool save = m_services.settings->read(SettingsApp, SettingsSection, KeySavePassword, QStringLiteral("0"))
                           .trimmed()
@@ -169,6 +177,10 @@ void frmLogin::cmdOK_Click()
         return;
     }
     m_loginSucceeded = *check == LoginSession::Check::Accepted;
+    // A plain password left by the classic program has proved itself: it is kept protected from now on.
+    if (m_loginSucceeded && m_chkpwdSave->isChecked() && !m_plainRemembered.isEmpty() &&
+        m_txtPassword->text() == m_plainRemembered)
+        storePassword(m_plainRemembered);
     done(Accepted);
 }
 
@@ -184,13 +196,19 @@ void frmLogin::chkpwdSave_Click()
     const bool save = m_chkpwdSave->isChecked();
     m_services.settings->write(SettingsApp, SettingsSection, KeySavePassword,
                                save ? QStringLiteral("1") : QStringLiteral("0"));
-    m_services.settings->write(SettingsApp, SettingsSection, KeyPassword, save ? m_txtPassword->text() : QString());
+    storePassword(save ? m_txtPassword->text() : QString());
 }
 
 void frmLogin::txtPassword_LostFocus()
 {
     if (m_chkpwdSave->isChecked() && m_passwordEdited)
-        m_services.settings->write(SettingsApp, SettingsSection, KeyPassword, m_txtPassword->text());
+        storePassword(m_txtPassword->text());
+}
+
+void frmLogin::storePassword(const QString& password)
+{
+    // Protected for this user where the system can; a plain one left by the classic program goes with it.
+    m_services.settings->write(SettingsApp, SettingsSection, KeyPassword, platform::storedFormOfSecret(password));
 }
 
 bool frmLogin::eventFilter(QObject* watched, QEvent* event)

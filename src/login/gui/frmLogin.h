@@ -44,12 +44,15 @@ private:
     void cmdCancel_Click();
     void chkpwdSave_Click();
     void txtPassword_LostFocus();
+    /** Stores "passwd" as the remembered password (empty: none). */
+    void storePassword(const QString& password);
     void reportError(const platform::VbError& error, const QString& procedure);
 
     platform::Services m_services;
     bool m_loginSucceeded = false;
     bool m_firstActivation = false;
     bool m_passwordEdited = false;
+    QString m_plainRemembered;               // the remembered password when it was stored unprotected
     std::unique_ptr<LoginSession> m_session; // the login connection lives from first activation to unload
 
     QLabel* m_lblUserName = nullptr;
