@@ -70,6 +70,6 @@ win_relink_check() {
     fi
     cp "$work/build/src/app/NorvaQuillet.exe" "$work/exe/"
     win_check_imports "$work/exe"
-    log "relink check passed: $work/build/src/app/NorvaQuillet.exe links the given prefix alone"
+    log "relink check passed: NorvaQuillet.exe linked against the given prefix alone"
     rm -rf "$work"
 }
