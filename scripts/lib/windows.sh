@@ -6,7 +6,8 @@
 #   windows/deps.sh           the cache, the build of each recipe, or the prefix the user gives (ZT_WIN_DEPS)
 #   windows/recipes/*.sh      one recipe per dependency (data)
 #   windows/wine.sh           the Wine prefix
-#   windows/imports.sh        the check that a package imports system DLLs only
+#   windows/imports.sh        the checks of a package's programs: system DLLs only, the manifest
+#   windows/sign.sh           Authenticode signatures (osslsigncode), and a throw-away certificate for the tests
 #   windows/project.sh        the cross build of the project, the newer-revision build, the zip, the relink check
 #   windows/e2e.sh            the packaged program updating itself under Wine (scripts/windows --test)
 
@@ -23,6 +24,7 @@ ZT_WIN_PACKAGES=(
     wine64 wine
     dpkg-dev cmake ninja-build pkg-config perl python3
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
+    osslsigncode openssl
 )
 # What the tests under Wine add: the throw-away MariaDB, and the end-to-end run's display, window manager,
 # keyboard and pictures.
@@ -35,6 +37,7 @@ source "$ZT_WIN_LIB/debian-source.sh"
 source "$ZT_WIN_LIB/deps.sh"
 source "$ZT_WIN_LIB/wine.sh"
 source "$ZT_WIN_LIB/imports.sh"
+source "$ZT_WIN_LIB/sign.sh"
 source "$ZT_WIN_LIB/project.sh"
 source "$ZT_WIN_LIB/e2e.sh"
 

@@ -20,8 +20,10 @@ win_build_newer() {
 }
 
 # dist/NorvaQuillet-M.m.R-win64.zip from the cross build in $1 (CPack, from the build's install rules),
-# unpacked beside it as a user would unpack it; ZT_WIN_PACKAGE names that folder. Fails when what the zip
-# holds imports a DLL that is neither in it nor part of Windows.
+# unpacked beside it as a user would unpack it; ZT_WIN_PACKAGE names that folder. With a certificate
+# (ZT_SIGN_PFX, sign.sh) the exes are signed after CPack strips them, and the zip is made again from the
+# signed folder. Fails when what the zip holds imports a DLL that is neither in it nor part of Windows, or
+# when the program lacks its manifest or the terminal-server flag.
 win_package() {
     local build=$1 name
     name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
@@ -36,7 +38,15 @@ win_package() {
     mkdir -p "$ROOT/dist"
     mv "$build/package/$name.zip" "$ROOT/dist/"
     (cd "$ROOT/dist" && cmake -E tar xf "$name.zip")
+    if win_signing; then
+        local exe
+        for exe in "$ZT_WIN_PACKAGE"/*.exe; do
+            win_sign_exe "$exe"
+        done
+        (cd "$ROOT/dist" && rm "$name.zip" && cmake -E tar cf "$name.zip" --format=zip "$name")
+    fi
     win_check_imports "$ZT_WIN_PACKAGE"
+    win_check_program_settings "$ZT_WIN_PACKAGE/NorvaQuillet.exe"
     log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB; NorvaQuillet.exe $(du -k "$ZT_WIN_PACKAGE/NorvaQuillet.exe" | cut -f1) kB"
 }
 
