@@ -1,6 +1,8 @@
-# Compile settings shared by every target of the project.
+# Compile settings shared by every target of the project: every target links zt_settings, directly or
+# through a library of the project. The one place that sets the C++ standard: C++20, without GNU extensions.
 add_library(zt_settings INTERFACE)
 target_compile_features(zt_settings INTERFACE cxx_std_20)
+set(CMAKE_CXX_EXTENSIONS OFF)
 target_compile_definitions(zt_settings INTERFACE
     QT_NO_CAST_FROM_ASCII
     QT_NO_CAST_TO_ASCII

@@ -36,12 +36,19 @@ ensure_packages() {
     $sudo apt-get install -y -qq "${missing[@]}"
 }
 
-# Fails, naming the files, when a C++ source differs from what the committed .clang-format makes of it.
+# Fails, naming the files, when a C++ source differs from what the committed .clang-format makes of it. The
+# sources are the ones git tracks; outside a git checkout (an unpacked archive), the .cpp and .h files below
+# the project's source folders. No files at all is a failure: clang-format would read its standard input.
 check_format() {
     log "checking the format of the C++ sources"
     local files
-    mapfile -t files < <(git -C "$ROOT" ls-files '*.cpp' '*.h')
-    if ! (cd "$ROOT" && clang-format --dry-run --Werror "${files[@]}"); then
+    if [ "$(git -C "$ROOT" rev-parse --show-toplevel 2>/dev/null)" = "$ROOT" ]; then
+        mapfile -t files < <(git -C "$ROOT" ls-files '*.cpp' '*.h')
+    else
+        mapfile -t files < <(cd "$ROOT" && find src tests tools bench fuzz -type f \( -name '*.cpp' -o -name '*.h' \) | sort)
+    fi
+    zt_require_value "${files[*]}" "C++ sources to check in $ROOT" || return 1
+    if ! (cd "$ROOT" && clang-format --dry-run --Werror "${files[@]}" </dev/null); then
         log "some sources are not formatted: run  clang-format -i \$(git ls-files '*.cpp' '*.h')"
         return 1
     fi
@@ -57,11 +64,12 @@ zt_configure() {
     cmake --preset "$preset" -S "$ROOT" -B "$dir" "$@" >/dev/null
 }
 
-# The compiler launchers (ccache) the build in $BUILD_DIR was configured with, as -D arguments, one a line:
-# the other builds of the same sources (newer, fuzz) take them over.
+# The compiler launchers (ccache) the build in DIR (default $BUILD_DIR) was configured with, as -D arguments,
+# one a line: the other builds of the same sources (newer, fuzz) take them over.
 zt_build_launchers() {
-    [ -f "$BUILD_DIR/CMakeCache.txt" ] || return 0
-    sed -n 's/^\(CMAKE_C\(XX\)\{0,1\}_COMPILER_LAUNCHER\):[A-Z]*=\(..*\)$/-D\1=\3/p' "$BUILD_DIR/CMakeCache.txt"
+    local cache="${1:-$BUILD_DIR}/CMakeCache.txt"
+    [ -f "$cache" ] || return 0
+    sed -n 's/^\(CMAKE_C\(XX\)\{0,1\}_COMPILER_LAUNCHER\):[A-Z]*=\(..*\)$/-D\1=\3/p' "$cache"
 }
 
 # The Linux build in $BUILD_DIR, with the arguments for its configure step.
@@ -77,6 +85,21 @@ zt_require_value() {
     [ -n "$1" ] && return 0
     log "$2: found nothing"
     return 1
+}
+
+# zt_step WHAT: a step of the script begins (and the one before ends); zt_report_steps lists how long each took
+# and the whole, so that the scripts measure their own times.
+ZT_STEPS=()
+zt_step() { ZT_STEPS+=("$SECONDS $*"); }
+zt_report_steps() {
+    local i start next what
+    for ((i = 0; i < ${#ZT_STEPS[@]}; i++)); do
+        read -r start what <<<"${ZT_STEPS[$i]}"
+        next=$SECONDS
+        [ $((i + 1)) -ge ${#ZT_STEPS[@]} ] || read -r next _ <<<"${ZT_STEPS[$((i + 1))]}"
+        printf '%6d s  %s\n' $((next - start)) "$what" >&2
+    done
+    printf '%6d s  in all\n' "$SECONDS" >&2
 }
 
 # zt_start_display [--window-manager]: an Xvfb of its own on the display number it picks itself (-displayfd,

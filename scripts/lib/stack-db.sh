@@ -1,8 +1,7 @@
 # shellcheck shell=bash
-# The in-house database of the local stack: a local MariaDB (see testdb.sh) with this PC on the allowlist and
-# one demo account. Sourced after scripts/lib/common.sh; zt_stack_db_start starts it (after the build), and
-# it stops when the script ends.
-source "$ROOT/scripts/lib/testdb.sh"
+# The in-house database of the local stack: a local MariaDB (testdb.sh's) with this PC on the allowlist and
+# one demo account. Sourced after scripts/lib/common.sh and testdb.sh; zt_stack_db_start starts it (after the
+# build), and it stops when the script ends.
 
 ZT_DEMO_USER="demo"
 ZT_DEMO_PASSWORD="demo1234"
@@ -14,9 +13,9 @@ zt_stack_db_start() {
     zt_db_launch
     zt_db_create_schema "$ZT_DB_SOCKET"
 
-    # The MAC address exactly as the program looks it up (first adapter up, with an address, not loopback).
-    # ZT_STACK_MACHINE_MAC gives it instead when the program runs elsewhere (the Windows build under Wine sees
-    # the adapters in another order).
+    # The MAC address the allowlist asks for first: the best of this PC's candidates as the program ranks them
+    # (platform::rankMacCandidates, physical adapters first). ZT_STACK_MACHINE_MAC gives it instead when the
+    # program runs elsewhere (the Windows build under Wine sees other adapters).
     zt_machine_mac="${ZT_STACK_MACHINE_MAC-$("$BUILD_DIR/src/platform/machine/zt_machine_mac" || true)}"
     if [ -z "$zt_machine_mac" ]; then
         log "no network adapter with an address: the login dialog will refuse this PC"

@@ -2,9 +2,9 @@
 # The server list and the update server of the local stack: one local HTTP server (stack_http_server.py) whose
 # list names itself as the update server ("자동업데이트_런처") and the database of zt_stack_db_start, when that
 # ran first, as "사내메신저DB서버". The update folder ($zt_http_updates) holds the stand-ins for the sibling
-# tools; scripts/run --update-demo adds a newer build of the program. Sourced after scripts/lib/common.sh;
-# zt_stack_http_start starts it (after the build), and it stops when the script ends.
-source "$ROOT/scripts/lib/newer-build.sh"
+# tools; scripts/run --update-demo adds a newer build of the program. Sourced after scripts/lib/common.sh and
+# newer-build.sh (zt_build_revision); zt_stack_http_start starts it (after the build), and it stops when the
+# script ends.
 
 # Starts the server. Sets zt_http_root, zt_http_updates, zt_http_port and exports ZT_SERVER_LIST_URL and
 # no_proxy; its requests go to $BUILD_DIR/stack-http.log.

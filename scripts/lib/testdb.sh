@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# A throw-away MariaDB server: its own temporary data folder, 127.0.0.1 on a free port, its own socket.
+# A throw-away MariaDB server: its own temporary data folder, 127.0.0.1 on a free port, its own socket. It runs
+# as whoever runs the script, root or an ordinary user, and its files are that user's.
 # Sourced after scripts/lib/common.sh (log, add_cleanup). scripts/test calls testdb_start; scripts/lib/stack-db.sh
 # uses the same helpers for the server the program runs against.
 
@@ -13,7 +14,18 @@ zt_db_free_port() {
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
 }
 
-# Runs SQL as root over the server's socket: zt_db_sql SOCKET "statements".
+# A MariaDB program by name: on PATH, or in /usr/sbin, where Debian puts the server and which an ordinary
+# user's PATH lacks.
+zt_db_program() {
+    local path
+    path="$(PATH="$PATH:/usr/sbin:/sbin" command -v "$1")" || {
+        log "$1 not found (package mariadb-server)"
+        return 1
+    }
+    echo "$path"
+}
+
+# Runs SQL as the database's root account over the server's socket: zt_db_sql SOCKET "statements".
 zt_db_sql() {
     mariadb --no-defaults --user=root --socket="$1" --batch --skip-column-names -e "$2"
 }
@@ -24,10 +36,11 @@ zt_db_sql() {
 zt_db_launch() {
     ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
     ZT_DB_SOCKET="$ZT_DB_DIR/mysqld.sock"
-    local datadir="$ZT_DB_DIR/data" attempt status
+    local datadir="$ZT_DB_DIR/data" attempt status install_db
     add_cleanup "zt_db_stop $(printf %q "$ZT_DB_DIR")"
 
-    if ! mariadb-install-db --no-defaults --user=root --datadir="$datadir" \
+    install_db="$(zt_db_program mariadb-install-db)" || return 1
+    if ! "$install_db" --no-defaults --user="$(id -un)" --datadir="$datadir" \
         --auth-root-authentication-method=normal --skip-test-db >"$ZT_DB_DIR/install.log" 2>&1; then
         cat "$ZT_DB_DIR/install.log" >&2
         log "mariadb-install-db failed"
@@ -52,9 +65,10 @@ zt_db_launch() {
 # Runs the server of zt_db_launch on ZT_DB_PORT and waits until it answers: 0 when it does, 2 when it ended
 # because the port was taken, 1 when it ended otherwise or never answered.
 zt_db_serve() {
-    local datadir=$1 tries
+    local datadir=$1 tries server
+    server="$(zt_db_program mariadbd)" || return 1
     : >"$ZT_DB_DIR/error.log"
-    mariadbd --no-defaults --user=root --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
+    "$server" --no-defaults --user="$(id -un)" --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
         --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
         --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
         --skip-log-bin --innodb-buffer-pool-size=16M >/dev/null 2>&1 &

@@ -15,11 +15,12 @@ inline constexpr unsigned int AccountPort = 3306;
  *  backslashes doubled. */
 QByteArray EscapeQuoted(const QString& text);
 
-/** The row of userId when password (hashed by the server) matches and the account is not hidden, as
- *  code-page-949 bytes. */
+/** The statement, as code-page-949 bytes, that selects the row of userId when password (hashed by the server)
+ *  matches and the account is not hidden. */
 QByteArray LoginStatement(const QString& userId, const QString& password);
 
-/** The user id registered, and not blocked, for the MAC address mac, as code-page-949 bytes. */
+/** The statement, as code-page-949 bytes, that selects the user id registered, and not blocked, for the MAC
+ *  address mac. */
 QByteArray AllowlistStatement(const QString& mac);
 
 } // namespace LoginSql

@@ -6,12 +6,12 @@
 
 namespace platform {
 
-/** Whether this system runs ELF programs and "#!" scripts besides PE images (the sibling tools are such
- *  programs everywhere but on Windows). */
+/** Whether a download of a program may also be an ELF file or a "#!" script, not only a PE image, and still
+ *  count as a complete program (the stand-ins for the sibling tools are such files everywhere but on Windows). */
 #ifdef Q_OS_WIN
-inline constexpr bool RunsElfProgramsAndScripts = false;
+inline constexpr bool AcceptsElfProgramsAndScripts = false;
 #else
-inline constexpr bool RunsElfProgramsAndScripts = true;
+inline constexpr bool AcceptsElfProgramsAndScripts = true;
 #endif
 
 /** The program's title: message box captions and the main window's settings name. */

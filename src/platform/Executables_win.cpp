@@ -1,5 +1,6 @@
 #include "Executables.h"
 
+#include "LongPath.h"
 #include "WinHandle.h"
 
 #include <QDir>
@@ -56,7 +57,7 @@ bool makeRunnable(const QString& path)
 
 bool replaceFile(const QString& from, const QString& to)
 {
-    return MoveFileExW(wide(QDir::toNativeSeparators(from)), wide(QDir::toNativeSeparators(to)),
+    return MoveFileExW(wide(extendedLengthPath(from)), wide(extendedLengthPath(to)),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 

@@ -1,6 +1,9 @@
 #include "RawFile.h"
 
+#include "LongPath.h"
+
 #include <cerrno>
+#include <string>
 
 #include <windows.h>
 
@@ -11,6 +14,12 @@ namespace {
 HANDLE h(qintptr handle)
 {
     return reinterpret_cast<HANDLE>(handle);
+}
+
+// What the file API is given: the extended-length form, so that a folder deeper than 260 characters works.
+std::wstring apiPath(const QString& path)
+{
+    return extendedLengthPath(path).toStdWString();
 }
 
 // The system's codes as the errno values callers expect.
@@ -35,9 +44,9 @@ int errnoFrom(DWORD code)
 
 int openWith(qintptr& handle, const QString& path, DWORD access, DWORD disposition)
 {
-    const HANDLE file = CreateFileW(
-        reinterpret_cast<const wchar_t*>(path.utf16()), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-        disposition, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    const HANDLE file =
+        CreateFileW(apiPath(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return errnoFrom(GetLastError());
     handle = reinterpret_cast<qintptr>(file);
@@ -92,9 +101,8 @@ Result<RawFile::Info> RawFile::info() const
 Result<FileId> RawFile::identityOf(const QString& path)
 {
     RawFile file; // closes the probe on every path
-    const HANDLE probe = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE probe = CreateFileW(apiPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (probe == INVALID_HANDLE_VALUE)
         return lastError();
     file.m_handle = reinterpret_cast<qintptr>(probe);
@@ -106,8 +114,7 @@ Result<FileId> RawFile::identityOf(const QString& path)
 
 Result<void> RawFile::replace(const QString& from, const QString& to)
 {
-    if (!MoveFileExW(reinterpret_cast<const wchar_t*>(from.utf16()), reinterpret_cast<const wchar_t*>(to.utf16()),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!MoveFileExW(apiPath(from).c_str(), apiPath(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return lastError();
     return {};
 }

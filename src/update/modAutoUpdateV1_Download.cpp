@@ -22,7 +22,7 @@ bool IsCompleteProgram(const QByteArray& bytes)
                                                std::size_t(bytes.size()));
     if (fileversion::isCompletePeImage(image))
         return true;
-    if (!platform::RunsElfProgramsAndScripts)
+    if (!platform::AcceptsElfProgramsAndScripts)
         return false;
     return fileversion::isCompleteElfFile(image) || bytes.startsWith("#!");
 }

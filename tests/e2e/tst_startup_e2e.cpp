@@ -220,6 +220,8 @@ private Q_SLOTS:
             m_program->waitForFinished();
         }
         m_program.reset();
+        // A program folder a test made read-only can be emptied again when the test folder goes.
+        ::chmod(QFile::encodeName(m_appDir).constData(), 0755);
         // A build that the replacer started is no child of this test: it is ended by the id it recorded.
         QSet<qint64> others;
         const QList<Shown> windows = shown();
@@ -337,9 +339,12 @@ private Q_SLOTS:
         registerUser(true);
         serveList(m_http->host(), testdb::serverAddress());
         QVERIFY(writeFile(m_record, {}));
+        // Everyone may enter the folders above the program's; their owner keeps writing there (an ordinary user
+        // running the tests makes the next test's folders in them).
         const QString runDir = QFileInfo(m_appDir).absolutePath();
-        for (const QString& folder : {m_root.path(), runDir, m_configDir})
-            QVERIFY(testsupport::setOpenTo(folder, folder == m_configDir));
+        for (const QString& folder : {m_root.path(), runDir})
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+        QVERIFY(testsupport::setOpenTo(m_configDir, true));
         QVERIFY(testsupport::setOpenTo(m_appDir, false));
         QVERIFY(::chmod(QFile::encodeName(m_record).constData(), 0666) == 0);
         const passwd ids = testsupport::nobody();

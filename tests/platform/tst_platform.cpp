@@ -1,6 +1,8 @@
 #include "FolderAccess.h"
+#include "LongPath.h"
 #include "MachineIdentity.h"
 #include "Processes.h"
+#include "RawFile.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "StoredSecret.h"
@@ -122,6 +124,53 @@ private Q_SLOTS:
         // The order the system lists them in does not matter.
         std::reverse(adapters.begin(), adapters.end());
         QCOMPARE(platform::rankMacCandidates(adapters).join(u' '), ranked);
+    }
+
+    void extendedLengthPaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const char* path, const char* expected) {
+            QTest::newRow(name) << QString::fromUtf8(path) << QString::fromUtf8(expected);
+        };
+        row("drive path", R"(C:\로그\a.log)", R"(\\?\C:\로그\a.log)");
+        row("Qt's separators", "C:/Users/kim/로그 폴더/a.log", R"(\\?\C:\Users\kim\로그 폴더\a.log)");
+        row("drive root", "d:/", R"(\\?\d:\)");
+        row("dots and doubled separators", R"(C:\a\.\b\\..\c\)", R"(\\?\C:\a\c)");
+        row("'..' stops at the drive", R"(C:\..\..\a.log)", R"(\\?\C:\a.log)");
+        row("share", R"(\\fs01\logs\2024\a.log)", R"(\\?\UNC\fs01\logs\2024\a.log)");
+        row("share, Qt's separators", "//fs01/logs/a.log", R"(\\?\UNC\fs01\logs\a.log)");
+        row("'..' stops at the share", R"(\\fs01\logs\..\..\a.log)", R"(\\?\UNC\fs01\logs\a.log)");
+        row("already extended", R"(\\?\C:\a\..\b)", R"(\\?\C:\a\..\b)");
+        row("device", R"(\\.\COM1)", R"(\\.\COM1)");
+        row("relative", R"(logs\a.log)", R"(logs\a.log)");
+        row("drive-relative", "C:a.log", "C:a.log");
+        row("root of the current drive", R"(\logs\a.log)", R"(\logs\a.log)");
+        row("server without a share", R"(\\fs01)", R"(\\fs01)");
+        row("empty", "", "");
+    }
+    void extendedLengthPaths()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(platform::extendedLengthPath(path), expected);
+    }
+
+    // On Windows only the extended-length form reaches a file this deep (Wine does not enforce the limit).
+    void filesBeyond260Characters()
+    {
+        QTemporaryDir dir;
+        QString folder = dir.path();
+        while (folder.size() <= 300)
+            folder += QStringLiteral("/깊은 폴더 0123456789");
+        QVERIFY(QDir().mkpath(folder));
+        const QString path = folder + QStringLiteral("/a.log");
+        platform::RawFile out;
+        QVERIFY(out.openWrite(path));
+        QVERIFY(out.writeAll("x", 1));
+        QVERIFY(out.close());
+        QVERIFY(platform::RawFile::replace(path, path + QStringLiteral(".sql")));
+        QVERIFY(platform::RawFile::identityOf(path + QStringLiteral(".sql")));
     }
 
     void runAndWaitWaitsForTheProgram()

@@ -161,7 +161,7 @@ private Q_SLOTS:
         // This test program: an ELF file on Linux, a PE file on Windows.
         const QByteArray own = readFile(QCoreApplication::applicationFilePath());
         // Scripts are programs only where the system runs them.
-        const bool scripts = platform::RunsElfProgramsAndScripts;
+        const bool scripts = platform::AcceptsElfProgramsAndScripts;
         QTest::newRow("script") << QStringLiteral("f.exe") << QByteArray("#!/bin/sh\necho new\n") << false << scripts
                                 << scripts;
         QTest::newRow("whole windows program") << QStringLiteral("f.exe") << pe << false << true << true;

@@ -6,6 +6,7 @@
 #include "mdlFile.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
@@ -184,6 +185,32 @@ private Q_SLOTS:
         if (!QFileInfo::exists(program))
             QSKIP("NorvaQuillet is not built in this tree");
         QCOMPARE(mdlFile::GetFileVer(t.services, program, true, false), QStringLiteral(ZT_PROJECT_VERSION));
+    }
+
+    void programCarriesItsNames_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("FileDescription") << QStringLiteral("FileDescription") << QString::fromUtf8(ZT_PRODUCT_NAME);
+        QTest::newRow("ProductName") << QStringLiteral("ProductName") << QString::fromUtf8(ZT_PRODUCT_NAME);
+        QTest::newRow("CompanyName") << QStringLiteral("CompanyName") << QString::fromUtf8(ZT_COMPANY_NAME);
+        QTest::newRow("LegalCopyright") << QStringLiteral("LegalCopyright") << QString::fromUtf8(ZT_COPYRIGHT_TEXT);
+        QTest::newRow("OriginalFilename") << QStringLiteral("OriginalFilename") << QStringLiteral("NorvaQuillet.exe");
+    }
+    void programCarriesItsNames()
+    {
+#ifndef Q_OS_WIN
+        QSKIP("the version resource is the Windows build's; the Linux program carries a version note alone");
+#endif
+        QFETCH(QString, key);
+        QFETCH(QString, expected);
+        QFile program(QStringLiteral(ZT_PROGRAM_PATH));
+        QVERIFY2(program.open(QIODevice::ReadOnly), qPrintable(program.errorString()));
+        const QByteArray bytes = program.readAll();
+        const auto text = fileversion::readPeVersionString(
+            {reinterpret_cast<const unsigned char*>(bytes.constData()), std::size_t(bytes.size())},
+            key.toStdU16String());
+        QCOMPARE(text ? QString::fromStdU16String(*text) : QStringLiteral("<none>"), expected);
     }
 
     void elfWithoutNoteHasNoVersion()

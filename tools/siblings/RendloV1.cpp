@@ -1,7 +1,8 @@
 // Stand-in for the version checker "RendloV1.exe". Given "REVISION;EXE" (the program's revision and file
 // name), it reads EXE's version file on the update server that the program uses and, when that names a newer
 // revision, saves EXE from the update folder beside itself as "New_" + EXE, ready to run. It exits 0 whether
-// or not there was a newer build: the program only looks for the "New_" file.
+// or not there was a newer build (the program only looks for the "New_" file); 2 for a malformed command line
+// and 1 when a "New_" file left from an earlier run cannot be removed.
 #include "ToolConsole.h"
 
 #include "Executables.h"

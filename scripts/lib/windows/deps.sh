@@ -165,6 +165,38 @@ win_assemble_prefix() {
     ln -sfn "prefix-$hash" "$ZT_WIN_CACHE/deps"
 }
 
+# The files a prefix must hold for the cross build: Qt's CMake packages, the pkg-config files of the other
+# libraries (cpp-httplib's for the tests), and the licence texts the zip carries (cmake/WindowsPackage.cmake).
+ZT_WIN_PREFIX_FILES=(
+    lib/cmake/Qt6/Qt6Config.cmake lib/pkgconfig/libcurl.pc lib/pkgconfig/libmariadb.pc lib/pkgconfig/cpp-httplib.pc
+    share/licenses/qt6-base share/licenses/curl share/licenses/mariadb
+)
+
+# The prefix the cross build links against, in ZT_WIN_DEPS. One the user gives (their own static builds of
+# these libraries, to relink the program against them) is used as it is: no dependency is built, nothing in
+# it is written, and the cache's builds are left alone. Otherwise each recipe is built once into the cache
+# and the builds are combined there.
+win_resolve_deps() {
+    if [ -z "${ZT_WIN_DEPS:-}" ]; then
+        win_ensure_deb_src
+        win_build_deps
+        return
+    fi
+    local file missing=()
+    if ! ZT_WIN_DEPS="$(cd "$ZT_WIN_DEPS" 2>/dev/null && pwd)"; then
+        log "ZT_WIN_DEPS names no folder"
+        return 1
+    fi
+    for file in "${ZT_WIN_PREFIX_FILES[@]}"; do
+        [ -e "$ZT_WIN_DEPS/$file" ] || missing+=("$file")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        log "ZT_WIN_DEPS=$ZT_WIN_DEPS lacks ${missing[*]} (a prefix as windows/deps.sh builds it holds them)"
+        return 1
+    fi
+    log "linking against the given ZT_WIN_DEPS=$ZT_WIN_DEPS (nothing is built there)"
+}
+
 # The Windows dependencies, each built once.
 win_build_deps() {
     local built=() name

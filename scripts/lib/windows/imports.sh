@@ -1,5 +1,6 @@
 # shellcheck shell=bash
-# What a Windows package may import. Sourced by windows.sh.
+# What a Windows package's programs must show a PE reader: the DLLs they may import, and what the program
+# tells Windows about itself. Sourced by windows.sh.
 
 # DLLs every Windows PC has: the package may import these without carrying them (the api-ms-win-* names are
 # the system's own too).
@@ -34,6 +35,36 @@ win_check_imports() {
     if [ ${#wrong[@]} -gt 0 ]; then
         printf '    %s\n' "${wrong[@]}" >&2
         log "the package's programs are not self-contained"
+        return 1
+    fi
+}
+
+# What the program's manifest must say (src/app/NorvaQuillet.manifest), as it stands in the exe.
+ZT_WIN_MANIFEST_TEXTS=(
+    'level="asInvoker"'
+    'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'
+    '>true</longPathAware>'
+    '>PerMonitorV2</dpiAwareness>'
+)
+
+# The exe $1 is marked terminal-server aware and carries the manifest: run as the user who starts it, made for
+# Windows 10 and 11, long paths, per-monitor DPI awareness (v2), and the system code page left as it is.
+# Lists what is wrong and fails then.
+win_check_program_settings() {
+    local file=$1 flags text wrong=()
+    flags=$("$ZT_WIN_TRIPLET-objdump" -p "$file" | sed -n 's/^DllCharacteristics[[:space:]]*//p')
+    if [ -z "$flags" ] || ((!(16#$flags & 0x8000))); then
+        wrong+=("not terminal-server aware (DllCharacteristics ${flags:-missing})")
+    fi
+    for text in "${ZT_WIN_MANIFEST_TEXTS[@]}"; do
+        grep -aqF -e "$text" "$file" || wrong+=("its manifest lacks $text")
+    done
+    if grep -aqF -e '<activeCodePage' "$file"; then
+        wrong+=("its manifest sets an active code page")
+    fi
+    if [ ${#wrong[@]} -gt 0 ]; then
+        printf '    %s\n' "${wrong[@]}" >&2
+        log "${file##*/} does not tell Windows what it should"
         return 1
     fi
 }

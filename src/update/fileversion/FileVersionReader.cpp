@@ -261,7 +261,7 @@ std::u16string versionText(const Bytes& data, const VersionBlock& block)
     return text;
 }
 
-std::optional<std::u16string> fileVersionFromVersionInfo(const Bytes& data)
+std::optional<std::u16string> stringFromVersionInfo(const Bytes& data, std::u16string_view key)
 {
     const auto root = versionBlock(data, 0, data.size());
     if (!root || root->key != u"VS_VERSION_INFO")
@@ -279,7 +279,7 @@ std::optional<std::u16string> fileVersionFromVersionInfo(const Bytes& data)
                 const auto string = versionBlock(data, s, table->end);
                 if (!string)
                     return std::nullopt;
-                if (string->key == u"FileVersion")
+                if (string->key == key)
                     return versionText(data, *string);
                 s = align4(string->end);
             }
@@ -327,7 +327,7 @@ std::optional<std::string> versionFromNotes(const Bytes& bytes, std::uint64_t of
 
 } // namespace
 
-std::optional<std::u16string> readPeFileVersion(std::span<const unsigned char> bytes)
+std::optional<std::u16string> readPeVersionString(std::span<const unsigned char> bytes, std::u16string_view key)
 {
     const Bytes file(bytes);
     PeImage image(file);
@@ -355,7 +355,7 @@ std::optional<std::u16string> readPeFileVersion(std::span<const unsigned char> b
     const auto data = image.map(*dataRva);
     if (!data || *dataSize > data->second)
         return std::nullopt;
-    return fileVersionFromVersionInfo(Bytes(bytes.subspan(std::size_t(data->first), *dataSize)));
+    return stringFromVersionInfo(Bytes(bytes.subspan(std::size_t(data->first), *dataSize)), key);
 }
 
 std::optional<std::string> readElfVersionNote(std::span<const unsigned char> bytes)

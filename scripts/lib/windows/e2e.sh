@@ -1,12 +1,13 @@
 # shellcheck shell=bash
 # The Windows program from start to main window, under Wine on a virtual display, against the local stack
-# (zt_stack_db_start, zt_stack_http_start), as a company PC meets a new release: the packaged program, unpacked into a folder
-# named "업무 도구 (x86)", fetches the server list and the sibling tools; the update server offers a newer
-# build, which the version checker fetches as New_NorvaQuillet.exe; the program hands over to the replacer
-# and ends, the replacer puts the newer build in its place and starts it; its login dialog appears, the
-# password is typed and saved, and its main window shows the new revision. A second start then logs in with
-# the saved password alone and does not update again. Last, the newer exe alone in an empty folder reaches
-# its login dialog: nothing it needs is missing. Sourced after common.sh and windows.sh.
+# (zt_stack_db_start, zt_stack_http_start), as a company PC meets a new release: the packaged program, unpacked
+# into a folder named "업무 도구 (x86)", fetches the server list and the sibling tools; the update server offers
+# a newer build, which the version checker fetches as New_NorvaQuillet.exe; the program hands over to the
+# replacer and ends, the replacer puts the newer build in its place and starts it; its login dialog appears,
+# the password is typed and saved, and its main window shows the new revision. A second start then logs in
+# with the saved password alone and does not update again. Last, the newer exe alone in an empty folder
+# reaches its login dialog: nothing it needs is missing. Sourced by windows.sh; the run needs testdb.sh,
+# stack-db.sh and stack-http.sh sourced too, and the packages of ZT_WIN_TEST_PACKAGES.
 #
 #   win_e2e PROGRAM_DIR NEWER_EXE TOOLS_DIR MAC_EXE SHOTS_DIR
 #
@@ -17,13 +18,7 @@
 #
 # It runs in its own Wine prefix ($ZT_WIN_CACHE/wine-e2e, made on first use) so that the saved settings
 # start empty and its wineserver can be ended without touching the prefix the tests use. Every wait is
-# bounded; a fault ends the run at once with the program's last output. The steps it takes are in
-# windows/e2e-steps.sh.
-
-ZT_WIN_E2E_PACKAGES=(
-    xvfb xauth xdotool x11-utils openbox imagemagick fonts-noto-cjk binutils
-    mariadb-server mariadb-client python3
-)
+# bounded; a fault ends the run at once with the program's last output.
 
 # What the program shows, by caption.
 ZT_WIN_E2E_LOGIN_CAPTION="로그인"
@@ -33,8 +28,6 @@ ZT_WIN_E2E_MAIN_CAPTION="ZT SQL 로그 디코더"
 # Korean Windows shows it in a sans font with Hangul (Malgun Gothic), which Noto Sans CJK KR stands in for.
 ZT_WIN_E2E_FONT_REPLACEMENTS=("Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI" "Malgun Gothic")
 ZT_WIN_E2E_FONT="Noto Sans CJK KR"
-
-source "$ROOT/scripts/lib/windows/e2e-steps.sh"
 
 # In a subshell of its own: the stack's settings and the clean-up stay inside the run, which cleans up as
 # it ends.
@@ -59,10 +52,6 @@ win_e2e_run() {
             return 1
         fi
     done
-    # shellcheck disable=SC2034 # read by ensure_packages
-    local ZT_PACKAGES=("${ZT_WIN_E2E_PACKAGES[@]}")
-    ensure_packages
-
     local work start=$SECONDS
     work="$(mktemp -d /tmp/zt-win-e2e.XXXXXX)"
     add_cleanup "rm -rf $(printf %q "$work")"
@@ -108,10 +97,10 @@ win_e2e_run() {
     local ZT_STACK_MACHINE_MAC="$mac" ZT_STACK_TOOLS_DIR="$tools_dir" ZT_STACK_TOOLS_SUFFIX=.exe
     # shellcheck disable=SC2034 # read by stack-http.sh
     local ZT_STACK_TOOLS_REVISION="${tools_version##*.}"
-    source "$ROOT/scripts/lib/stack-db.sh"; zt_stack_db_start
+    zt_stack_db_start
     # The statements the server receives tell when the login dialog has asked for this PC.
     zt_db_sql "$ZT_DB_SOCKET" "SET GLOBAL general_log_file = '$work/general.log'; SET GLOBAL general_log = 1;"
-    source "$ROOT/scripts/lib/stack-http.sh"; zt_stack_http_start
+    zt_stack_http_start
     # shellcheck disable=SC2154 # set by stack-http.sh
     cp "$newer_exe" "$zt_http_updates/NorvaQuillet.exe"
     printf '%s\r\n' "${newer_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
@@ -220,3 +209,124 @@ win_e2e_prefix() {
     fi
 }
 
+# --- the steps of the run ---
+
+# The four-part version in a Windows program's version resource (1.0.0.7), or nothing (and success: the
+# caller says what is wrong).
+win_e2e_file_version() {
+    strings -el "$1" | grep -A1 -x FileVersion | grep -E -x '[0-9]+(\.[0-9]+){3}' | tail -n 1 || true
+}
+
+# Process $1 has ended.
+win_e2e_ended() {
+    ! kill -0 "$1" 2>/dev/null
+}
+
+# Wine runs each Windows process as a process of its own whose command line is the Windows one.
+win_e2e_windows_pids() {
+    pgrep -f -- "$1" || true
+}
+
+# During the update the replacer or the newer build it started runs.
+win_e2e_update_running() {
+    [ -n "$(win_e2e_windows_pids 'NorvaQuillet\.exe|Swapnik\.exe')" ]
+}
+
+# The process of the program itself (not the replacer, whose command line names it too).
+win_e2e_program_pid() {
+    local pid cmdline
+    for pid in $(win_e2e_windows_pids 'NorvaQuillet\.exe'); do
+        cmdline=$(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null) || continue
+        if [[ $cmdline != *Swapnik* && $cmdline != *New_* ]]; then
+            echo "$pid"
+            return 0
+        fi
+    done
+}
+
+# Starts the program from its folder; ZT_WIN_E2E_PID and ZT_WIN_E2E_LOG name it and its output.
+win_e2e_start() {
+    local app=$1
+    ZT_WIN_E2E_LOG=$2
+    (cd "$app" && exec wine "$app/NorvaQuillet.exe") >"$ZT_WIN_E2E_LOG" 2>&1 &
+    ZT_WIN_E2E_PID=$!
+    add_cleanup "kill $ZT_WIN_E2E_PID 2>/dev/null"
+}
+
+# Fails the run with what the program, Wine and the stack said last.
+win_e2e_fail() {
+    {
+        echo "--- the program's and Wine's output (${ZT_WIN_E2E_LOG:-none}):"
+        tail -n 30 "${ZT_WIN_E2E_LOG:-/dev/null}" 2>/dev/null || true
+        echo "--- the local HTTP server's last requests:"
+        tail -n 10 "$BUILD_DIR/stack-http.log" 2>/dev/null || true
+        echo "--- windows on the display:"
+        xdotool search --onlyvisible --name . 2>/dev/null | while read -r w; do
+            echo "$w $(xdotool getwindowname "$w" 2>/dev/null)"
+        done || true
+    } >&2
+    log "Windows end-to-end run failed: $*"
+    exit 1
+}
+
+# win_e2e_wait SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails at once when the program has
+# ended, and after SECONDS.
+win_e2e_wait() {
+    local seconds=$1 what=$2 deadline status
+    shift 2
+    deadline=$((SECONDS + seconds))
+    while ! "$@" 2>/dev/null; do
+        if [ -n "${ZT_WIN_E2E_ALIVE:-}" ]; then
+            "$ZT_WIN_E2E_ALIVE" || win_e2e_fail "the program and the replacer ended before $what"
+        elif ! kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null; then
+            wait "$ZT_WIN_E2E_PID" 2>/dev/null && status=0 || status=$?
+            win_e2e_fail "the program ended (exit $status) before $what"
+        fi
+        [ $SECONDS -lt "$deadline" ] || win_e2e_fail "no $what within $seconds s"
+        sleep 0.25
+    done
+}
+
+# A visible top-level window whose caption matches; ZT_WIN_E2E_FOUND names it.
+win_e2e_find() {
+    ZT_WIN_E2E_FOUND="$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1)"
+    [ -n "$ZT_WIN_E2E_FOUND" ]
+}
+
+# The main window's caption carries the version as major.minor.revision.
+win_e2e_check_caption() {
+    local id=$1 version=$2 caption expected
+    caption="$(xdotool getwindowname "$id")"
+    IFS=. read -r major minor _ revision <<<"$version"
+    expected="$ZT_WIN_E2E_MAIN_CAPTION v.$major.$minor.$revision"
+    [ "$caption" = "$expected" ] || win_e2e_fail "the main window's caption is \"$caption\", not \"$expected\""
+    log "main window: \"$caption\""
+}
+
+# A picture of a window with the frame and caption the window manager gave it.
+win_e2e_shot() {
+    local id=$1 file=$2 frame=$1 parent
+    while parent="$(xwininfo -children -id "$frame" 2>/dev/null | sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\) .*/\1/p')" &&
+        [ -n "$parent" ] && ! xwininfo -children -id "$frame" | grep -q '^ *Parent window id: .*(the root window)'; do
+        frame=$parent
+    done
+    import -window "$frame" "$file" || win_e2e_fail "no picture of window $id"
+    log "picture: $file"
+}
+
+# Closes a window as a user does (Alt+F4) and waits until the program has ended.
+win_e2e_close() {
+    local id=$1 n
+    xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+    xdotool key --clearmodifiers alt+F4
+    for ((n = 0; n < 100; n++)); do
+        kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null || return 0
+        sleep 0.2
+    done
+    win_e2e_fail "the program did not end within 20 s after its main window was closed"
+}
+
+# Seconds since $1 (an $EPOCHREALTIME), to a tenth.
+win_e2e_since() {
+    awk -v t0="$1" -v now="$EPOCHREALTIME" 'BEGIN { printf "%.1f", now - t0 }'
+}
