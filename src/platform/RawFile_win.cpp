@@ -122,9 +122,9 @@ Result<void> RawFile::replace(const QString& from, const QString& to)
 Result<void> RawFile::replaceable(const QString& path)
 {
     // Replacing a file needs the right to delete it; opening it for that alone changes nothing.
-    const HANDLE probe = CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), DELETE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE probe =
+        CreateFileW(apiPath(path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (probe == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_SHARING_VIOLATION)
