@@ -8,7 +8,7 @@
 #   windows/wine.sh           the Wine prefix
 #   windows/imports.sh        the checks of a package's programs: system DLLs only, the manifest
 #   windows/sign.sh           Authenticode signatures (osslsigncode), and a throw-away certificate for the tests
-#   windows/project.sh        the cross build of the project, the newer-revision build, the zip, the relink check
+#   windows/project.sh        the cross build of the project, the zip, the newer-revision build (relinked)
 #   windows/e2e.sh            the packaged program updating itself under Wine (scripts/windows --test)
 
 ZT_WIN_LIB="$ROOT/scripts/lib/windows"
@@ -24,7 +24,7 @@ ZT_WIN_PACKAGES=(
     wine64 wine
     dpkg-dev cmake ninja-build pkg-config perl python3
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    osslsigncode openssl
+    osslsigncode openssl lld
 )
 # What the tests under Wine add: the throw-away MariaDB, and the end-to-end run's display, window manager,
 # keyboard and pictures.

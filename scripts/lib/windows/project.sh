@@ -1,6 +1,6 @@
 # shellcheck shell=bash
-# The cross build of the program and its tests, the newer-revision build for the update cycle, the zip, and
-# the check that the program relinks against a prefix the user gives. Sourced by windows.sh.
+# The cross build of the program and its tests, the zip, and the newer-revision build for the update cycle,
+# linked against a prefix given as a user relinks the program. Sourced by windows.sh.
 
 # win_build_project DIR [TARGET...]: the cross build in DIR against $ZT_WIN_DEPS: everything, or the targets
 # named.
@@ -13,17 +13,12 @@ win_build_project() {
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
-# The program alone, built from the same sources with the revision after the one of the build in $1, in
-# $1/newer (newer-build.sh); NEWER_PROGRAM names the exe.
-win_build_newer() {
-    zt_build_newer windows-newer "$1" NorvaQuillet.exe -DZT_WIN_DEPS="$ZT_WIN_DEPS"
-}
 
 # dist/NorvaQuillet-M.m.R-win64.zip from the cross build in $1 (CPack, from the build's install rules),
 # unpacked beside it as a user would unpack it; ZT_WIN_PACKAGE names that folder. With a certificate
 # (ZT_SIGN_PFX, sign.sh) the exes are signed after CPack strips them, and the zip is made again from the
 # signed folder. Fails when what the zip holds imports a DLL that is neither in it nor part of Windows, or
-# when the program lacks its manifest or the terminal-server flag.
+# when the program lacks its manifest or the terminal-server flag, or is larger than ZT_WIN_EXE_LIMIT_KB.
 win_package() {
     local build=$1 name
     name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
@@ -47,7 +42,19 @@ win_package() {
     fi
     win_check_imports "$ZT_WIN_PACKAGE"
     win_check_program_settings "$ZT_WIN_PACKAGE/NorvaQuillet.exe"
-    log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB; NorvaQuillet.exe $(du -k "$ZT_WIN_PACKAGE/NorvaQuillet.exe" | cut -f1) kB"
+    local kb
+    kb=$((($(stat -c %s "$ZT_WIN_PACKAGE/NorvaQuillet.exe") + 1023) / 1024))
+    log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB; NorvaQuillet.exe $kb kB"
+    if [ -f "$build/src/app/NorvaQuillet.map" ]; then
+        # Its largest parts, from the link map.
+        python3 "$ZT_WIN_LIB/link-map-sizes.py" "$build" --top 0 | sed -n '2,9s/^/    /p'
+    fi
+    # Every PC downloads the whole exe with each release.
+    if [ "$kb" -gt "${ZT_WIN_EXE_LIMIT_KB:-16384}" ]; then
+        log "NorvaQuillet.exe has grown past ${ZT_WIN_EXE_LIMIT_KB:-16384} kB (ZT_WIN_EXE_LIMIT_KB);" \
+            "python3 scripts/lib/windows/link-map-sizes.py $build shows what it is made of"
+        return 1
+    fi
 }
 
 # What a folder holds, as names, sizes, times and modes: a change to any file in it changes this.
@@ -55,31 +62,33 @@ win_tree_state() {
     (cd "$1" && find . -printf '%p %s %T@ %m\n' | LC_ALL=C sort | sha256sum)
 }
 
-# The relinking README promises, tried as a user does it: a copy of the prefix in use, given as ZT_WIN_DEPS,
-# links a NorvaQuillet.exe of its own in $1/relink. Nothing in the copy or in the prefix it was copied from
-# is written, the build names the copy and not the cache, and the exe imports system DLLs only.
-win_relink_check() {
-    local work=$1/relink cache_prefix before cache_before
+# The program alone, built from the same sources with the revision after the one of the build in $1, in
+# $1/newer (newer-build.sh); NEWER_PROGRAM names the exe. It is built the way README says a user relinks the
+# program: against a copy of the prefix in use, given as ZT_WIN_DEPS. Fails if anything in the copy or in
+# the prefix it was copied from is written, if the build names the cache and not the copy, or if the exe
+# imports more than system DLLs.
+win_build_newer() {
+    local dir=$1 copy=$1/newer-deps cache_prefix before cache_before
     cache_prefix="$(cd "$ZT_WIN_DEPS" && pwd -P)"
-    log "relink check: NorvaQuillet.exe against a copy of $cache_prefix given as ZT_WIN_DEPS"
-    rm -rf "$work"
-    mkdir -p "$work/exe"
-    cp -a "$cache_prefix/." "$work/deps"
-    before="$(win_tree_state "$work/deps")"
+    log "relinking: the newer build against a copy of $cache_prefix given as ZT_WIN_DEPS"
+    rm -rf "$copy"
+    cp -a "$cache_prefix/." "$copy"
+    before="$(win_tree_state "$copy")"
     cache_before="$(win_tree_state "$cache_prefix")"
     (
-        ZT_WIN_DEPS="$work/deps"
+        ZT_WIN_DEPS="$copy"
         win_resolve_deps
-        win_build_project "$work/build" NorvaQuillet
+        zt_build_newer windows-newer "$dir" NorvaQuillet.exe -DZT_WIN_DEPS="$ZT_WIN_DEPS"
     )
-    [ "$(win_tree_state "$work/deps")" = "$before" ] || { log "relink check: the build wrote into the given prefix"; return 1; }
-    [ "$(win_tree_state "$cache_prefix")" = "$cache_before" ] || { log "relink check: the cache's prefix changed"; return 1; }
-    if grep -F -l -e "$cache_prefix" -e "$ZT_WIN_CACHE/deps" "$work/build/CMakeCache.txt" "$work/build/build.ninja"; then
-        log "relink check: the build above names the cache's prefix, not the one given"
+    NEWER_PROGRAM="$dir/newer/src/app/NorvaQuillet.exe"
+    [ "$(win_tree_state "$copy")" = "$before" ] || { log "relinking: the build wrote into the given prefix"; return 1; }
+    [ "$(win_tree_state "$cache_prefix")" = "$cache_before" ] || { log "relinking: the cache's prefix changed"; return 1; }
+    if grep -F -l -e "$cache_prefix" -e "$ZT_WIN_CACHE/deps" "$dir/newer/CMakeCache.txt" "$dir/newer/build.ninja"; then
+        log "relinking: the build above names the cache's prefix, not the one given"
         return 1
     fi
-    cp "$work/build/src/app/NorvaQuillet.exe" "$work/exe/"
-    win_check_imports "$work/exe"
-    log "relink check passed: NorvaQuillet.exe linked against the given prefix alone"
-    rm -rf "$work"
+    mkdir -p "$dir/newer/exe"
+    cp "$NEWER_PROGRAM" "$dir/newer/exe/"
+    win_check_imports "$dir/newer/exe"
+    log "relinking passed: the newer NorvaQuillet.exe linked against the given prefix alone"
 }
