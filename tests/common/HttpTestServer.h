@@ -47,6 +47,9 @@ public:
             else
                 response.status = 404, response.set_content("<html>not here</html>", "text/html");
         });
+        // One request per connection: an answer with no length announced ends only when the connection does,
+        // and a kept-alive connection would hold it open for seconds.
+        m_server.set_keep_alive_max_count(1);
         m_port = m_server.bind_to_any_port("127.0.0.1");
         // The socket already listens: clients may connect before the thread accepts.
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
