@@ -6,8 +6,8 @@
 Prints the bytes each library and each object file puts into the exe of the cross build in BUILD (default
 build-win), debugging information left out, so what the stripped exe holds: the N (default 30) largest
 object files, or all those whose name matches REGEX and their sum. lld's map names an archive member without
-its archive, so the archives the link command names are read to tell the libraries apart; the C++ and MinGW
-runtimes and the program's own objects count as "other".
+its archive, so the archives the link command names are read to tell the libraries apart; what comes from
+none of them (the C++ and MinGW runtimes, resources, main.cpp) counts as "other".
 """
 import argparse
 import collections

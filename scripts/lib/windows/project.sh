@@ -13,14 +13,13 @@ win_build_project() {
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
-
 # dist/NorvaQuillet-M.m.R-win64.zip from the cross build in $1 (CPack, from the build's install rules),
 # unpacked beside it as a user would unpack it; ZT_WIN_PACKAGE names that folder. With a certificate
 # (ZT_SIGN_PFX, sign.sh) the exes are signed after CPack strips them, and the zip is made again from the
 # signed folder. Fails when what the zip holds imports a DLL that is neither in it nor part of Windows, or
 # when the program lacks its manifest or the terminal-server flag, or is larger than ZT_WIN_EXE_LIMIT_KB.
 win_package() {
-    local build=$1 name
+    local build=$1 name kb limit=${ZT_WIN_EXE_LIMIT_KB:-16384}
     name=$(sed -n 's/^set(CPACK_PACKAGE_FILE_NAME "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
     if [ -z "$name" ]; then
         log "$build/CPackConfig.cmake names no package file: was the build configured with ZT_WIN_DEPS?"
@@ -42,7 +41,6 @@ win_package() {
     fi
     win_check_imports "$ZT_WIN_PACKAGE"
     win_check_program_settings "$ZT_WIN_PACKAGE/NorvaQuillet.exe"
-    local kb
     kb=$((($(stat -c %s "$ZT_WIN_PACKAGE/NorvaQuillet.exe") + 1023) / 1024))
     log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB; NorvaQuillet.exe $kb kB"
     if [ -f "$build/src/app/NorvaQuillet.map" ]; then
@@ -50,8 +48,8 @@ win_package() {
         python3 "$ZT_WIN_LIB/link-map-sizes.py" "$build" --top 0 | sed -n '2,9s/^/    /p'
     fi
     # Every PC downloads the whole exe with each release.
-    if [ "$kb" -gt "${ZT_WIN_EXE_LIMIT_KB:-16384}" ]; then
-        log "NorvaQuillet.exe has grown past ${ZT_WIN_EXE_LIMIT_KB:-16384} kB (ZT_WIN_EXE_LIMIT_KB);" \
+    if [ "$kb" -gt "$limit" ]; then
+        log "NorvaQuillet.exe has grown past $limit kB (ZT_WIN_EXE_LIMIT_KB);" \
             "python3 scripts/lib/windows/link-map-sizes.py $build shows what it is made of"
         return 1
     fi
