@@ -8,7 +8,7 @@ install(TARGETS NorvaQuillet RUNTIME DESTINATION .)
 
 # The dependency builds keep their licence texts under share/licenses/<name>; the MinGW runtime's are
 # Debian's copyright files of the cross compiler.
-foreach(part IN ITEMS qt6-base curl mariadb)
+foreach(part IN ITEMS qt6-base curl mariadb libsodium)
     install(DIRECTORY "${ZT_WIN_DEPS}/share/licenses/${part}" DESTINATION licenses)
 endforeach()
 install(FILES /usr/share/doc/mingw-w64-common/copyright DESTINATION licenses/mingw-w64-runtime)

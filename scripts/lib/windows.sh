@@ -9,7 +9,8 @@
 #   windows/imports.sh        the checks of a package's programs: system DLLs only, the manifest
 #   windows/sign.sh           Authenticode signatures (osslsigncode), and a throw-away certificate for the tests
 #   windows/project.sh        the cross build of the project, the zip, the newer-revision build (relinked)
-#   windows/e2e.sh            the packaged program updating itself under Wine (scripts/windows --test)
+#   windows/e2e.sh            the packaged program updating itself under Wine (scripts/windows --test), with
+#                             e2e-stack.sh, e2e-scenarios.sh and e2e-steps.sh
 
 ZT_WIN_LIB="$ROOT/scripts/lib/windows"
 ZT_WIN_CACHE="${ZT_WIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/norvaquillet-win}"
@@ -39,6 +40,9 @@ source "$ZT_WIN_LIB/wine.sh"
 source "$ZT_WIN_LIB/imports.sh"
 source "$ZT_WIN_LIB/sign.sh"
 source "$ZT_WIN_LIB/project.sh"
+source "$ZT_WIN_LIB/e2e-steps.sh"
+source "$ZT_WIN_LIB/e2e-stack.sh"
+source "$ZT_WIN_LIB/e2e-scenarios.sh"
 source "$ZT_WIN_LIB/e2e.sh"
 
 # win_ensure_packages [--test]: the build's packages, with --test the tests' as well, in one go.

@@ -2,13 +2,14 @@
 # The Windows dependencies: each recipe in recipes/ built once from its Debian source package into the
 # cache, then all of them combined into the one prefix the cross build uses. Sourced after debian-source.sh.
 
-ZT_WIN_RECIPES=(curl mariadb cpp-httplib qt6-base) # small ones first, so that a fault shows early
+ZT_WIN_RECIPES=(curl mariadb cpp-httplib libsodium qt6-base) # small ones first, so that a fault shows early
 
 # Reads recipes/$1.sh into recipe_* (a recipe is data: source package, sub-folder, CMake arguments, licence
-# files, and optionally a recipe_fixup of the installed tree and a recipe_versions list).
+# files, and optionally a recipe_fixup of the installed tree, a recipe_versions list, and, for a library not
+# built with CMake, a recipe_make SRC BUILD PREFIX STAGE that builds and installs it into STAGE/PREFIX).
 win_load_recipe() {
     unset recipe_source recipe_binary recipe_subdir recipe_args recipe_licences
-    unset -f recipe_fixup recipe_versions
+    unset -f recipe_fixup recipe_versions recipe_make
     recipe_name=$1
     recipe_file="$ZT_WIN_LIB/recipes/$1.sh"
     # shellcheck source=/dev/null
@@ -21,11 +22,15 @@ win_load_recipe() {
 win_dep_make() {
     local src=$1 build=$2 prefix=$3 stage=$4
     local root="$stage$prefix" pattern file
-    cmake -S "$src${recipe_subdir:+/$recipe_subdir}" -B "$build" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "${recipe_args[@]}"
-    cmake --build "$build" --parallel "$(nproc)"
-    DESTDIR="$stage" cmake --install "$build" --strip
+    if declare -F recipe_make >/dev/null; then
+        recipe_make "$src" "$build" "$prefix" "$stage"
+    else
+        cmake -S "$src${recipe_subdir:+/$recipe_subdir}" -B "$build" -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$ZT_WIN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
+            -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF "${recipe_args[@]}"
+        cmake --build "$build" --parallel "$(nproc)"
+        DESTDIR="$stage" cmake --install "$build" --strip
+    fi
     if declare -F recipe_fixup >/dev/null; then
         recipe_fixup "$root"
     fi
@@ -169,7 +174,8 @@ win_assemble_prefix() {
 # libraries (cpp-httplib's for the tests), and the licence texts the zip carries (cmake/WindowsPackage.cmake).
 ZT_WIN_PREFIX_FILES=(
     lib/cmake/Qt6/Qt6Config.cmake lib/pkgconfig/libcurl.pc lib/pkgconfig/libmariadb.pc lib/pkgconfig/cpp-httplib.pc
-    share/licenses/qt6-base share/licenses/curl share/licenses/mariadb
+    lib/pkgconfig/libsodium.pc
+    share/licenses/qt6-base share/licenses/curl share/licenses/mariadb share/licenses/libsodium
 )
 
 # The prefix the cross build links against, in ZT_WIN_DEPS. One the user gives (their own static builds of

@@ -10,6 +10,8 @@ win_make_prefix() {
     fi
     log "creating the Wine prefix $prefix"
     rm -rf "$prefix"
+    # Wine makes the prefix itself, but not the folders above it (~/.cache on a machine that never had one).
+    mkdir -p "${prefix%/*}"
     # Internet Options set to a direct connection: without this record Wine assumes automatic proxy
     # detection, and every program that asks the system for a proxy would go looking for one.
     local direct

@@ -1,0 +1,90 @@
+# shellcheck shell=bash disable=SC2154,SC2034 # the run's locals come from win_e2e_run, ZT_WIN_E2E_* go to the steps
+# The scenarios of the Windows end-to-end run (e2e.sh), in the order it runs them; each reads the run's
+# locals (app, work, mac, newer_exe, newer_version, shots_dir). Sourced by windows.sh.
+
+# First start: server list, sibling tools, the update, the newer build's login dialog; the password typed and
+# saved, the main window with the new revision.
+win_e2e_update_cycle() {
+    local t0=$EPOCHREALTIME
+    win_e2e_start "$app" "$work/program-1.log"
+    local older=$ZT_WIN_E2E_PID status=0
+    ZT_WIN_E2E_ALIVE=true
+    win_e2e_wait 90 "the hand-over to the replacer (the older build ending after fetching New_NorvaQuillet.exe)" \
+        win_e2e_ended "$older"
+    wait "$older" 2>/dev/null || status=$?
+    [ "$status" -eq 0 ] || win_e2e_fail "the older build ended with exit code $status instead of handing over"
+    grep -q 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log" ||
+        win_e2e_fail "the older build ended without the version checker fetching NorvaQuillet.exe"
+    log "older build handed over after $(win_e2e_since "$t0") s"
+    # From here on the replacer, then the newer build it starts, run in the program's place.
+    ZT_WIN_E2E_ALIVE=win_e2e_update_running
+    win_e2e_wait 60 "the newer build's login dialog (caption \"$ZT_WIN_E2E_LOGIN_CAPTION\")" \
+        win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
+    local login=$ZT_WIN_E2E_FOUND
+    ZT_WIN_E2E_PID=$(win_e2e_program_pid)
+    ZT_WIN_E2E_ALIVE=""
+    [ -n "$ZT_WIN_E2E_PID" ] || win_e2e_fail "no process runs NorvaQuillet.exe"
+    log "login dialog of the newer build after $(win_e2e_since "$t0") s"
+    [ ! -e "$app/New_NorvaQuillet.exe" ] || win_e2e_fail "New_NorvaQuillet.exe was left in the program folder"
+    cmp -s "$newer_exe" "$app/NorvaQuillet.exe" || win_e2e_fail "NorvaQuillet.exe in the program folder is not the newer build"
+    [ -f "$app/Swapnik.exe" ] || win_e2e_fail "Swapnik.exe was not fetched into the program folder"
+    # The dialog fills in the user id once it has asked the database; then it waits for the password.
+    win_e2e_wait 30 "the login dialog asking for the password (the user id filled in)" \
+        grep -q "mac_addr = '$mac'" "$work/general.log"
+    sleep 1
+    mkdir -p "$shots_dir"
+    win_e2e_shot "$login" "$shots_dir/windows-login.png"
+
+    # As a user does: Alt+P to the password, type it, Tab to "저장" and tick it, Enter for "확인".
+    xdotool windowactivate --sync "$login" >/dev/null 2>&1 || true
+    xdotool key --clearmodifiers alt+p
+    # shellcheck disable=SC2154 # set by stack-db.sh
+    xdotool type --delay 50 "$ZT_DEMO_PASSWORD"
+    xdotool key Tab space Return
+    win_e2e_wait 60 "the main window (caption \"$ZT_WIN_E2E_MAIN_CAPTION v.…\")" \
+        win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
+    local main=$ZT_WIN_E2E_FOUND
+    log "main window after $(win_e2e_since "$t0") s"
+    win_e2e_check_caption "$main" "$newer_version"
+    grep -q "where id='$ZT_DEMO_USER' AND password2 = SHA1('$ZT_DEMO_PASSWORD')" "$work/general.log" ||
+        win_e2e_fail "the database saw no login of $ZT_DEMO_USER with the typed password"
+    win_e2e_wait 30 "the external decoder Palvex.exe fetched by the main window" test -f "$app/Palvex.exe"
+    sleep 1
+    win_e2e_shot "$main" "$shots_dir/windows-main.png"
+    win_e2e_close "$main"
+
+    local saved
+    saved="$(wine reg query 'HKCU\Software\VB and VBA Program Settings' /s 2>/dev/null | tr -d '\r' || true)"
+    # Saved protected for this user: marked, and the password itself nowhere in the registry.
+    if ! grep -Eq "passwd[[:space:]]+REG_SZ[[:space:]]+\{DPAPI\}" <<<"$saved" || grep -qF "$ZT_DEMO_PASSWORD" <<<"$saved"; then
+        win_e2e_fail "the ticked \"저장\" did not save the password protected; the settings are:"$'\n'"$saved"
+    fi
+}
+
+# Second start: no update again; the saved password logs in with no key pressed.
+win_e2e_saved_password() {
+    local t0=$EPOCHREALTIME
+    win_e2e_start "$app" "$work/program-2.log"
+    win_e2e_wait 60 "the main window, logged in with the saved password" \
+        win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
+    log "main window with the saved password after $(win_e2e_since "$t0") s"
+    win_e2e_check_caption "$ZT_WIN_E2E_FOUND" "$newer_version"
+    [ "$(grep -c 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log")" -eq 1 ] ||
+        win_e2e_fail "the second start fetched NorvaQuillet.exe again"
+    win_e2e_close "$ZT_WIN_E2E_FOUND"
+}
+
+# The newer exe alone in an empty folder: no DLL missing, it reaches its first window.
+win_e2e_lone_exe() {
+    local lone="$work/lone exe" t0
+    mkdir -p "$lone"
+    cp "$newer_exe" "$lone/NorvaQuillet.exe"
+    # Without the saved password it stops at the login dialog.
+    wine reg delete 'HKCU\Software\VB and VBA Program Settings' /f >/dev/null 2>&1 || true
+    t0=$EPOCHREALTIME
+    win_e2e_start "$lone" "$work/program-3.log"
+    win_e2e_wait 60 "the login dialog of the exe alone in an empty folder" \
+        win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
+    log "the exe alone in an empty folder reached its login dialog after $(win_e2e_since "$t0") s"
+    win_e2e_close "$ZT_WIN_E2E_FOUND"
+}
