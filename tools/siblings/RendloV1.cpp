@@ -2,16 +2,21 @@
 // name), it reads EXE's version file on the update server that the program uses and, when that names a newer
 // revision, saves EXE from the update folder beside itself as "New_" + EXE, ready to run. It exits 0 whether
 // or not there was a newer build (the program only looks for the "New_" file); 2 for a malformed command line
-// and 1 when a "New_" file left from an earlier run cannot be removed.
+// and 1 when a "New_" file left from an earlier run cannot be removed. While it works it shows a small window
+// of its own, as the real checker does, with a button to give up; a server that does not answer is given up
+// on within the checker's own time limits.
 #include "ToolConsole.h"
 
 #include "Executables.h"
+#include "HttpTransfer.h"
 #include "VbError.h"
+#include "WaitWindowQt.h"
 #include "mdlFile.h"
 #include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
 #include "modServerAddressUtil.h"
 
+#include <QApplication>
 #include <QFile>
 
 using namespace modAutoUpdateV1_Launcher;
@@ -41,11 +46,30 @@ bool isCompleteProgram(const QString& path)
     return file.open(QIODevice::ReadOnly) && modAutoUpdateV1_Download::IsCompleteProgram(file.readAll());
 }
 
+// The checker's transfers run inside its one window: each takes the window's skip button as its own.
+class InsideTheWindow final : public platform::IWaitWindow
+{
+public:
+    explicit InsideTheWindow(const platform::SkipFlag& skipped) : m_skipped(skipped) {}
+    void run(const QString&, const Work& work) override { work(m_skipped); }
+
+private:
+    const platform::SkipFlag& m_skipped;
+};
+
+int check(const platform::Services& services, qint32 revision, const QString& exeName);
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+#ifndef Q_OS_WIN
+    // Without a screen (a test, a terminal over SSH) the window is drawn nowhere rather than not at all.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+    QApplication app(argc, argv);
     const auto [revisionText, exeName] = tools::semicolonPair();
     bool isNumber = false;
     const qint32 revision = revisionText.toInt(&isNumber);
@@ -54,8 +78,24 @@ int main(int argc, char* argv[])
         return 2;
     }
 
+    // Shorter than the program's own limits: the program waits for the checker without a limit of its own.
+    support::http::setTimeouts({5, 10});
     tools::ToolServices tool;
-    const platform::Services& services = tool.services;
+    platform::WaitWindowQt window(0, QStringLiteral("RendloV1"));
+    int exitCode = 0;
+    window.run(QStringLiteral("업데이트를 확인하는 중…"), [&](const platform::SkipFlag& skipped) {
+        InsideTheWindow inside(skipped);
+        platform::Services services = tool.services;
+        services.waitWindow = &inside;
+        exitCode = check(services, revision, exeName);
+    });
+    return exitCode;
+}
+
+namespace {
+
+int check(const platform::Services& services, qint32 revision, const QString& exeName)
+{
     const QString newPath = services.app.filePath(QStringLiteral("New_") + exeName);
     // Only a build fetched by this run may be handed over: one left from an earlier run goes first.
     if (QFile::exists(newPath) && !QFile::remove(newPath)) {
@@ -65,7 +105,7 @@ int main(int argc, char* argv[])
 
     const QString baseUrl = UpdateBaseUrlFor(updateServerHost(services));
     const QString versionUrl = baseUrl + VersionFileName(exeName);
-    const QString offeredText = modAutoUpdateV1_Download::OpenUrl(versionUrl).trimmed();
+    const QString offeredText = modAutoUpdateV1_Download::OpenUrl(versionUrl, services.waitWindow).trimmed();
     if (offeredText.isEmpty()) {
         tools::say(QStringLiteral("no version information at ") + versionUrl);
         return 0;
@@ -93,7 +133,7 @@ int main(int argc, char* argv[])
         tools::say(why + QStringLiteral(": no new build"));
         return 0;
     };
-    if (!modAutoUpdateV1_Download::DownloadFile(url, partPath))
+    if (!modAutoUpdateV1_Download::DownloadFile(url, partPath, services.waitWindow))
         return fail(QStringLiteral("cannot download ") + url);
     if (!isCompleteProgram(partPath))
         return fail(url + QStringLiteral(" is not a whole program"));
@@ -108,3 +148,5 @@ int main(int argc, char* argv[])
     tools::say(QStringLiteral("fetched revision %1 of %2 as %3").arg(fetched).arg(exeName, newPath));
     return 0;
 }
+
+} // namespace

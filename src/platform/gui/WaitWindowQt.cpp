@@ -1,7 +1,5 @@
 #include "WaitWindowQt.h"
 
-#include "AppInfo.h"
-
 #include <QDialog>
 #include <QEventLoop>
 #include <QHBoxLayout>
@@ -19,11 +17,11 @@ namespace platform {
 namespace {
 
 // The program's name, what it waits for, a moving bar and the skip button. Closing it skips too.
-std::unique_ptr<QDialog> makeWindow(const QString& text)
+std::unique_ptr<QDialog> makeWindow(const QString& title, const QString& text)
 {
     auto window = std::make_unique<QDialog>();
     window->setObjectName(QStringLiteral("waitWindow"));
-    window->setWindowTitle(QString::fromUtf16(AppTitle));
+    window->setWindowTitle(title);
 
     auto* label = new QLabel(text, window.get());
     label->setObjectName(QStringLiteral("lblWaitText"));
@@ -60,13 +58,13 @@ void WaitWindowQt::run(const QString& text, const Work& work)
     QTimer announce;
     announce.setSingleShot(true);
     QObject::connect(&announce, &QTimer::timeout, &loop, [&] {
-        window = makeWindow(text);
+        window = makeWindow(m_title, text);
         QObject::connect(window.get(), &QDialog::rejected, &loop, [&skipped] { skipped = true; });
         window->show();
     });
 
     worker->start();
-    announce.start(ShowAfterMs);
+    announce.start(m_showAfterMs);
     loop.exec();
     // The loop also ends when the application quits: the work must still end before what it uses goes away.
     skipped = true;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "AppInfo.h"
 #include "WaitWindow.h"
+
+#include <utility>
 
 namespace platform {
 
@@ -12,7 +15,17 @@ public:
     /** How long a wait goes unannounced: an answer that comes at once shows no window. */
     static constexpr int ShowAfterMs = 1000;
 
+    /** A window captioned title that shows once a wait has lasted showAfterMs (0: at once). */
+    explicit WaitWindowQt(int showAfterMs = ShowAfterMs, QString title = QString::fromUtf16(AppTitle))
+        : m_showAfterMs(showAfterMs), m_title(std::move(title))
+    {
+    }
+
     void run(const QString& text, const Work& work) override;
+
+private:
+    int m_showAfterMs;
+    QString m_title;
 };
 
 } // namespace platform
