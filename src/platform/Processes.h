@@ -8,8 +8,9 @@ namespace platform {
 /** How a started program's window first appears (honoured where the system has such a notion). */
 enum class WindowShow { Normal, Minimized, MinimizedNoActivate, Hidden };
 
-/** Starts program with args (an argument list, never through a shell) and returns at once.
- *  True when the program started. */
+/** Starts program with args (an argument list, never through a shell) and returns at once. It runs on its own:
+ *  it gets none of this process's standard handles or console, so nothing that waits for those to close waits for
+ *  it. True when the program started. */
 bool startDetached(const QString& program, const QStringList& args, const QString& workingDir = {},
                    WindowShow show = WindowShow::Normal);
 
@@ -17,8 +18,5 @@ bool startDetached(const QString& program, const QStringList& args, const QStrin
  *  cannot be started; its exit code is not looked at. */
 bool runAndWait(const QString& program, const QStringList& args, const QString& workingDir = {},
                 WindowShow show = WindowShow::Normal);
-
-/** Opens folder in the desktop's file manager, so that a person can work in it by hand. */
-bool openFolderInFileManager(const QString& folder);
 
 } // namespace platform

@@ -2,6 +2,7 @@
 
 #include "AppInfo.h"
 #include "FileDialog.h"
+#include "FileManager.h"
 #include "MachineIdentity.h"
 #include "MessageBox.h"
 #include "ProcessExit.h"
@@ -23,6 +24,7 @@ struct Services final
     AppLocation app;
     IWaitWindow* waitWindow = nullptr;
     IFileDialog* fileDialog = nullptr;
+    IFileManager* fileManager = nullptr;
 };
 
 } // namespace platform

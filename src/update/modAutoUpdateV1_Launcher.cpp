@@ -176,7 +176,8 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
     if (!modUniCode::FileExists(replacer)) {
         services.messageBox->show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
                                   QDir::toNativeSeparators(replacer));
-        platform::openFolderInFileManager(services.app.dir);
+        if (services.fileManager)
+            services.fileManager->openFolder(services.app.dir);
         services.processExit->exitNow(0);
         return false;
     }

@@ -93,6 +93,18 @@ public:
     QStringList answer, startFolders, offered;
 };
 
+/** Keeps the folders the file manager was asked to show. */
+class RecordingFileManager final : public platform::IFileManager
+{
+public:
+    bool openFolder(const QString& folder) override
+    {
+        folders.append(folder);
+        return true;
+    }
+    QStringList folders;
+};
+
 /** A PC with fixed MAC address candidates, best first. */
 class FixedMachineIdentity final : public platform::IMachineIdentity
 {
@@ -116,6 +128,7 @@ public:
                                                &waitWindow}
     {
         services.fileDialog = &fileDialog;
+        services.fileManager = &fileManager;
     }
 
     QTemporaryDir configDir;
@@ -125,6 +138,7 @@ public:
     RecordingWaitCursor waitCursor;
     RecordingWaitWindow waitWindow;
     AnsweringFileDialog fileDialog;
+    RecordingFileManager fileManager;
     FixedMachineIdentity machine;
     platform::SettingsStore settings;
     platform::Services services;

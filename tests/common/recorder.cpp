@@ -5,11 +5,57 @@
 //   sleep MS   waits MS milliseconds (so a caller that should wait for the tool can be seen waiting)
 //   new        leaves "New_" + the part of its first argument after ';' in its working folder, as the
 //              version checker does when it fetched a newer build
+//   stdio      writes "<own path>.<process id>.stdio": what its standard input, output and error are, one a line
+//              ("null", "none", "console", or "pipe", "file", "other" for one it may have been handed)
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <QThread>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+QByteArray standardHandles()
+{
+    QByteArray kinds;
+#ifdef Q_OS_WIN
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+        const HANDLE handle = GetStdHandle(which);
+        DWORD mode = 0;
+        if (!handle || handle == INVALID_HANDLE_VALUE)
+            kinds += "none\n";
+        else if (GetConsoleMode(handle, &mode))
+            kinds += "console\n";
+        else if (GetFileType(handle) == FILE_TYPE_PIPE)
+            kinds += "pipe\n";
+        else if (GetFileType(handle) == FILE_TYPE_DISK)
+            kinds += "file\n";
+        else
+            kinds += "other\n";
+    }
+#else
+    for (int fd = 0; fd < 3; ++fd) {
+        const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
+        if (target.isEmpty())
+            kinds += "none\n";
+        else if (target == u"/dev/null")
+            kinds += "null\n";
+        else if (target.startsWith(u"pipe:"))
+            kinds += "pipe\n";
+        else if (target.startsWith(u"/dev/pts/") || target.startsWith(u"/dev/tty"))
+            kinds += "console\n";
+        else
+            kinds += "file\n";
+    }
+#endif
+    return kinds;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -23,6 +69,12 @@ int main(int argc, char** argv)
             const QList<QByteArray> words = line.trimmed().split(' ');
             if (words[0] == "sleep" && words.size() == 2) {
                 QThread::msleep(words[1].toULong());
+            } else if (words[0] == "stdio") {
+                QSaveFile stdio(self + u'.' + QString::number(QCoreApplication::applicationPid()) +
+                                QStringLiteral(".stdio"));
+                const QByteArray kinds = standardHandles();
+                if (!stdio.open(QIODevice::WriteOnly) || stdio.write(kinds) != kinds.size() || !stdio.commit())
+                    return 4;
             } else if (words[0] == "new") {
                 QFile made(QDir::current().filePath(QStringLiteral("New_") + args.value(0).section(u';', 1)));
                 if (!made.open(QIODevice::WriteOnly) || made.write("new build\n") < 0)

@@ -198,6 +198,23 @@ private Q_SLOTS:
         QTRY_COMPARE(testsupport::recordedRuns(tool), QList<QByteArray>{"2\n" + tricky.toUtf8() + "\nwrbe3%KA\n"});
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("x"))));
     }
+
+    // A program started to run on its own holds none of this test's standard handles: a runner that waits for
+    // them to close (ctest, a console) would otherwise wait for that program too.
+    void detachedProgramsKeepNoStandardHandleOfTheirStarter()
+    {
+        QTemporaryDir dir;
+        const QString tool = dir.filePath(QStringLiteral("Swapnik.exe"));
+        QVERIFY(testsupport::installRecorder(tool, "stdio\n"));
+        QVERIFY(platform::startDetached(tool, {}, dir.path(), platform::WindowShow::Minimized));
+        QTRY_COMPARE(testsupport::recordedRuns(tool).size(), 1);
+        const QStringList records = QDir(dir.path()).entryList({QStringLiteral("Swapnik.exe.*.stdio")});
+        QCOMPARE(records.size(), 1);
+        for (const QByteArray& kind : testsupport::readFile(dir.filePath(records.first())).split('\n')) {
+            if (!kind.isEmpty())
+                QVERIFY2(kind == "null" || kind == "none" || kind == "console", kind.constData());
+        }
+    }
     // A remembered password as read back, where only what carries "ok:" opens: the classic program's plain values
     // stay usable; marked ones that cannot be opened here are no password at all.
     void storedSecretJudged_data()

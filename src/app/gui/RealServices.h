@@ -15,9 +15,9 @@
 
 namespace platform {
 
-/** The real services a person meets: message boxes, the file dialog, the hourglass, the wait window, this PC's
- *  network identity, the user's own settings store and the running program's folder (tried once for whether the
- *  program can keep its files there: make new ones, and replace those it updates). Lives as long as what it is
+/** The real services a person meets: message boxes, the file dialog, the file manager, the hourglass, the wait window,
+ * this PC's network identity, the user's own settings store and the running program's folder (tried once for whether
+ * the program can keep its files there: make new ones, and replace those it updates). Lives as long as what it is
  *  handed to. */
 class RealServices final
 {
@@ -43,8 +43,9 @@ private:
     SettingsStore m_settings;
     WaitWindowQt m_waitWindow;
     FileDialogQt m_fileDialog;
-    Services m_services{&m_messageBox, &m_processExit,         &m_waitCursor, &m_machine,
-                        &m_settings,   AppLocation::current(), &m_waitWindow, &m_fileDialog};
+    FileManager m_fileManager;
+    Services m_services{&m_messageBox,          &m_processExit, &m_waitCursor, &m_machine,    &m_settings,
+                        AppLocation::current(), &m_waitWindow,  &m_fileDialog, &m_fileManager};
 };
 
 } // namespace platform
