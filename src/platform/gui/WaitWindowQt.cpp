@@ -1,6 +1,7 @@
 #include "WaitWindowQt.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 
 namespace platform {
@@ -54,17 +56,17 @@ void WaitWindowQt::run(const QString& text, const Work& work)
     const std::unique_ptr<QThread> worker(QThread::create([&work, &skipped] { work(skipped); }));
     QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
 
-    std::unique_ptr<QDialog> window;
+    worker->start();
+    // The window is made while the work runs, and only shown once the wait has lasted: the first window a program
+    // makes loads the style and the fonts, which takes a second and more under Wine, and would come on top.
+    QElapsedTimer waited;
+    waited.start();
+    const std::unique_ptr<QDialog> window = makeWindow(m_title, text);
+    QObject::connect(window.get(), &QDialog::rejected, &loop, [&skipped] { skipped = true; });
     QTimer announce;
     announce.setSingleShot(true);
-    QObject::connect(&announce, &QTimer::timeout, &loop, [&] {
-        window = makeWindow(m_title, text);
-        QObject::connect(window.get(), &QDialog::rejected, &loop, [&skipped] { skipped = true; });
-        window->show();
-    });
-
-    worker->start();
-    announce.start(m_showAfterMs);
+    QObject::connect(&announce, &QTimer::timeout, window.get(), &QDialog::show);
+    announce.start(std::max<qint64>(0, m_showAfterMs - waited.elapsed()));
     loop.exec();
     // The loop also ends when the application quits: the work must still end before what it uses goes away.
     skipped = true;
