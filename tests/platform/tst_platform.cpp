@@ -141,6 +141,14 @@ private Q_SLOTS:
         row("share", R"(\\fs01\logs\2024\a.log)", R"(\\?\UNC\fs01\logs\2024\a.log)");
         row("share, Qt's separators", "//fs01/logs/a.log", R"(\\?\UNC\fs01\logs\a.log)");
         row("'..' stops at the share", R"(\\fs01\logs\..\..\a.log)", R"(\\?\UNC\fs01\logs\a.log)");
+        // Trimmed as the system trims before it opens a path, which the "\\?\" form would not do.
+        row("period ending the name", R"(C:\logs\a.log.)", R"(\\?\C:\logs\a.log)");
+        row("period ending a folder", R"(C:\logs.\a.log)", R"(\\?\C:\logs\a.log)");
+        row("periods and blanks ending the name", R"(C:\logs\a.log. . )", R"(\\?\C:\logs\a.log)");
+        row("blank ending a folder, three periods", R"(C:\logs \...\a.log)", R"(\\?\C:\logs \...\a.log)");
+        row("separator after a blank", R"(C:\logs \)", R"(\\?\C:\logs )");
+        row("the prefix with '/' is normalised", "//?/C:/a/../x.log.", R"(\\?\C:\x.log)");
+        row("the prefix with '/', a share", "//?/UNC/fs01/logs/./a.log", R"(\\?\UNC\fs01\logs\a.log)");
         row("already extended", R"(\\?\C:\a\..\b)", R"(\\?\C:\a\..\b)");
         row("device", R"(\\.\COM1)", R"(\\.\COM1)");
         row("relative", R"(logs\a.log)", R"(logs\a.log)");
