@@ -22,11 +22,6 @@ bool lasting(const VbError& error)
     }
 }
 
-VbError about(const VbError& error, const QString& path)
-{
-    return VbError(error.number(), error.description(), path);
-}
-
 VbError fileBlock(const UpdatedFile& file)
 {
     if (file.exists && file.directory)
@@ -34,10 +29,10 @@ VbError fileBlock(const UpdatedFile& file)
     if (file.exists && !file.writable)
         return makeVbError(vberr::PermissionDenied, file.path);
     if (file.newFileRemoved.isError())
-        return about(file.newFileRemoved, file.path);
+        return makeVbError(file.newFileRemoved.number(), file.path);
     for (const VbError& error : {file.newFileMade, file.replacing}) {
         if (lasting(error))
-            return about(error, file.path);
+            return makeVbError(error.number(), file.path);
     }
     return {};
 }

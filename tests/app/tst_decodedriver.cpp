@@ -519,7 +519,10 @@ void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
     QTemporaryDir dir;
     const bool smallDisk = ::geteuid() == 0;
     QVERIFY(!smallDisk || mountSmallDisk(dir.path()));
-    const auto unmount = qScopeGuard([&] { smallDisk&& ::umount2(QFile::encodeName(dir.path()).constData(), 0); });
+    const auto unmount = qScopeGuard([&] {
+        if (smallDisk)
+            ::umount2(QFile::encodeName(dir.path()).constData(), 0);
+    });
     const QString in = dir.filePath(QStringLiteral("app.log"));
     const QByteArray input = (groups("4100A1B0", 250) + "\r\n").repeated(400);
     QVERIFY(testsupport::writeFile(in, input));
