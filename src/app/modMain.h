@@ -25,9 +25,10 @@ struct StartupSteps final
     std::function<void()> showMainWindow;
 };
 
-/** What start-up says once when no file can be made in the program's folder dir: the folder, the cause, and
- *  what will not work (the server list is not kept, updates are not installed). */
-QString FolderNotWritableMessage(const QString& dir, const platform::VbError& cause);
+/** What start-up says once when the program cannot keep its files in its folder dir: the folder, the cause (and the
+ *  file it concerns), what will not work (the server list is not kept, updates are not installed), and the trial's
+ *  own file when it was left there. */
+QString FolderNotWritableMessage(const QString& dir, const platform::VbError& cause, const QString& trialFileLeft);
 
 /** The program's entry: server list, update launcher, login, main window. */
 void Main(const platform::Services& services, const StartupSteps& steps);

@@ -42,6 +42,8 @@ struct AppLocation final
     QString exeFileName;
     /** Why the program cannot keep its files in dir, as found once at start (folderWriteBlock); none when it can. */
     VbError writeBlock = {};
+    /** A file the start-up trial made in a folder and could not remove, which it then says. */
+    QString trialFileLeft = {};
 
     /** The running executable's folder and file name. */
     static AppLocation current();

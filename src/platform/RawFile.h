@@ -37,13 +37,18 @@ public:
     Result<void> openRead(const QString& path);
     /** Opens path for writing, creating it, without truncating it yet. */
     Result<void> openWrite(const QString& path);
+    /** Makes and opens for writing a new file named stem + eight random hexadecimal digits + suffix, under a name
+     *  nothing had (never an existing file, nor where a link points): the name it made. */
+    Result<QString> createNew(const QString& stem, const QString& suffix = {});
     bool isOpen() const;
 
     /** Identity, size and kind of the open file. */
     Result<Info> info() const;
     /** Identity of the file path names, without opening it ("File not found" when there is none). */
     static Result<FileId> identityOf(const QString& path);
-    /** Renames from to to in one step, replacing a file of that name. */
+    /** Removes the name path (a link itself, not what it points to). */
+    static Result<void> remove(const QString& path);
+    /** Renames from to to in one step, replacing whatever has that name (a link itself, not what it points to). */
     static Result<void> replace(const QString& from, const QString& to);
     /** Whether replace() could put another file in the place of path, asked without changing anything: none when
      *  it could, or when there is no such file. A file another program holds open now counts as replaceable. */
@@ -61,6 +66,9 @@ public:
     Result<void> close();
 
 private:
+    // Makes path and opens it for writing only when nothing has that name: 0, or the errno value (EEXIST when taken).
+    int createExclusive(const QString& path);
+
     qintptr m_handle = -1;
 };
 

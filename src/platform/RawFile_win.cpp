@@ -27,6 +27,8 @@ int errnoFrom(DWORD code)
 {
     switch (code) {
     case ERROR_FILE_NOT_FOUND: return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE: return ENOTDIR;
     case ERROR_ACCESS_DENIED:
@@ -80,6 +82,12 @@ Result<void> RawFile::openWrite(const QString& path)
     return {};
 }
 
+int RawFile::createExclusive(const QString& path)
+{
+    // CREATE_NEW fails on any entry of that name, a link or a dangling one too.
+    return openWith(m_handle, path, GENERIC_WRITE, CREATE_NEW);
+}
+
 bool RawFile::isOpen() const
 {
     return m_handle != -1;
@@ -110,6 +118,13 @@ Result<FileId> RawFile::identityOf(const QString& path)
     if (!info)
         return info.error();
     return info->id;
+}
+
+Result<void> RawFile::remove(const QString& path)
+{
+    if (!DeleteFileW(apiPath(path).c_str()))
+        return lastError();
+    return {};
 }
 
 Result<void> RawFile::replace(const QString& from, const QString& to)

@@ -6,18 +6,25 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 // Links, FIFOs, permissions and file size limits are made with POSIX calls: those cases run on Unix only.
 #ifdef Q_OS_UNIX
+#include "OrdinaryUser.h"
+
 #include <csignal>
 #include <optional>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <sched.h>
+#include <sys/mount.h>
 #endif
 
 namespace {
@@ -55,6 +62,57 @@ QStringList entries(const QString& dir)
     return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System, QDir::Name);
 }
 
+// Each entry of dir as it stands: its name, where it links to, and its bytes.
+QStringList snapshot(const QString& dir)
+{
+    QStringList seen;
+    for (const QFileInfo& entry :
+         QDir(dir).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden, QDir::Name)) {
+        seen.append(entry.fileName() + QStringLiteral(" -> ") + entry.symLinkTarget() + QStringLiteral(": ") +
+                    QString::fromLatin1(entry.isFile() ? testsupport::readFile(entry.filePath()).toHex() : ""));
+    }
+    return seen;
+}
+
+// What stands at dir's "app.sql" before a decode: an earlier output, or a link to another file (hard or symbolic) or
+// to none.
+bool stageOutput(const QString& dir, const QString& kind)
+{
+    if (kind.startsWith(u"earlier output"))
+        return testsupport::writeFile(dir + QStringLiteral("/app.sql"), "earlier");
+#ifdef Q_OS_UNIX
+    const QByteArray out = QFile::encodeName(dir + QStringLiteral("/app.sql"));
+    const QByteArray keep = QFile::encodeName(dir + QStringLiteral("/keep.sql"));
+    if (kind == u"dangling link")
+        return ::symlink("nowhere.sql", out.constData()) == 0;
+    return testsupport::writeFile(QFile::decodeName(keep), "good") &&
+           (kind == u"hard link" ? ::link(keep.constData(), out.constData())
+                                 : ::symlink("keep.sql", out.constData())) == 0;
+#else
+    return false;
+#endif
+}
+
+void outputKinds()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("earlier output") << QStringLiteral("earlier output");
+#ifdef Q_OS_UNIX
+    for (const char* kind : {"symbolic link", "hard link", "dangling link"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+#endif
+}
+
+#ifdef Q_OS_LINUX
+// A 1 MiB tmpfs on dir, in a mount namespace of this process's own (root only).
+bool mountSmallDisk(const QString& dir)
+{
+    static const bool own =
+        ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return own && ::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, "size=1m") == 0;
+}
+#endif
+
 } // namespace
 
 class Tst_decodedriver final : public QObject
@@ -65,6 +123,7 @@ private Q_SLOTS:
     void lineEndings();
     void blockBoundaries_data();
     void blockBoundaries();
+    void replacesOldOutput_data();
     void replacesOldOutput();
     void outputPath_data();
     void outputPath();
@@ -73,7 +132,7 @@ private Q_SLOTS:
     void progressPercent();
     void progressReachesHundred_data();
     void progressReachesHundred();
-    void stopMidwayRemovesOutput();
+    void stopMidwayLeavesEarlierOutput();
     void refusesToOverwriteInput_data();
     void refusesToOverwriteInput();
     void failures_data();
@@ -156,16 +215,25 @@ void Tst_decodedriver::blockBoundaries()
     QVERIFY(got == expected);
 }
 
+void Tst_decodedriver::replacesOldOutput_data()
+{
+    outputKinds();
+}
+
+// A link at the output's name is replaced as a name: the file it leads to stays as it was, or unmade.
 void Tst_decodedriver::replacesOldOutput()
 {
+    QFETCH(QString, kind);
     QTemporaryDir dir;
-    const QString in = dir.filePath(QStringLiteral("app.log"));
-    const QString out = dir.filePath(QStringLiteral("app.sql"));
-    QVERIFY(testsupport::writeFile(in, "4100\r\n"));
-    QVERIFY(testsupport::writeFile(out, QByteArray(5000, 'x')));
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("app.log")), "4100\r\n"));
+    QVERIFY(stageOutput(dir.path(), kind));
+    QStringList expected = snapshot(dir.path());
+    expected.removeIf([](const QString& entry) { return entry.startsWith(u"app.sql"); });
+    expected.insert(1, QStringLiteral("app.sql -> : ") + QString::fromLatin1(QByteArray("A\r\n").toHex()));
 
-    QCOMPARE(decoder::DecodeFile(in).error().number(), 0);
-    QCOMPARE(testsupport::readFile(out), QByteArray("A\r\n"));
+    QCOMPARE(decoder::DecodeFile(dir.filePath(QStringLiteral("app.log"))).error().number(), 0);
+
+    QCOMPARE(snapshot(dir.path()), expected);
 }
 
 void Tst_decodedriver::outputPath_data()
@@ -265,13 +333,15 @@ void Tst_decodedriver::progressReachesHundred()
     QCOMPARE(testsupport::readFile(dir.filePath(QStringLiteral("app.sql"))), expectedOutput(input));
 }
 
-void Tst_decodedriver::stopMidwayRemovesOutput()
+void Tst_decodedriver::stopMidwayLeavesEarlierOutput()
 {
     // Several blocks, so the stop comes while blocks are still to be read and written.
     QTemporaryDir dir;
     const QString in = dir.filePath(QStringLiteral("app.log"));
     const QByteArray input = (groups("4100A1B0", 500) + "\r\n").repeated(1200); // 4.8 MB
     QVERIFY(testsupport::writeFile(in, input));
+    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("app.sql")), "earlier"));
+    const QStringList before = snapshot(dir.path());
     QList<int> shown;
     int stoppedAt = -1; // the percent shown when the stop was asked for
     bool otherThread = false;
@@ -299,9 +369,8 @@ void Tst_decodedriver::stopMidwayRemovesOutput()
 #endif
     QVERIFY(stoppedAt >= 40 && stoppedAt < 100);
     QVERIFY2(!otherThread, "progress and the stop question come on the caller's thread");
-    QCOMPARE(shown.last(), stoppedAt); // nothing more after the stop
-    QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("app.sql"))));
-    QCOMPARE(testsupport::readFile(in), input);
+    QCOMPARE(shown.last(), stoppedAt);      // nothing more after the stop
+    QCOMPARE(snapshot(dir.path()), before); // the earlier output stays, nothing half made is left
 }
 
 void Tst_decodedriver::refusesToOverwriteInput_data()
@@ -350,18 +419,17 @@ void Tst_decodedriver::failures_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("description");
-    QTest::addColumn<bool>("outputLeft"); // what stands at the output's name afterwards
-    QTest::newRow("missing file") << QStringLiteral("missing") << 53 << QStringLiteral("File not found") << false;
-    QTest::newRow("missing folder") << QStringLiteral("nofolder") << 76 << QStringLiteral("Path not found") << false;
-    QTest::newRow("a folder") << QStringLiteral("folder") << 75 << QStringLiteral("Path/File access error") << false;
+    QTest::newRow("missing file") << QStringLiteral("missing") << 53 << QStringLiteral("File not found");
+    QTest::newRow("missing folder") << QStringLiteral("nofolder") << 76 << QStringLiteral("Path not found");
+    QTest::newRow("a folder") << QStringLiteral("folder") << 75 << QStringLiteral("Path/File access error");
     QTest::newRow("output name is a folder")
-        << QStringLiteral("outfolder") << 75 << QStringLiteral("Path/File access error") << true;
+        << QStringLiteral("outfolder") << 75 << QStringLiteral("Path/File access error");
 #ifdef Q_OS_UNIX
-    QTest::newRow("a FIFO") << QStringLiteral("fifo") << 75 << QStringLiteral("Path/File access error") << false;
-    QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied")
-                                     << false;
-    QTest::newRow("read fails") << QStringLiteral("readfails") << 57 << QStringLiteral("Device I/O error") << false;
-    QTest::newRow("disk full") << QStringLiteral("full") << 61 << QStringLiteral("Disk full") << true;
+    QTest::newRow("a FIFO") << QStringLiteral("fifo") << 75 << QStringLiteral("Path/File access error");
+    QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied");
+    QTest::newRow("read fails") << QStringLiteral("readfails") << 57 << QStringLiteral("Device I/O error");
+    QTest::newRow("another's output where anyone may add files (1777): not replaceable")
+        << QStringLiteral("sticky") << 70 << QStringLiteral("Permission denied");
 #endif
 }
 
@@ -370,10 +438,12 @@ void Tst_decodedriver::failures()
     QFETCH(QString, kind);
     QFETCH(int, number);
     QFETCH(QString, description);
-    QFETCH(bool, outputLeft);
     QTemporaryDir dir;
     QString in = dir.filePath(QStringLiteral("app.log"));
     const QByteArray content("4100\r\n");
+#ifdef Q_OS_UNIX
+    std::optional<testsupport::AsOrdinaryUser> asUser;
+#endif
 
     if (kind == QStringLiteral("missing")) {
         // nothing there
@@ -397,25 +467,27 @@ void Tst_decodedriver::failures()
         if (!QFile::exists(QStringLiteral("/proc/self/mem")))
             QSKIP("no /proc here");
         QCOMPARE(::symlink("/proc/self/mem", QFile::encodeName(in).constData()), 0);
-    } else if (kind == QStringLiteral("full")) {
-        if (!QFile::exists(QStringLiteral("/dev/full")))
-            QSKIP("no /dev/full here");
+    } else if (kind == QStringLiteral("sticky")) {
+        // The user may make the new file there, but not rename it over root's.
+        if (::geteuid() != 0)
+            QSKIP("only root can leave another account's file in the folder");
         QVERIFY(testsupport::writeFile(in, content));
-        QCOMPARE(::symlink("/dev/full", QFile::encodeName(dir.filePath(QStringLiteral("app.sql"))).constData()), 0);
+        QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("app.sql")), "earlier"));
+        QCOMPARE(::chmod(QFile::encodeName(dir.path()).constData(), 01777), 0);
+        asUser.emplace();
+        QVERIFY(asUser->ok());
 #endif
     }
-    // Only a regular file is read back (opening the FIFO to read would wait for a writer).
-    const bool regular = QFileInfo(in).isFile() && !QFileInfo(in).isSymLink();
-    const QByteArray before = regular ? testsupport::readFile(in) : QByteArray();
+    const QStringList before = snapshot(dir.path());
 
     const platform::VbError error = decoder::DecodeFile(in).error();
 
+#ifdef Q_OS_UNIX
+    asUser.reset();
+#endif
     QCOMPARE(error.number(), number);
     QCOMPARE(error.description(), description);
-    QCOMPARE(QFileInfo::exists(decoder::OutputPathFor(in)) || QFileInfo(decoder::OutputPathFor(in)).isSymLink(),
-             outputLeft);
-    if (regular)
-        QCOMPARE(testsupport::readFile(in), before);
+    QCOMPARE(snapshot(dir.path()), before); // the input, and whatever had the output's name, as they were
     QCOMPARE(platform::errorReportText(error, QStringLiteral("Decrypt"), platform::ReportOwner::Form,
                                        QStringLiteral("frmMain")),
              QStringLiteral("Error %1 (%2) in procedure Decrypt of Form frmMain").arg(number).arg(description));
@@ -429,27 +501,40 @@ void Tst_decodedriver::failures()
 
 void Tst_decodedriver::failedRunRemovesUnfinishedOutput_data()
 {
-    QTest::addColumn<bool>("undeletable");
-    QTest::newRow("unfinished output removed") << false;
-    QTest::newRow("unfinished output cannot be removed") << true;
+    outputKinds();
+    QTest::newRow("earlier output; the new file cannot be removed")
+        << QStringLiteral("earlier output; the new file cannot be removed");
 }
 
+// The disk fills up part way through the new file: whatever had the output's name stays as it was (the file a link
+// leads to too), and nothing cut short is left, unless it cannot be removed, which is then said.
 void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
 {
-#ifndef Q_OS_UNIX
-    QSKIP("the disk is made to fill up by a POSIX file size limit");
+#ifndef Q_OS_LINUX
+    QSKIP("the disk is made to fill up by a tmpfs or a POSIX file size limit");
 #else
-    QFETCH(bool, undeletable);
-    // A file size limit makes the disk "fill up" part way through the output, which replaces an older one.
+    QFETCH(QString, kind);
+    const bool undeletable = kind.endsWith(u"cannot be removed");
+    // 800 kB in, 300 kB out: on a 1 MiB disk (as root), or under a file size limit of 64 KiB, the output is cut.
     QTemporaryDir dir;
+    const bool smallDisk = ::geteuid() == 0;
+    QVERIFY(!smallDisk || mountSmallDisk(dir.path()));
+    const auto unmount = qScopeGuard([&] {
+        if (smallDisk)
+            ::umount2(QFile::encodeName(dir.path()).constData(), 0);
+    });
     const QString in = dir.filePath(QStringLiteral("app.log"));
-    const QString out = dir.filePath(QStringLiteral("app.sql"));
-    const QByteArray input = (groups("4100A1B0", 250) + "\r\n").repeated(400); // 800 kB in, 300 kB out
+    const QByteArray input = (groups("4100A1B0", 250) + "\r\n").repeated(400);
     QVERIFY(testsupport::writeFile(in, input));
-    QVERIFY(testsupport::writeFile(out, "old"));
+    QVERIFY(stageOutput(dir.path(), kind));
+    const QStringList before = snapshot(dir.path());
+    // Once the decode has made its new file, something may hold it.
     std::optional<testsupport::UndeletableFile> locked;
-    if (undeletable && !locked.emplace(out).active())
-        QSKIP("nothing here keeps a file from being deleted");
+    const auto lockNewFile = [&](int) {
+        const QStringList made = QDir(dir.path()).entryList({QStringLiteral("app.sql.*")}, QDir::Files);
+        if (undeletable && !locked && !made.isEmpty())
+            locked.emplace(dir.filePath(made.constFirst()));
+    };
     struct rlimit old
     {
     };
@@ -457,18 +542,22 @@ void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
     struct rlimit limited = old;
     limited.rlim_cur = 64 * 1024;
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    QVERIFY(smallDisk || ::setrlimit(RLIMIT_FSIZE, &limited) == 0);
 
-    QString unremovedReason;
-    const platform::VbError error = decoder::DecodeFile(in, {}, {}, &unremovedReason).error();
+    decoder::UnremovedFile unremoved;
+    const platform::VbError error = decoder::DecodeFile(in, lockNewFile, {}, &unremoved).error();
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
+    const bool wasLocked = locked && locked->active();
+    locked.reset();
     QCOMPARE(error.number(), platform::vberr::DiskFull);
-    // Cut short, the output would pass for a whole decode.
-    QCOMPARE(QFileInfo::exists(out), undeletable);
-    QCOMPARE(unremovedReason.isEmpty(), !undeletable);
-    QCOMPARE(testsupport::readFile(in), input);
+    if (undeletable && !wasLocked)
+        QSKIP("nothing here keeps a file from being deleted");
+    QCOMPARE(unremoved.path.isEmpty(), !undeletable);
+    QVERIFY(!undeletable || (unremoved.path.startsWith(dir.filePath(QStringLiteral("app.sql."))) &&
+                             !unremoved.reason.isEmpty() && QFile::remove(unremoved.path)));
+    QCOMPARE(snapshot(dir.path()), before);
 #endif
 }
 

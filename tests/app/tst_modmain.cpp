@@ -82,13 +82,18 @@ private Q_SLOTS:
     {
         TestServices t;
         t.services.app.dir = QStringLiteral("/opt/Norva Tools");
-        t.services.app.writeBlock = platform::makeVbError(platform::vberr::PermissionDenied);
+        const QString tool = t.services.app.filePath(QStringLiteral("RendloV1.exe"));
+        t.services.app.writeBlock = platform::makeVbError(platform::vberr::PermissionDenied, tool);
+        t.services.app.trialFileLeft = t.services.app.filePath(QStringLiteral(".norvaquillet-write-test-0123abcd"));
         RecordingSteps steps;
         modMain::Main(t.services, steps.bind());
         QCOMPARE(t.messageBox.messages.size(), 1);
         const QString text = t.messageBox.texts().constFirst();
         for (const QString& part : {QDir::toNativeSeparators(t.services.app.dir), QStringLiteral("(Permission denied)"),
-                                    QStringLiteral("서버 목록"), QStringLiteral("업데이트는 설치되지 않습니다")})
+                                    QStringLiteral("바꿀 수 없는 파일: ") + QDir::toNativeSeparators(tool),
+                                    QStringLiteral("서버 목록"), QStringLiteral("업데이트는 설치되지 않습니다"),
+                                    QStringLiteral("파일을 지우지 못했습니다. 지워도 되는 파일입니다:\r\n") +
+                                        QDir::toNativeSeparators(t.services.app.trialFileLeft)})
             QVERIFY2(text.contains(part), qPrintable(part));
         QCOMPARE(steps.calls.size(), 7);
         QCOMPARE(steps.calls.constLast(), QStringLiteral("main"));

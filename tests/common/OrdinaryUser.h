@@ -4,9 +4,14 @@
 #include <QFile>
 #include <QString>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace testsupport {
 
@@ -20,17 +25,22 @@ inline passwd nobody()
     return ids;
 }
 
-/** While it lives, this process meets file permissions as an ordinary user: as root it takes nobody's effective
- *  ids and gives them back; as anyone else nothing changes. */
+/** While it lives, this process meets file permissions as an ordinary user: as root it takes nobody's real and
+ *  effective ids (access(), which Qt asks, goes by the real ones) and gives them back; as anyone else nothing
+ *  changes. */
 class AsOrdinaryUser final
 {
 public:
-    // The group first: without root's user id it could no longer be changed.
-    AsOrdinaryUser() : m_ok(!m_wasRoot || (::setegid(nobody().pw_gid) == 0 && ::seteuid(nobody().pw_uid) == 0)) {}
+    // The group first: without root's user id it could no longer be changed. Root stays the saved id, to come back.
+    AsOrdinaryUser()
+        : m_ok(!m_wasRoot || (::setresgid(nobody().pw_gid, nobody().pw_gid, 0) == 0 &&
+                              ::setresuid(nobody().pw_uid, nobody().pw_uid, 0) == 0))
+    {
+    }
     ~AsOrdinaryUser()
     {
-        if (m_wasRoot && ::seteuid(0) == 0) [[maybe_unused]]
-            const int group = ::setegid(0);
+        if (m_wasRoot && ::setresuid(0, 0, 0) == 0) [[maybe_unused]]
+            const int group = ::setresgid(0, 0, 0);
     }
     AsOrdinaryUser(const AsOrdinaryUser&) = delete;
     AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
@@ -46,5 +56,21 @@ inline bool setOpenTo(const QString& path, bool writable)
 {
     return ::chmod(QFile::encodeName(path).constData(), writable ? 0777 : 0555) == 0;
 }
+
+#ifdef __linux__
+/** Sets or clears an inode flag of path (FS_IMMUTABLE_FL, FS_APPEND_FL; root only): true when done. */
+inline bool setInodeFlag(const QString& path, int flag, bool on)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? (flags | flag) : (flags & ~flag);
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+#endif
 
 } // namespace testsupport

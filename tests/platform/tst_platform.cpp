@@ -12,8 +12,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 #ifdef Q_OS_UNIX
 #include "OrdinaryUser.h"
@@ -21,6 +24,7 @@
 
 using platform::NetworkAdapter;
 Q_DECLARE_METATYPE(QList<NetworkAdapter>)
+Q_DECLARE_METATYPE(platform::FolderTrial)
 
 namespace {
 
@@ -141,6 +145,14 @@ private Q_SLOTS:
         row("share", R"(\\fs01\logs\2024\a.log)", R"(\\?\UNC\fs01\logs\2024\a.log)");
         row("share, Qt's separators", "//fs01/logs/a.log", R"(\\?\UNC\fs01\logs\a.log)");
         row("'..' stops at the share", R"(\\fs01\logs\..\..\a.log)", R"(\\?\UNC\fs01\logs\a.log)");
+        // Trimmed as the system trims before it opens a path, which the "\\?\" form would not do.
+        row("period ending the name", R"(C:\logs\a.log.)", R"(\\?\C:\logs\a.log)");
+        row("period ending a folder", R"(C:\logs.\a.log)", R"(\\?\C:\logs\a.log)");
+        row("periods and blanks ending the name", R"(C:\logs\a.log. . )", R"(\\?\C:\logs\a.log)");
+        row("blank ending a folder, three periods", R"(C:\logs \...\a.log)", R"(\\?\C:\logs \...\a.log)");
+        row("separator after a blank", R"(C:\logs \)", R"(\\?\C:\logs )");
+        row("the prefix with '/' is normalised", "//?/C:/a/../x.log.", R"(\\?\C:\x.log)");
+        row("the prefix with '/', a share", "//?/UNC/fs01/logs/./a.log", R"(\\?\UNC\fs01\logs\a.log)");
         row("already extended", R"(\\?\C:\a\..\b)", R"(\\?\C:\a\..\b)");
         row("device", R"(\\.\COM1)", R"(\\.\COM1)");
         row("relative", R"(logs\a.log)", R"(logs\a.log)");
@@ -266,63 +278,134 @@ private Q_SLOTS:
 
     void judgeFolderTrial_data()
     {
+        QTest::addColumn<platform::FolderTrial>("trial");
         QTest::addColumn<int>("error");
-        QTest::addColumn<int>("access");
+        QTest::addColumn<bool>("aboutTheFile"); // the cause names the file it concerns
         namespace vberr = platform::vberr;
-        using platform::FolderAccess;
-        QTest::newRow("file made") << 0 << int(FolderAccess::Writable);
-        QTest::newRow("refused: rights, read-only medium") << vberr::PermissionDenied << int(FolderAccess::NotWritable);
-        QTest::newRow("disk full") << vberr::DiskFull << int(FolderAccess::NotWritable);
-        QTest::newRow("folder gone: path not found (Windows)") << vberr::PathNotFound << int(FolderAccess::NotWritable);
-        QTest::newRow("folder gone: no such file (POSIX)") << vberr::FileNotFound << int(FolderAccess::NotWritable);
-        QTest::newRow("device failing") << vberr::DeviceIoError << int(FolderAccess::NotWritable);
-        QTest::newRow("unclassified") << vberr::PathFileAccessError << int(FolderAccess::Unknown);
+        using platform::FolderTrial;
+        using platform::UpdatedFile;
+        const auto made = [](int error) { return FolderTrial{platform::makeVbError(error), {}, {}}; };
+        // The trial meets RendloV1.exe as set says.
+        const auto meeting = [](const std::function<void(UpdatedFile&)>& set) {
+            UpdatedFile file;
+            file.path = QStringLiteral("/opt/Norva/RendloV1.exe");
+            file.exists = true;
+            set(file);
+            return FolderTrial{{}, {}, {file}};
+        };
+        const auto fault = [](int number) { return platform::makeVbError(number); };
+        QTest::newRow("file made and removed, nothing to replace") << FolderTrial{} << 0 << false;
+        QTest::newRow("refused: rights, read-only medium") << made(vberr::PermissionDenied) << 70 << false;
+        QTest::newRow("disk full") << made(vberr::DiskFull) << 61 << false;
+        QTest::newRow("folder gone: path not found (Windows)") << made(vberr::PathNotFound) << 76 << false;
+        QTest::newRow("folder gone: no such file (POSIX)") << made(vberr::FileNotFound) << 53 << false;
+        QTest::newRow("device failing") << made(vberr::DeviceIoError) << 57 << false;
+        QTest::newRow("unclassified") << made(vberr::PathFileAccessError) << 0 << false;
+        QTest::newRow("made, not removed: files can be made there, not deleted")
+            << FolderTrial{{}, fault(vberr::PathFileAccessError), {}} << 75 << false;
+        QTest::newRow("a file the user may not write: root's, no write permission, read-only attribute, immutable")
+            << meeting([](UpdatedFile& f) { f.writable = false; }) << 70 << true;
+        QTest::newRow("a folder where a program file should be")
+            << meeting([](UpdatedFile& f) { f.directory = true; }) << 75 << true;
+        QTest::newRow("a link into a folder the user cannot write")
+            << meeting([&](UpdatedFile& f) { f.newFileMade = fault(vberr::PermissionDenied); }) << 70 << true;
+        QTest::newRow("another's file where anyone may add files (1777)")
+            << meeting([&](UpdatedFile& f) { f.replacing = fault(vberr::PermissionDenied); }) << 70 << true;
+        QTest::newRow("a file's check unclassified")
+            << meeting([&](UpdatedFile& f) { f.replacing = fault(vberr::PathFileAccessError); }) << 0 << false;
     }
     void judgeFolderTrial()
     {
+        QFETCH(platform::FolderTrial, trial);
         QFETCH(int, error);
-        QFETCH(int, access);
-        const platform::VbError trial = error ? platform::makeVbError(error) : platform::VbError();
-        QCOMPARE(int(platform::judgeFolderTrial(trial)), access);
+        QFETCH(bool, aboutTheFile);
+        const platform::VbError cause = platform::judgeFolderTrial(trial);
+        QCOMPARE(cause.number(), error);
+        QCOMPARE(cause.source(), aboutTheFile ? QStringLiteral("/opt/Norva/RendloV1.exe") : QString());
     }
 
+    // What the update of RendloV1.exe meets, staged for real, as an ordinary user meets it; the trial judges it as
+    // the download's save then finds it.
     void folderTrialAsAnOrdinaryUser_data()
     {
         QTest::addColumn<int>("mode");
-        QTest::addColumn<bool>("rootsFile");
+        QTest::addColumn<QString>("tool"); // what stands at RendloV1.exe
         QTest::addColumn<int>("error");
-        QTest::newRow("writable") << 0777 << true << 0;
-        QTest::newRow("read-only") << 0555 << false << platform::vberr::PermissionDenied;
-        QTest::newRow("anyone may add files, none there yet (1777)") << 01777 << false << 0;
-        QTest::newRow("anyone may add files, but root's stay root's (1777)")
-            << 01777 << true << platform::vberr::PermissionDenied;
+        const auto row = [](const char* name, int mode, const char* tool, int error) {
+            QTest::newRow(name) << mode << QString::fromLatin1(tool) << error;
+        };
+        using namespace platform::vberr;
+        row("writable, the user's own file", 0777, "own", 0);
+        row("read-only", 0555, "", PermissionDenied);
+        row("anyone may add files, none there yet (1777)", 01777, "", 0);
+        row("anyone may add files, but root's stay root's (1777)", 01777, "root's", PermissionDenied);
+        row("a helper file owned by root (after a run under sudo)", 0777, "root's", PermissionDenied);
+        row("a file without write permission", 0777, "read-only", PermissionDenied);
+        row("a symbolic link into a folder the user cannot write", 0777, "link", PermissionDenied);
+        row("a directory where the program file should be", 0777, "directory", PathFileAccessError);
+        row("an immutable file", 0777, "immutable", PermissionDenied);
+        row("files can be made, but not deleted", 0777, "append-only folder", PermissionDenied);
     }
     void folderTrialAsAnOrdinaryUser()
     {
 #ifdef Q_OS_UNIX
         QFETCH(int, mode);
-        QFETCH(bool, rootsFile);
+        QFETCH(QString, tool);
         QFETCH(int, error);
-        if (mode == 01777 && rootsFile && ::geteuid() != 0)
-            QSKIP("only root can leave a file of another account in the folder");
-        QTemporaryDir root;
-        const QString folder = root.filePath(QStringLiteral("program"));
-        QVERIFY(QDir().mkdir(folder));
-        const QString tool = folder + QStringLiteral("/RendloV1.exe");
-        if (rootsFile)
-            QVERIFY(testsupport::writeFile(tool, "root's"));
-        QVERIFY(testsupport::setOpenTo(root.path(), false) && ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
-        {
-            const testsupport::AsOrdinaryUser user;
-            QVERIFY(user.ok());
-            QCOMPARE(platform::folderWriteBlock(folder, {QStringLiteral("RendloV1.exe"), QStringLiteral("Gone.exe")})
-                         .number(),
-                     error);
+        const bool root = ::geteuid() == 0;
+        if (!root &&
+            !QStringList{QString(), QStringLiteral("own"), QStringLiteral("read-only"), QStringLiteral("directory")}
+                 .contains(tool))
+            QSKIP("only root can stage another account's file, a link it cannot follow or a file flag");
+        QTemporaryDir base;
+        const QString folder = base.filePath(QStringLiteral("program"));
+        const QString other = base.filePath(QStringLiteral("root's"));
+        QVERIFY(QDir().mkdir(folder) && QDir().mkdir(other));
+        const QString path = folder + QStringLiteral("/RendloV1.exe");
+        const passwd user = root ? testsupport::nobody() : passwd{};
+        const auto givenToUser = [&](const QString& file) {
+            return !root || ::chown(QFile::encodeName(file).constData(), user.pw_uid, user.pw_gid) == 0;
+        };
+        if (tool == QStringLiteral("directory")) {
+            QVERIFY(QDir().mkdir(path) && givenToUser(path));
+        } else if (tool == QStringLiteral("link")) {
+            QVERIFY(testsupport::writeFile(other + QStringLiteral("/RendloV1.exe"), "root's") &&
+                    givenToUser(other + QStringLiteral("/RendloV1.exe")));
+            QVERIFY(QFile::link(other + QStringLiteral("/RendloV1.exe"), path));
+        } else if (!tool.isEmpty()) {
+            QVERIFY(testsupport::writeFile(path, "before"));
+            QVERIFY(tool == QStringLiteral("root's") || givenToUser(path));
         }
-        QVERIFY(testsupport::setOpenTo(root.path(), true));
-        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 rootsFile ? QStringList{QStringLiteral("RendloV1.exe")} : QStringList());
-        QVERIFY(!rootsFile || testsupport::readFile(tool) == "root's");
+        if (tool == QStringLiteral("read-only"))
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+        const QStringList staged = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY(testsupport::setOpenTo(base.path(), false) && testsupport::setOpenTo(other, false) &&
+                ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
+        QVERIFY(tool != QStringLiteral("immutable") || testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, true));
+        QVERIFY(tool != QStringLiteral("append-only folder") || testsupport::setInodeFlag(folder, FS_APPEND_FL, true));
+
+        platform::FolderWriteBlock block;
+        QStringList after;
+        bool saved = false;
+        {
+            const testsupport::AsOrdinaryUser asUser;
+            QVERIFY(asUser.ok());
+            block = platform::folderWriteBlock(folder, {QStringLiteral("RendloV1.exe"), QStringLiteral("Gone.exe")});
+            after = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+            QSaveFile save(path);
+            saved = save.open(QIODevice::WriteOnly) && save.write("new", 3) == 3 && save.commit();
+        }
+        QVERIFY(tool != QStringLiteral("immutable") || testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, false));
+        QVERIFY(tool != QStringLiteral("append-only folder") || testsupport::setInodeFlag(folder, FS_APPEND_FL, false));
+        QVERIFY(testsupport::setOpenTo(base.path(), true) && testsupport::setOpenTo(folder, true) &&
+                testsupport::setOpenTo(other, true));
+
+        QCOMPARE(block.cause.number(), error);
+        // Nothing there changed, and a trial file that could not be removed is named.
+        QCOMPARE(block.trialFileLeft.isEmpty(), tool != QStringLiteral("append-only folder"));
+        QVERIFY(block.trialFileLeft.isEmpty() || after.removeOne(QFileInfo(block.trialFileLeft).fileName()));
+        QCOMPARE(after, staged);
+        QCOMPARE(saved, error == 0); // the update meets what the trial said
 #else
         QSKIP("an ordinary user's refusal is tried on Linux; a Wine prefix of root's passes every permission");
 #endif

@@ -5,6 +5,7 @@
 #include "RawFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <condition_variable>
@@ -24,6 +25,15 @@ using platform::FileId;
 using platform::RawFile;
 using platform::Result;
 namespace vberr = platform::vberr;
+
+// A file name cut to a length that leaves room for what createNew adds, whatever the characters' width on disk.
+QString shortened(const QString& name)
+{
+    constexpr qsizetype Kept = 64;
+    if (name.size() <= Kept)
+        return name;
+    return name.left(name[Kept - 1].isHighSurrogate() ? Kept - 1 : Kept);
+}
 
 qint64 roundHalfEven(qint64 num, qint64 den)
 {
@@ -317,7 +327,7 @@ int ProgressPercent(qint64 position, qint64 length)
 }
 
 Result<void> DecodeFile(const QString& inputPath, const Progress& progress, const StopRequested& stopRequested,
-                        QString* unremovedReason)
+                        UnremovedFile* unremoved)
 {
     RawFile in;
     if (auto opened = in.openRead(inputPath); !opened)
@@ -336,34 +346,33 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     if (const Result<RawFile::Info> second = secondIn.info(); !second || second->id != input->id)
         return second ? platform::makeVbError(vberr::FileNotFound) : second.error();
 
-    // The output must never be the input itself (same name, or the same file through a link): opening it
-    // for writing would destroy the log. Checked before opening, and again on what was opened.
+    // The output's name must never be the input's (the same name, or a link to it): the log would be lost to
+    // its own decode. Nor can a folder give up its name to a file.
     const QString outputPath = OutputPathFor(inputPath);
     if (const Result<FileId> existing = RawFile::identityOf(outputPath); existing && *existing == input->id)
         return platform::makeVbError(vberr::FileAlreadyOpen);
-    RawFile out;
-    if (auto opened = out.openWrite(outputPath); !opened)
-        return opened;
-    const Result<RawFile::Info> output = out.info();
-    if (!output)
-        return output.error();
-    if (output->id == input->id)
-        return platform::makeVbError(vberr::FileAlreadyOpen);
-    // An empty file is left alone: truncating it would also make ext4 flush it to disk on closing.
-    if (output->kind == RawFile::Kind::Regular && output->size > 0) {
-        if (auto emptied = out.truncate(); !emptied)
-            return emptied;
-    }
+    if (QFileInfo(outputPath).isDir())
+        return platform::makeVbError(vberr::PathFileAccessError);
 
-    // From here the output holds part of a decode until the whole is written. Stopped or failed half-way it would
-    // look complete: it goes (a regular file only), and nothing else is touched.
+    // The decode goes to a new file beside the output (a name of its own, so no link or file of someone else's is
+    // written through), which takes the output's name only once it is whole: until then an earlier output stays.
+    const QString outputName = QFileInfo(outputPath).fileName();
+    const qsizetype folderLength = outputPath.size() - outputName.size();
+    RawFile out;
+    const Result<QString> made =
+        out.createNew(outputPath.left(folderLength) + shortened(outputName) + u'.', QStringLiteral(".tmp"));
+    if (!made)
+        return made.error();
+    const QString newPath = *made;
+
     const auto discardOutput = [&](const platform::VbError& why) {
         static_cast<void>(in.close());
         static_cast<void>(secondIn.close());
-        static_cast<void>(out.close());
-        QFile unfinished(outputPath);
-        if (output->kind == RawFile::Kind::Regular && !unfinished.remove() && unfinished.exists() && unremovedReason)
-            *unremovedReason = unfinished.errorString();
+        if (out.isOpen())
+            static_cast<void>(out.close());
+        QFile unfinished(newPath);
+        if (!unfinished.remove() && unfinished.exists() && unremoved)
+            *unremoved = {newPath, unfinished.errorString()};
         return why;
     };
     const auto stop = [&] { return discardOutput(platform::makeVbError(vberr::UserInterrupt)); };
@@ -388,8 +397,11 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     default: break; // whole, or an empty input
     }
 
+    // Closed before the rename, which Windows refuses for a file still open without shared deletion.
     if (auto closed = out.close(); !closed)
         return discardOutput(closed.error());
+    if (auto placed = RawFile::replace(newPath, outputPath); !placed)
+        return discardOutput(placed.error());
     reporter.show(100);
     return {};
 }

@@ -25,14 +25,24 @@ inline constexpr qsizetype ReadBlockSize = qsizetype(1) << 20;
  *  128-byte blocks begun, times 128, divided by length / 100 (both rounded half to even), at most 100. */
 int ProgressPercent(qint64 position, qint64 length);
 
+/** A file a decode made and could not remove again. */
+struct UnremovedFile final
+{
+    QString path;
+    /** The system's reason. */
+    QString reason;
+};
+
 /** Decodes inputPath line by line into OutputPathFor(inputPath), streaming in blocks that the caller's thread
  *  and one helper take in turns: memory stays the same whatever the size of the file or of its longest line;
  *  progress and stopRequested are called on the caller's thread only. Fails with the classic error (nothing
- *  raised). Refuses, writing nothing, when the output would be the input itself. A decode that fails once the
- *  output was emptied, or that stopRequested ends (error 18, "User interrupt occurred"), closes both files and
- *  removes the unfinished output, which would look complete; when it cannot be removed, unremovedReason (if
- *  given) receives the system's reason. */
+ *  raised). Refuses, making nothing, when the output would be the input itself (the same name, or a link to it)
+ *  or is a folder. The decode is written to a new file of its own beside the output, which only a whole decode
+ *  puts in the output's place, in one rename: a link there is replaced as a name, never the file it points to.
+ *  A decode that fails, or that stopRequested ends (error 18, "User interrupt occurred"), closes both files and
+ *  removes its new file, leaving whatever had the output's name as it was; when the new file cannot be removed,
+ *  unremoved (if given) says which and why. */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
-                                  const StopRequested& stopRequested = {}, QString* unremovedReason = nullptr);
+                                  const StopRequested& stopRequested = {}, UnremovedFile* unremoved = nullptr);
 
 } // namespace decoder

@@ -24,11 +24,13 @@ class RealServices final
 public:
     RealServices()
     {
-        m_services.app.writeBlock =
+        const FolderWriteBlock block =
             folderWriteBlock(m_services.app.dir, {QString::fromUtf16(modServerAddressUtil::CacheFileName),
                                                   QString::fromUtf16(modAutoUpdateV1_Launcher::CheckerName),
                                                   QString::fromUtf16(modAutoUpdateV1_Launcher::ReplacerName),
                                                   QString::fromUtf16(ExternalDecoderName), m_services.app.exeFileName});
+        m_services.app.writeBlock = block.cause;
+        m_services.app.trialFileLeft = block.trialFileLeft;
     }
     RealServices(const RealServices&) = delete;
     RealServices& operator=(const RealServices&) = delete;

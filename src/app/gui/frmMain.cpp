@@ -322,16 +322,16 @@ void frmMain::Decrypt(const QString& path)
     };
     const auto stopRequested = [this] { return m_closeRequested; };
     const QString input = QDir::fromNativeSeparators(path);
-    QString unremovedReason;
-    const platform::VbError error = decoder::DecodeFile(input, progress, stopRequested, &unremovedReason).error();
+    decoder::UnremovedFile unremoved;
+    const platform::VbError error = decoder::DecodeFile(input, progress, stopRequested, &unremoved).error();
     // A stop is the user's own doing and needs no report; a failure does.
     if (error.isError() && error.number() != platform::vberr::UserInterrupt)
         m_services.messageBox->show(platform::errorReportText(error, QStringLiteral("Decrypt"),
                                                               platform::ReportOwner::Form, QStringLiteral("frmMain")));
     // A half output left behind would pass for a whole one.
-    if (!unremovedReason.isEmpty())
-        m_services.messageBox->show(UnfinishedOutputKept + QDir::toNativeSeparators(decoder::OutputPathFor(input)) +
-                                    QStringLiteral("\n이유: ") + unremovedReason);
+    if (!unremoved.path.isEmpty())
+        m_services.messageBox->show(UnfinishedOutputKept + QDir::toNativeSeparators(unremoved.path) +
+                                    QStringLiteral("\n이유: ") + unremoved.reason);
 }
 
 void frmMain::RunExternalDecoder(const QString& path)
