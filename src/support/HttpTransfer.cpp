@@ -46,6 +46,12 @@ bool isRedirect(long status)
 struct Sink
 {
     CURL* curl = nullptr;
+    /** The hop's own address, against which a relative Location is resolved. */
+    QByteArray url;
+    /** The Location of the hop's answer, as sent. */
+    QByteArray location;
+    /** Where a redirect points (absolute), once its headers have ended. */
+    QByteArray redirect;
     QByteArray* memory = nullptr;
     QSaveFile* file = nullptr;
     qint64 maxBytes = -1;
@@ -62,12 +68,9 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     auto* sink = static_cast<Sink*>(userData);
     const qint64 length = qint64(size * count);
 
-    // An error page is never kept: stop at its first byte. A redirect's page is read past, so that libcurl
-    // ends the request normally and tells where it points.
+    // An error page is never kept: stop at its first byte (a redirect's page never gets here).
     long status = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
-    if (isRedirect(status))
-        return size * count;
     if (!isSuccessStatus(status)) {
         sink->badStatus = true;
         return 0;
@@ -91,6 +94,30 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     sink->received += take;
     // Returning less than offered ends the transfer; that is how "enough" stops reading.
     return sink->enough ? 0 : size_t(length);
+}
+
+// A redirect ends with its headers: where it points is known then, and its page, which may never end, is not
+// wanted. libcurl tells a redirect's address only after a page read to its end, so the Location is taken here.
+size_t readHeader(char* data, size_t size, size_t count, void* userData)
+{
+    auto* sink = static_cast<Sink*>(userData);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        sink->location.clear();
+    } else if (line.size() > 9 && line.first(9).compare("Location:", Qt::CaseInsensitive) == 0) {
+        if (sink->location.isEmpty())
+            sink->location = line.sliced(9).trimmed();
+    } else if (line.isEmpty() && !sink->location.isEmpty()) {
+        long status = 0;
+        curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
+        if (isRedirect(status)) {
+            const QUrl target =
+                QUrl::fromEncoded(sink->url).resolved(QUrl(QString::fromUtf8(sink->location), QUrl::TolerantMode));
+            sink->redirect = target.toEncoded();
+            return 0;
+        }
+    }
+    return size * count;
 }
 
 bool looksLikeProgram(const QByteArray& head)
@@ -242,6 +269,9 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
     if (!curl)
         return {transferError(CURLE_FAILED_INIT, QStringLiteral("cannot create a transfer"))};
     sink.curl = curl;
+    sink.url = url;
+    sink.location.clear();
+    sink.redirect.clear();
     sink.badStatus = false;
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -266,17 +296,15 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
         curl_easy_setopt(curl, CURLOPT_USERAGENT, options.userAgent.constData());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &readHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
 
     const CURLcode code = performUnlessCancelled(curl, options.cancel);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
 
-    if (isRedirect(status) && code == CURLE_OK) {
-        const char* location = nullptr;
-        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
-        if (location && *location)
-            return {status, QByteArray(location)};
-    }
+    if (!sink.redirect.isEmpty())
+        return {status, sink.redirect};
     const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
     if (sink.enough || code == CURLE_OK)
         return {isSuccessStatus(status) ? Result<long>(status) : transferError(status, badStatus)};

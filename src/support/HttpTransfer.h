@@ -52,7 +52,8 @@ using platform::Result;
 /** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
 QByteArray encodeUrl(const QString& url);
 
-/** GETs url into memory. At most 3 redirects, http and https only. A failure's number is the HTTP status when
+/** GETs url into memory. At most 3 redirects, http and https only; a redirect's own page is not read, and the
+ *  limits hold for each hop. A failure's number is the HTTP status when
  *  the server answered with another than 2xx, otherwise the transfer library's own code; its description
  *  says what happened, for diagnostics. */
 Result<Response> get(const QString& url, const GetOptions& options = {});
