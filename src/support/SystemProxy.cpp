@@ -5,13 +5,16 @@
 
 namespace support::http {
 
-QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer)
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySetting setting)
 {
     QList<ProxyChoice> routes;
     for (const QNetworkProxy& proxy : systemAnswer) {
         QString scheme;
         switch (proxy.type()) {
-        case QNetworkProxy::NoProxy: routes.append(ProxyChoice{}); return routes;
+        case QNetworkProxy::NoProxy:
+            if (routes.isEmpty() || setting == ProxySetting::Automatic)
+                routes.append(ProxyChoice{});
+            return routes;
         case QNetworkProxy::HttpProxy:
         case QNetworkProxy::HttpCachingProxy: scheme = QStringLiteral("http"); break;
         case QNetworkProxy::Socks5Proxy: scheme = QStringLiteral("socks5h"); break;
@@ -43,7 +46,8 @@ QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer)
 
 QList<ProxyChoice> systemProxyRoutes(const QUrl& url)
 {
-    return proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)));
+    return proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)),
+                       systemProxySettings(url.scheme()).setting);
 }
 
 } // namespace support::http

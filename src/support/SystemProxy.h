@@ -32,10 +32,30 @@ struct ProxyChoice final
     bool operator==(const ProxyChoice&) const = default;
 };
 
+/** How the proxy for an address was set on this PC. */
+enum class ProxySetting {
+    /** Not at all, or by an automatic configuration (PAC script, detection): the system's answer stands. */
+    Automatic,
+    /** By hand (the proxy variables, the proxy server in Internet Options): that proxy, or direct for a bypassed
+     *  address, never a direct connection behind the proxy (a company may forbid direct traffic). */
+    ByHand,
+};
+
+/** The system's proxy settings for URLs of scheme: how they are set, and a text that changes when they do. */
+struct SystemProxySettings final
+{
+    ProxySetting setting = ProxySetting::Automatic;
+    QByteArray fingerprint;
+};
+
+/** Read now, from the proxy variables or Internet Options (cheap: nothing is looked up or run). */
+SystemProxySettings systemProxySettings(const QString& scheme);
+
 /** The routes libcurl can take of the system's answer, in its order, up to and including the first direct
  *  connection (a PAC file's "PROXY a; PROXY b; DIRECT" gives a, b, direct): a transfer that cannot reach one
- *  proxy goes on with the next, as browsers do. Just a direct connection when nothing is usable. */
-QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer);
+ *  proxy goes on with the next, as browsers do. Just a direct connection when nothing is usable. With a proxy
+ *  set by hand, a direct connection after a proxy is dropped: Qt adds one to every answer on Linux. */
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySetting setting);
 
 /** The system's routes for url, asked now (the settings may change while the program runs). */
 QList<ProxyChoice> systemProxyRoutes(const QUrl& url);
