@@ -8,9 +8,9 @@
 #include <atomic>
 #include <functional>
 
-// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system, asked
-// before each transfer (SystemProxy.h): Internet Options on Windows, the proxy variables elsewhere; a proxy
-// authenticates the signed-in user. Nothing is cached.
+// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system
+// (SystemProxy.h): Internet Options on Windows, the proxy variables elsewhere, its answer for an address asked
+// once per run; a proxy authenticates the signed-in user. Bodies are not cached.
 namespace support::http {
 
 /** How long a transfer may take to connect, and how long it may go without receiving a byte. */

@@ -12,6 +12,7 @@
 using support::http::ProxyAuth;
 using support::http::ProxyChoice;
 using support::http::ProxySetting;
+using support::http::UnreachableProxies;
 
 Q_DECLARE_METATYPE(ProxyChoice)
 
@@ -194,6 +195,51 @@ private Q_SLOTS:
             QCOMPARE(routes.at(i).url, expected.at(i).url);
             QVERIFY(routes.at(i) == expected.at(i));
         }
+    }
+
+    void unreachableProxiesGoLast_data()
+    {
+        QTest::addColumn<QByteArrayList>("routes");
+        QTest::addColumn<QByteArrayList>("unreachable");
+        QTest::addColumn<int>("secondsAgo");
+        QTest::addColumn<QByteArrayList>("expected");
+
+        const QByteArray a = "http://a:8080";
+        const QByteArray b = "http://b:8080";
+        const QByteArray direct;
+        QTest::newRow("none remembered: the system's order")
+            << QByteArrayList{a, b, direct} << QByteArrayList{} << 0 << QByteArrayList{a, b, direct};
+        QTest::newRow("the first: behind the direct route too")
+            << QByteArrayList{a, b, direct} << QByteArrayList{a} << 0 << QByteArrayList{b, direct, a};
+        QTest::newRow("both: direct first, then both in their order")
+            << QByteArrayList{a, b, direct} << QByteArrayList{b, a} << 299 << QByteArrayList{direct, a, b};
+        QTest::newRow("five minutes ago: back in its place")
+            << QByteArrayList{a, b, direct} << QByteArrayList{a} << 300 << QByteArrayList{a, b, direct};
+        QTest::newRow("the only route, set by hand: still tried")
+            << QByteArrayList{a} << QByteArrayList{a} << 0 << QByteArrayList{a};
+    }
+    void unreachableProxiesGoLast()
+    {
+        QFETCH(QByteArrayList, routes);
+        QFETCH(QByteArrayList, unreachable);
+        QFETCH(int, secondsAgo);
+        QFETCH(QByteArrayList, expected);
+        const auto now = UnreachableProxies::Clock::now();
+        UnreachableProxies proxies;
+        proxies.remember("http://elsewhere:8080", now);
+        for (const QByteArray& url : unreachable)
+            proxies.remember(url, now - std::chrono::seconds(secondsAgo));
+        QList<ProxyChoice> given;
+        for (const QByteArray& url : routes)
+            given.append(url.isEmpty() ? ProxyChoice{} : ProxyChoice{url, ProxyAuth::SignedInUser, {}, {}});
+        QByteArrayList order;
+        for (const ProxyChoice& route : proxies.ordered(given, now))
+            order.append(route.url);
+        QCOMPARE(order, expected);
+        // Reached again: forgotten.
+        for (const QByteArray& url : unreachable)
+            proxies.forget(url);
+        QCOMPARE(proxies.ordered(given, now), given);
     }
 
     void systemSettingsDecide_data()
