@@ -3,6 +3,8 @@
 // this program (transfer-figures.sh); every server is on 127.0.0.1. Prints one line per figure.
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "ProcessExit.h"
+#include "SystemProxy.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -191,19 +193,22 @@ int endlessRedirect()
     return 0;
 }
 
-// The child of exitDuringQuestion: skips its proxy question, says so, and returns from main at once.
+// The child of exitDuringQuestion: skips the proxy questions of two transfers, as a start that skips the server
+// list and the version check does, says so, and returns from main at once.
 int exitChild()
 {
     qputenv("http_proxy", "wpad://");
-    std::atomic<bool> cancel{false};
-    std::thread skip([&cancel] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        cancel = true;
-    });
-    GetOptions options;
-    options.cancel = &cancel;
-    (void)support::http::get(QStringLiteral("http://127.0.0.1:1/"), options);
-    skip.join();
+    for (const char* url : {"http://127.0.0.1:1/", "http://127.0.0.1:2/"}) {
+        std::atomic<bool> cancel{false};
+        std::thread skip([&cancel] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel = true;
+        });
+        GetOptions options;
+        options.cancel = &cancel;
+        (void)support::http::get(QString::fromLatin1(url), options);
+        skip.join();
+    }
     std::printf("returning\n");
     std::fflush(stdout);
     return 0;
@@ -238,8 +243,13 @@ int main(int argc, char* argv[])
     const QStringList args = QCoreApplication::arguments();
     const QString scenario = args.value(1);
     const int count = args.value(2, QStringLiteral("1")).toInt();
-    if (scenario == u"exit-child")
-        return exitChild();
+    if (scenario == u"exit-child") {
+        const int code = exitChild();
+        // As the program's main ends.
+        if (support::http::systemQuestionRunning())
+            platform::ProcessExit().exitNow(code);
+        return code;
+    }
     if (qEnvironmentVariableIsEmpty("ZT_OWN_NAME_SERVER")) {
         std::fprintf(stderr, "run through bench/transfer-figures.sh (a network and name server of its own)\n");
         return 2;
