@@ -297,8 +297,8 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
 constexpr int MaxRedirects = 3;
 
 // GETs url into sink: each hop over the routes the system names for that hop's own address, the next route
-// when one's proxy cannot be reached; a proxy that could not be reached lately is tried last. The status of a whole 2xx
-// answer, or why there is none.
+// when one's proxy cannot be reached; a proxy that could not be reached lately is tried last. The status of a
+// whole 2xx answer, or why there is none.
 Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
 {
     QByteArray address = encodeUrl(url);
