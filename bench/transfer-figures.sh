@@ -25,5 +25,7 @@ fi
 for skipped in 0 1 5; do
     run skipped-questions "$skipped"
 done
+run start-two-servers -1
+run start-two-servers 2000
 run endless-redirect
 run exit-during-question 7

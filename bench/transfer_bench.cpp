@@ -129,6 +129,23 @@ int deadProxy(const QStringList& proxies, int transfers, const QString& path)
     return 0;
 }
 
+// GETs url, skipped after skipMs (never when negative), as the wait window does.
+bool getSkippedAfter(const QString& url, int skipMs)
+{
+    std::atomic<bool> cancel{false};
+    std::thread skip([&cancel, skipMs] {
+        for (int waited = 0; skipMs >= 0 && waited < skipMs && !cancel; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cancel = skipMs >= 0;
+    });
+    GetOptions options;
+    options.cancel = &cancel;
+    const bool ok = support::http::get(url, options).ok();
+    cancel = true;
+    skip.join();
+    return ok;
+}
+
 // Transfers whose proxy question is skipped at once, then one that is waited for.
 int skippedQuestions(int skipped)
 {
@@ -136,25 +153,34 @@ int skippedQuestions(int skipped)
     testsupport::HttpTestServer origin;
     origin.putFile(QStringLiteral("/v.txt"), "7");
     qputenv("http_proxy", "wpad://");
-    for (int i = 0; i < skipped; ++i) {
-        std::atomic<bool> cancel{false};
-        std::thread skip([&cancel] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            cancel = true;
-        });
-        GetOptions options;
-        options.cancel = &cancel;
-        (void)support::http::get(origin.url(QStringLiteral("/v.txt")), options);
-        skip.join();
-    }
-    const std::atomic<bool> never{false};
-    GetOptions options;
-    options.cancel = &never;
+    for (int i = 0; i < skipped; ++i)
+        getSkippedAfter(origin.url(QStringLiteral("/v.txt")), 100);
     QElapsedTimer timer;
     timer.start();
-    const auto answer = support::http::get(origin.url(QStringLiteral("/v.txt")), options);
+    const bool ok = getSkippedAfter(origin.url(QStringLiteral("/v.txt")), -1);
     const QByteArray what = "one transfer after " + QByteArray::number(skipped) + " skipped proxy questions";
-    report(what.constData(), timer, answer.ok());
+    report(what.constData(), timer, ok);
+    return 0;
+}
+
+// A start's two steps on two servers: the server list, skipped after skipMs (negative: waited for), then the
+// version check, waited for; the time until the check is done.
+int startOnTwoServers(int skipMs)
+{
+    const SilentNameServer nameServer;
+    testsupport::HttpTestServer list;
+    testsupport::HttpTestServer updates;
+    list.putFile(QStringLiteral("/list"), "{}");
+    updates.putFile(QStringLiteral("/v.txt"), "7");
+    qputenv("http_proxy", "wpad://");
+    QElapsedTimer timer;
+    timer.start();
+    getSkippedAfter(list.url(QStringLiteral("/list")), skipMs);
+    const bool ok = getSkippedAfter(updates.url(QStringLiteral("/v.txt")), -1);
+    const QByteArray what =
+        skipMs < 0 ? QByteArray("server list and version check, nothing skipped")
+                   : "server list skipped after " + QByteArray::number(skipMs) + " ms, then the version check";
+    report(what.constData(), timer, ok);
     return 0;
 }
 
@@ -264,11 +290,15 @@ int main(int argc, char* argv[])
         return deadProxy({a.host(), b.host()}, count, QStringLiteral("/file"));
     if (scenario == u"skipped-questions")
         return skippedQuestions(count);
+    if (scenario == u"start-two-servers")
+        return startOnTwoServers(count);
     if (scenario == u"endless-redirect")
         return endlessRedirect();
     if (scenario == u"exit-during-question")
         return exitDuringQuestion(QCoreApplication::applicationFilePath(), count);
-    std::fprintf(stderr, "usage: transfer-bench dead-proxy|dead-proxy-redirects|both-dropping|skipped-questions|"
-                         "endless-redirect|exit-during-question [COUNT]\n");
+    std::fprintf(
+        stderr,
+        "usage: transfer-bench dead-proxy|dead-proxy-redirects|both-dropping|skipped-questions|start-two-servers|"
+        "endless-redirect|exit-during-question [COUNT]\n");
     return 2;
 }
