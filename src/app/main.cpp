@@ -1,12 +1,16 @@
+#include "ProcessExit.h"
 #include "QtTexts.h"
 #include "RealServices.h"
 #include "RealStartup.h"
+#include "SystemProxy.h"
 #include "UiRecorder.h"
 
 #include <QApplication>
 #include <QIcon>
 
-int main(int argc, char* argv[])
+namespace {
+
+int run(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromUtf16(platform::AppTitle));
@@ -23,4 +27,16 @@ int main(int argc, char* argv[])
     modMain::Main(services, modMain::realStartupSteps(services));
     QApplication::setQuitOnLastWindowClosed(true);
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const int code = run(argc, argv);
+    // A proxy question the person skipped may still be running on its thread: the teardown after main would wait
+    // for it and destroy Qt's proxy state under it.
+    if (support::http::systemQuestionRunning())
+        platform::ProcessExit().exitNow(code);
+    return code;
 }

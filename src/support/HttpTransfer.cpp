@@ -9,13 +9,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <system_error>
-#include <thread>
 
 namespace support::http {
 
@@ -46,6 +40,12 @@ bool isRedirect(long status)
 struct Sink
 {
     CURL* curl = nullptr;
+    /** The hop's own address, against which a relative Location is resolved. */
+    QByteArray url;
+    /** The Location of the hop's answer, as sent. */
+    QByteArray location;
+    /** Where a redirect points (absolute), once its headers have ended. */
+    QByteArray redirect;
     QByteArray* memory = nullptr;
     QSaveFile* file = nullptr;
     qint64 maxBytes = -1;
@@ -62,12 +62,9 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     auto* sink = static_cast<Sink*>(userData);
     const qint64 length = qint64(size * count);
 
-    // An error page is never kept: stop at its first byte. A redirect's page is read past, so that libcurl
-    // ends the request normally and tells where it points.
+    // An error page is never kept: stop at its first byte (a redirect's page never gets here).
     long status = 0;
     curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
-    if (isRedirect(status))
-        return size * count;
     if (!isSuccessStatus(status)) {
         sink->badStatus = true;
         return 0;
@@ -91,6 +88,30 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     sink->received += take;
     // Returning less than offered ends the transfer; that is how "enough" stops reading.
     return sink->enough ? 0 : size_t(length);
+}
+
+// A redirect ends with its headers: where it points is known then, and its page, which may never end, is not
+// wanted. libcurl tells a redirect's address only after a page read to its end, so the Location is taken here.
+size_t readHeader(char* data, size_t size, size_t count, void* userData)
+{
+    auto* sink = static_cast<Sink*>(userData);
+    const QByteArray line = QByteArray(data, qsizetype(size * count)).trimmed();
+    if (line.startsWith("HTTP/")) {
+        sink->location.clear();
+    } else if (line.size() > 9 && line.first(9).compare("Location:", Qt::CaseInsensitive) == 0) {
+        if (sink->location.isEmpty())
+            sink->location = line.sliced(9).trimmed();
+    } else if (line.isEmpty() && !sink->location.isEmpty()) {
+        long status = 0;
+        curl_easy_getinfo(sink->curl, CURLINFO_RESPONSE_CODE, &status);
+        if (isRedirect(status)) {
+            const QUrl target =
+                QUrl::fromEncoded(sink->url).resolved(QUrl(QString::fromUtf8(sink->location), QUrl::TolerantMode));
+            sink->redirect = target.toEncoded();
+            return 0;
+        }
+    }
+    return size * count;
 }
 
 bool looksLikeProgram(const QByteArray& head)
@@ -136,41 +157,6 @@ void useRoute(CURL* curl, const ProxyChoice& proxy)
         curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.password.constData());
         break;
     }
-}
-
-// The system's routes for url. A PAC script or automatic detection can take long, so with a cancel flag the
-// system is asked on a thread of its own and the answer is waited for only until the person skips; nothing
-// when they did (the thread finishes on its own and its answer is dropped).
-std::optional<QList<ProxyChoice>> askSystemForRoutes(const QByteArray& url, const std::atomic<bool>* cancel)
-{
-    if (!cancel)
-        return systemProxyRoutes(QUrl::fromEncoded(url));
-    struct Pending
-    {
-        std::mutex mutex;
-        std::condition_variable answered;
-        std::optional<QList<ProxyChoice>> routes;
-    };
-    const auto pending = std::make_shared<Pending>();
-    try {
-        std::thread([pending, url] {
-            QList<ProxyChoice> routes = systemProxyRoutes(QUrl::fromEncoded(url));
-            {
-                const std::lock_guard lock(pending->mutex);
-                pending->routes = std::move(routes);
-            }
-            pending->answered.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        return systemProxyRoutes(QUrl::fromEncoded(url));
-    }
-    std::unique_lock lock(pending->mutex);
-    while (!pending->routes) {
-        if (cancel->load())
-            return std::nullopt;
-        pending->answered.wait_for(lock, std::chrono::milliseconds(50));
-    }
-    return std::move(pending->routes);
 }
 
 // Owns a transfer's run in a multi handle, so that the run can be watched between short polls.
@@ -232,7 +218,29 @@ struct Hop final
     QByteArray redirect;
     /** The route's proxy could not be reached: the next route may do better. */
     bool proxyUnreachable = false;
+    /** A connection to the route's proxy was made. */
+    bool proxyReached = false;
 };
+
+// What one request's end means: a whole answer, a redirect, or why it failed.
+Hop outcome(CURL* curl, CURLcode code, const Sink& sink, const GetOptions& options, const char* errorBuffer)
+{
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (!sink.redirect.isEmpty())
+        return {status, sink.redirect};
+    const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
+    if (sink.enough || code == CURLE_OK)
+        return {isSuccessStatus(status) ? Result<long>(status) : transferError(status, badStatus)};
+    if (sink.badStatus)
+        return {transferError(status, badStatus)};
+    if (sink.tooLarge)
+        return {transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
+                                        QStringLiteral(" bytes"))};
+    if (sink.writeFailed)
+        return {transferError(code, QStringLiteral("cannot write the downloaded file"))};
+    return {transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)))};
+}
 
 // One request of url over one route, into sink; redirects are the caller's (each hop is routed anew).
 Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& options, Sink& sink)
@@ -242,6 +250,9 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
     if (!curl)
         return {transferError(CURLE_FAILED_INIT, QStringLiteral("cannot create a transfer"))};
     sink.curl = curl;
+    sink.url = url;
+    sink.location.clear();
+    sink.redirect.clear();
     sink.badStatus = false;
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -266,43 +277,28 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
         curl_easy_setopt(curl, CURLOPT_USERAGENT, options.userAgent.constData());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &writeBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &readHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
 
     const CURLcode code = performUnlessCancelled(curl, options.cancel);
-    long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-
-    if (isRedirect(status) && code == CURLE_OK) {
-        const char* location = nullptr;
-        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location);
-        if (location && *location)
-            return {status, QByteArray(location)};
-    }
-    const QString badStatus = QStringLiteral("HTTP status ") + QString::number(status);
-    if (sink.enough || code == CURLE_OK)
-        return {isSuccessStatus(status) ? Result<long>(status) : transferError(status, badStatus)};
-    if (sink.badStatus)
-        return {transferError(status, badStatus)};
-    if (sink.tooLarge)
-        return {transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
-                                        QStringLiteral(" bytes"))};
-    if (sink.writeFailed)
-        return {transferError(code, QStringLiteral("cannot write the downloaded file"))};
-
-    Hop failed{transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)))};
-    if (!route.url.isEmpty() && sink.received == 0) {
-        // Nothing got through to the proxy: not found, refused, or no handshake within the connect time.
+    Hop hop = outcome(curl, code, sink, options, errorBuffer);
+    if (!route.url.isEmpty()) {
         curl_off_t connected = 0;
         curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-        failed.proxyUnreachable = code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT ||
-                                  (code == CURLE_OPERATION_TIMEDOUT && connected == 0);
+        hop.proxyReached = connected > 0;
+        // Nothing got through to the proxy: not found, refused, or no handshake within the connect time.
+        hop.proxyUnreachable =
+            !hop.status && connected == 0 && sink.received == 0 &&
+            (code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT || code == CURLE_OPERATION_TIMEDOUT);
     }
-    return failed;
+    return hop;
 }
 
 constexpr int MaxRedirects = 3;
 
 // GETs url into sink: each hop over the routes the system names for that hop's own address, the next route
-// when one's proxy cannot be reached. The status of a whole 2xx answer, or why there is none.
+// when one's proxy cannot be reached; a proxy that could not be reached lately is tried last. The status of a
+// whole 2xx answer, or why there is none.
 Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
 {
     QByteArray address = encodeUrl(url);
@@ -313,14 +309,18 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
     sink.enoughBytes = options.enoughBytes;
 
     for (int redirects = 0;; ++redirects) {
-        const std::optional<QList<ProxyChoice>> routes = askSystemForRoutes(address, options.cancel);
+        const std::optional<QList<ProxyChoice>> routes = systemProxyRoutes(QUrl::fromEncoded(address), options.cancel);
         if (!routes)
             return transferError(CURLE_ABORTED_BY_CALLBACK, QStringLiteral("skipped"));
+        UnreachableProxies& unreachable = unreachableProxies();
         Hop hop;
-        for (const ProxyChoice& route : *routes) {
+        for (const ProxyChoice& route : unreachable.ordered(*routes, UnreachableProxies::Clock::now())) {
             hop = request(address, route, options, sink);
+            if (hop.proxyReached)
+                unreachable.forget(route.url);
             if (!hop.proxyUnreachable)
                 break;
+            unreachable.remember(route.url, UnreachableProxies::Clock::now());
         }
         if (!hop.status || hop.redirect.isEmpty())
             return hop.status;

@@ -8,9 +8,9 @@
 #include <atomic>
 #include <functional>
 
-// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system, asked
-// before each transfer (SystemProxy.h): Internet Options on Windows, the proxy variables elsewhere; a proxy
-// authenticates the signed-in user. Nothing is cached.
+// HTTP GET over libcurl for the server list and the update helpers. Proxies come from the system
+// (SystemProxy.h): Internet Options on Windows, the proxy variables elsewhere, its answer for an address asked
+// once per run; a proxy authenticates the signed-in user. Bodies are not cached.
 namespace support::http {
 
 /** How long a transfer may take to connect, and how long it may go without receiving a byte. */
@@ -52,7 +52,8 @@ using platform::Result;
 /** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
 QByteArray encodeUrl(const QString& url);
 
-/** GETs url into memory. At most 3 redirects, http and https only. A failure's number is the HTTP status when
+/** GETs url into memory. At most 3 redirects, http and https only; a redirect's own page is not read, and the
+ *  limits hold for each hop. A failure's number is the HTTP status when
  *  the server answered with another than 2xx, otherwise the transfer library's own code; its description
  *  says what happened, for diagnostics. */
 Result<Response> get(const QString& url, const GetOptions& options = {});

@@ -3,15 +3,83 @@
 #include <QNetworkProxyFactory>
 #include <QUrl>
 
+#include <condition_variable>
+#include <memory>
+#include <system_error>
+#include <thread>
+
 namespace support::http {
 
-QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer)
+namespace {
+
+// One question to the system, shared by every transfer that needs its answer.
+struct Question final
+{
+    bool answered = false;
+    QList<ProxyChoice> routes;
+};
+
+struct Questions final
+{
+    std::mutex mutex;
+    std::condition_variable answered;
+    QHash<QByteArray, std::shared_ptr<Question>> asked;
+    int runningOnThreads = 0;
+};
+
+// Never destroyed: a question left running on its thread may still answer while the process ends.
+Questions& questions()
+{
+    static auto* const all = new Questions;
+    return *all;
+}
+
+QByteArray questionKey(const QUrl& url, const SystemProxySettings& settings)
+{
+    return settings.fingerprint + '\n' + url.scheme().toUtf8() + "://" + url.host(QUrl::FullyEncoded).toUtf8() + ':' +
+           QByteArray::number(url.port());
+}
+
+// Asks the system and hands its answer to every transfer waiting for it; onThread: the question ran on a thread
+// of its own, which ends with it.
+void answer(Question& question, const QUrl& url, ProxySetting setting, bool onThread)
+{
+    QList<ProxyChoice> routes =
+        proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)), setting);
+    Questions& all = questions();
+    {
+        const std::lock_guard lock(all.mutex);
+        question.routes = std::move(routes);
+        question.answered = true;
+        all.runningOnThreads -= onThread ? 1 : 0;
+    }
+    all.answered.notify_all();
+}
+
+// Starts question on a thread of its own; false when none can be had. The caller holds the questions' mutex.
+bool askOnThread(const std::shared_ptr<Question>& question, const QUrl& url, ProxySetting setting)
+{
+    try {
+        std::thread([question, url, setting] { answer(*question, url, setting, true); }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    ++questions().runningOnThreads;
+    return true;
+}
+
+} // namespace
+
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySetting setting)
 {
     QList<ProxyChoice> routes;
     for (const QNetworkProxy& proxy : systemAnswer) {
         QString scheme;
         switch (proxy.type()) {
-        case QNetworkProxy::NoProxy: routes.append(ProxyChoice{}); return routes;
+        case QNetworkProxy::NoProxy:
+            if (routes.isEmpty() || setting == ProxySetting::Automatic)
+                routes.append(ProxyChoice{});
+            return routes;
         case QNetworkProxy::HttpProxy:
         case QNetworkProxy::HttpCachingProxy: scheme = QStringLiteral("http"); break;
         case QNetworkProxy::Socks5Proxy: scheme = QStringLiteral("socks5h"); break;
@@ -41,9 +109,66 @@ QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer)
     return routes;
 }
 
-QList<ProxyChoice> systemProxyRoutes(const QUrl& url)
+std::optional<QList<ProxyChoice>> systemProxyRoutes(const QUrl& url, const std::atomic<bool>* cancel)
 {
-    return proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)));
+    const SystemProxySettings settings = systemProxySettings(url.scheme());
+    Questions& all = questions();
+    std::unique_lock lock(all.mutex);
+    std::shared_ptr<Question>& slot = all.asked[questionKey(url, settings)];
+    const bool ask = !slot;
+    if (ask)
+        slot = std::make_shared<Question>();
+    const std::shared_ptr<Question> question = slot;
+    if (ask && !(cancel && askOnThread(question, url, settings.setting))) {
+        lock.unlock();
+        answer(*question, url, settings.setting, false);
+        lock.lock();
+    }
+    while (!question->answered) {
+        if (cancel && cancel->load())
+            return std::nullopt;
+        all.answered.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return question->routes;
+}
+
+bool systemQuestionRunning()
+{
+    Questions& all = questions();
+    const std::lock_guard lock(all.mutex);
+    return all.runningOnThreads > 0;
+}
+
+void UnreachableProxies::remember(const QByteArray& proxyUrl, Clock::time_point when)
+{
+    const std::lock_guard lock(m_mutex);
+    m_since.insert(proxyUrl, when);
+}
+
+void UnreachableProxies::forget(const QByteArray& proxyUrl)
+{
+    const std::lock_guard lock(m_mutex);
+    m_since.remove(proxyUrl);
+}
+
+QList<ProxyChoice> UnreachableProxies::ordered(const QList<ProxyChoice>& routes, Clock::time_point now) const
+{
+    QList<ProxyChoice> first;
+    QList<ProxyChoice> last;
+    const std::lock_guard lock(m_mutex);
+    for (const ProxyChoice& route : routes) {
+        const auto since = m_since.constFind(route.url);
+        const bool unreachable = !route.url.isEmpty() && since != m_since.cend() && now - *since < Kept;
+        (unreachable ? last : first).append(route);
+    }
+    return first + last;
+}
+
+UnreachableProxies& unreachableProxies()
+{
+    // Never destroyed, like the questions: a transfer on another thread may use it while the process ends.
+    static auto* const proxies = new UnreachableProxies;
+    return *proxies;
 }
 
 } // namespace support::http

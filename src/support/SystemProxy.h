@@ -1,8 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QNetworkProxy>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <optional>
 
 class QUrl;
 
@@ -32,12 +38,61 @@ struct ProxyChoice final
     bool operator==(const ProxyChoice&) const = default;
 };
 
+/** How the proxy for an address was set on this PC. */
+enum class ProxySetting {
+    /** Not at all, or by an automatic configuration (PAC script, detection): the system's answer stands. */
+    Automatic,
+    /** By hand (the proxy variables, the proxy server in Internet Options): that proxy, or direct for a bypassed
+     *  address, never a direct connection behind the proxy (a company may forbid direct traffic). */
+    ByHand,
+};
+
+/** The system's proxy settings for URLs of scheme: how they are set, and a text that changes when they do. */
+struct SystemProxySettings final
+{
+    ProxySetting setting = ProxySetting::Automatic;
+    QByteArray fingerprint;
+};
+
+/** Read now, from the proxy variables or Internet Options (cheap: nothing is looked up or run). */
+SystemProxySettings systemProxySettings(const QString& scheme);
+
 /** The routes libcurl can take of the system's answer, in its order, up to and including the first direct
  *  connection (a PAC file's "PROXY a; PROXY b; DIRECT" gives a, b, direct): a transfer that cannot reach one
- *  proxy goes on with the next, as browsers do. Just a direct connection when nothing is usable. */
-QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer);
+ *  proxy goes on with the next, as browsers do. Just a direct connection when nothing is usable. With a proxy
+ *  set by hand, a direct connection after a proxy is dropped: Qt adds one to every answer on Linux. */
+QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySetting setting);
 
-/** The system's routes for url, asked now (the settings may change while the program runs). */
-QList<ProxyChoice> systemProxyRoutes(const QUrl& url);
+/** The system's routes for url. Asked once per run for the same settings and scheme, host and port: a PAC
+ *  script or automatic detection can take many seconds, and the system answers one question at a time.
+ *  A question still running is joined. With cancel, the system is asked on a thread of its own and waited
+ *  for only until cancel turns true (nothing then; the question goes on and its answer is kept). */
+std::optional<QList<ProxyChoice>> systemProxyRoutes(const QUrl& url, const std::atomic<bool>* cancel = nullptr);
+
+/** Whether a question of systemProxyRoutes still runs on a thread of its own. Ending the process normally
+ *  then would tear Qt's proxy state down under it, after waiting for it: end it at once instead. */
+bool systemQuestionRunning();
+
+/** Proxies a transfer could not reach lately: they go behind the other routes, the direct one included, so that
+ *  a dead proxy costs its connect time once, not on every transfer and hop. */
+class UnreachableProxies final
+{
+public:
+    using Clock = std::chrono::steady_clock;
+    /** How long a proxy stays at the back, as browsers keep a bad one. */
+    static constexpr std::chrono::minutes Kept{5};
+
+    void remember(const QByteArray& proxyUrl, Clock::time_point when);
+    void forget(const QByteArray& proxyUrl);
+    /** routes, the proxies remembered less than Kept before now moved last; both parts keep their order. */
+    QList<ProxyChoice> ordered(const QList<ProxyChoice>& routes, Clock::time_point now) const;
+
+private:
+    mutable std::mutex m_mutex;
+    QHash<QByteArray, Clock::time_point> m_since;
+};
+
+/** The process's own, shared by all its transfers. */
+UnreachableProxies& unreachableProxies();
 
 } // namespace support::http

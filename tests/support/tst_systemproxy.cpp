@@ -11,6 +11,8 @@
 
 using support::http::ProxyAuth;
 using support::http::ProxyChoice;
+using support::http::ProxySetting;
+using support::http::UnreachableProxies;
 
 Q_DECLARE_METATYPE(ProxyChoice)
 
@@ -138,18 +140,26 @@ private Q_SLOTS:
     void proxyRoutes_data()
     {
         QTest::addColumn<QList<QNetworkProxy>>("answer");
+        QTest::addColumn<ProxySetting>("setting");
         QTest::addColumn<QList<ProxyChoice>>("expected");
 
         const QNetworkProxy http(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 8080);
+        const QNetworkProxy none(QNetworkProxy::NoProxy);
         const ProxyChoice viaHttp{"http://proxy.corp.example:8080", ProxyAuth::SignedInUser, {}, {}};
         const ProxyChoice direct;
-        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << QList{direct};
-        QTest::newRow("no proxy: direct, nothing after it")
-            << QList{QNetworkProxy(QNetworkProxy::NoProxy), http} << QList{direct};
-        QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << QList{viaHttp};
+        const ProxySetting automatic = ProxySetting::Automatic;
+        const ProxySetting byHand = ProxySetting::ByHand;
+        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << automatic << QList{direct};
+        QTest::newRow("no proxy: direct, nothing after it") << QList{none, http} << automatic << QList{direct};
+        QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << automatic << QList{viaHttp};
+        QTest::newRow("by hand: the direct route added after the proxy dropped")
+            << QList{http, none} << byHand << QList{viaHttp};
+        QTest::newRow("by hand, address bypassed: direct") << QList{none} << byHand << QList{direct};
+        QTest::newRow("by hand, nothing usable: direct")
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), none} << byHand << QList{direct};
         QTest::newRow("caching proxy is an http proxy")
             << QList{QNetworkProxy(QNetworkProxy::HttpCachingProxy, QStringLiteral("proxy.corp.example"), 8080)}
-            << QList{viaHttp};
+            << automatic << QList{viaHttp};
         QTest::newRow("a PAC list: the usable ones in order, up to DIRECT")
             << QList{QNetworkProxy(QNetworkProxy::DefaultProxy),
                      QNetworkProxy(QNetworkProxy::FtpCachingProxy, QStringLiteral("ftp.corp.example"), 21),
@@ -158,31 +168,78 @@ private Q_SLOTS:
                      http,
                      QNetworkProxy(QNetworkProxy::NoProxy),
                      QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("x"), 1)}
+            << automatic
             << QList{viaHttp, ProxyChoice{"http://backup.corp.example:3128", ProxyAuth::SignedInUser, {}, {}}, direct};
         QTest::newRow("nothing usable: direct")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)}
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)} << automatic
             << QList{direct};
         QTest::newRow("socks: names resolved by the proxy, no user")
-            << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)}
+            << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)} << automatic
             << QList{ProxyChoice{"socks5h://socks.corp.example:1080", ProxyAuth::None, {}, {}}};
         QTest::newRow("user and password given")
             << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 3128,
                                    QStringLiteral("kim"), QStringLiteral("p:w@"))}
-            << QList{ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"}};
+            << automatic << QList{ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"}};
         QTest::newRow("IPv6 address, no port")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))}
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))} << automatic
             << QList{ProxyChoice{"http://[fd00::8]", ProxyAuth::SignedInUser, {}, {}}};
     }
     void proxyRoutes()
     {
         QFETCH(QList<QNetworkProxy>, answer);
+        QFETCH(ProxySetting, setting);
         QFETCH(QList<ProxyChoice>, expected);
-        const QList<ProxyChoice> routes = support::http::proxyRoutes(answer);
+        const QList<ProxyChoice> routes = support::http::proxyRoutes(answer, setting);
         QCOMPARE(routes.size(), expected.size());
         for (qsizetype i = 0; i < routes.size(); ++i) {
             QCOMPARE(routes.at(i).url, expected.at(i).url);
             QVERIFY(routes.at(i) == expected.at(i));
         }
+    }
+
+    void unreachableProxiesGoLast_data()
+    {
+        QTest::addColumn<QByteArrayList>("routes");
+        QTest::addColumn<QByteArrayList>("unreachable");
+        QTest::addColumn<int>("secondsAgo");
+        QTest::addColumn<QByteArrayList>("expected");
+
+        const QByteArray a = "http://a:8080";
+        const QByteArray b = "http://b:8080";
+        const QByteArray direct;
+        QTest::newRow("none remembered: the system's order")
+            << QByteArrayList{a, b, direct} << QByteArrayList{} << 0 << QByteArrayList{a, b, direct};
+        QTest::newRow("the first: behind the direct route too")
+            << QByteArrayList{a, b, direct} << QByteArrayList{a} << 0 << QByteArrayList{b, direct, a};
+        QTest::newRow("both: direct first, then both in their order")
+            << QByteArrayList{a, b, direct} << QByteArrayList{b, a} << 299 << QByteArrayList{direct, a, b};
+        QTest::newRow("five minutes ago: back in its place")
+            << QByteArrayList{a, b, direct} << QByteArrayList{a} << 300 << QByteArrayList{a, b, direct};
+        QTest::newRow("the only route, set by hand: still tried")
+            << QByteArrayList{a} << QByteArrayList{a} << 0 << QByteArrayList{a};
+    }
+    void unreachableProxiesGoLast()
+    {
+        QFETCH(QByteArrayList, routes);
+        QFETCH(QByteArrayList, unreachable);
+        QFETCH(int, secondsAgo);
+        QFETCH(QByteArrayList, expected);
+        const auto now = UnreachableProxies::Clock::now();
+        UnreachableProxies proxies;
+        proxies.remember("http://elsewhere:8080", now);
+        for (const QByteArray& url : unreachable)
+            proxies.remember(url, now - std::chrono::seconds(secondsAgo));
+        QList<ProxyChoice> given;
+        for (const QByteArray& url : routes)
+            given.append(url.isEmpty() ? ProxyChoice{} : ProxyChoice{url, ProxyAuth::SignedInUser, {}, {}});
+        QByteArrayList order;
+        for (const ProxyChoice& route : proxies.ordered(given, now))
+            order.append(route.url);
+        QCOMPARE(order, expected);
+        // Reached again: forgotten.
+        for (const QByteArray& url : unreachable)
+            proxies.forget(url);
+        QCOMPARE(proxies.ordered(given, now), given);
     }
 
     void systemSettingsDecide_data()
@@ -204,8 +261,8 @@ private Q_SLOTS:
             << Setting::Manual << QStringLiteral("<local>") << origin << Route::Direct;
         QTest::newRow("manual: proxy answers 407")
             << Setting::Manual << QString() << QStringLiteral("denied.corp.example") << Route::Refused;
-        QTest::newRow("manual: proxy unreachable")
-            << Setting::ManualUnreachable << QString() << corp << Route::Unreachable;
+        QTest::newRow("manual: proxy refuses, no direct connection instead")
+            << Setting::ManualUnreachable << QString() << origin << Route::Unreachable;
         QTest::newRow("PAC: corporate host through the proxy") << Setting::Pac << QString() << corp << Route::Proxy;
         QTest::newRow("PAC: other host direct") << Setting::Pac << QString() << origin << Route::Direct;
         QTest::newRow("manual: redirect from a proxied host to a bypassed one")
@@ -298,6 +355,7 @@ private Q_SLOTS:
         case Route::Unreachable:
             QVERIFY2(answer.startsWith("error "), answer.constData());
             QVERIFY(viaProxy.isEmpty());
+            QVERIFY(!originAsked);
             break;
         }
     }

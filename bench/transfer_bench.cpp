@@ -1,0 +1,306 @@
+// transfer-bench SCENARIO: how long the program's HTTP transfers take when the proxies the system names are
+// dead or the system's proxy answer is slow. Runs in a loopback-only network of its own whose name server is
+// this program (transfer-figures.sh); every server is on 127.0.0.1. Prints one line per figure.
+#include "HttpTestServer.h"
+#include "HttpTransfer.h"
+#include "ProcessExit.h"
+#include "SystemProxy.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+using support::http::GetOptions;
+
+// A proxy that drops every connection attempt: a listener whose accept queue is full, so that the system
+// drops further handshakes, as a firewall that drops would.
+class DroppingListener final
+{
+public:
+    DroppingListener()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            std::perror("dropping listener"), std::exit(2);
+        m_port = ntohs(address.sin_port);
+        for (int& filler : m_fillers) {
+            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~DroppingListener()
+    {
+        for (const int filler : m_fillers)
+            ::close(filler);
+        ::close(m_listener);
+    }
+    QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(m_port); }
+
+private:
+    int m_listener = -1;
+    int m_fillers[2] = {-1, -1};
+    int m_port = 0;
+};
+
+// A name server that never answers: every lookup waits for the resolver's time-out.
+class SilentNameServer final
+{
+public:
+    SilentNameServer()
+    {
+        m_socket = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(53);
+        if (::bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            std::perror("name server on 127.0.0.1:53 (run through transfer-figures.sh)"), std::exit(2);
+    }
+    ~SilentNameServer() { ::close(m_socket); }
+
+private:
+    int m_socket = -1;
+};
+
+double seconds(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e9;
+}
+
+void report(const char* what, const QElapsedTimer& timer, bool ok)
+{
+    std::printf("%-58s %7.2f s  %s\n", what, seconds(timer), ok ? "ok" : "failed");
+    std::fflush(stdout);
+}
+
+const QByteArray Body(100 * 1024, 'b');
+
+// An origin server with a file and a chain of two redirects to it, and a proxy that serves the same by
+// absolute URL; the system's answer comes from a PAC file naming the given proxies in order, then DIRECT.
+struct ProxiedOrigin
+{
+    testsupport::HttpTestServer origin;
+    testsupport::HttpTestServer proxy;
+
+    explicit ProxiedOrigin(const QStringList& pacProxies)
+    {
+        for (testsupport::HttpTestServer* server : {&origin, &proxy}) {
+            const QString prefix = server == &proxy ? origin.url() : QString();
+            server->putFile(prefix + QStringLiteral("/file"), Body);
+            server->routeRedirect(prefix + QStringLiteral("/r1"), origin.url(QStringLiteral("/r2")));
+            server->routeRedirect(prefix + QStringLiteral("/r2"), origin.url(QStringLiteral("/file")));
+        }
+        QString list;
+        for (const QString& host : pacProxies)
+            list += QStringLiteral("PROXY ") + (host.isEmpty() ? proxy.host() : host) + QStringLiteral("; ");
+        origin.putFile(QStringLiteral("/proxy.pac"),
+                       "function FindProxyForURL(url, host) { return \"" + list.toLatin1() + "DIRECT\"; }\n");
+        qputenv("http_proxy", (QStringLiteral("pac+") + origin.url(QStringLiteral("/proxy.pac"))).toUtf8());
+    }
+};
+
+// Transfers in a row through "PROXY a; PROXY b; DIRECT", a dropping; b empty for the working proxy.
+int deadProxy(const QStringList& proxies, int transfers, const QString& path)
+{
+    const ProxiedOrigin net(proxies);
+    for (int i = 1; i <= transfers; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto answer = support::http::get(net.origin.url(path));
+        const QByteArray what = "transfer " + QByteArray::number(i) + " of " + path.toUtf8();
+        report(what.constData(), timer, answer.ok() && answer->body == Body);
+    }
+    return 0;
+}
+
+// GETs url, skipped after skipMs (never when negative), as the wait window does.
+bool getSkippedAfter(const QString& url, int skipMs)
+{
+    std::atomic<bool> cancel{false};
+    std::thread skip([&cancel, skipMs] {
+        for (int waited = 0; skipMs >= 0 && waited < skipMs && !cancel; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        cancel = skipMs >= 0;
+    });
+    GetOptions options;
+    options.cancel = &cancel;
+    const bool ok = support::http::get(url, options).ok();
+    cancel = true;
+    skip.join();
+    return ok;
+}
+
+// Transfers whose proxy question is skipped at once, then one that is waited for.
+int skippedQuestions(int skipped)
+{
+    const SilentNameServer nameServer;
+    testsupport::HttpTestServer origin;
+    origin.putFile(QStringLiteral("/v.txt"), "7");
+    qputenv("http_proxy", "wpad://");
+    for (int i = 0; i < skipped; ++i)
+        getSkippedAfter(origin.url(QStringLiteral("/v.txt")), 100);
+    QElapsedTimer timer;
+    timer.start();
+    const bool ok = getSkippedAfter(origin.url(QStringLiteral("/v.txt")), -1);
+    const QByteArray what = "one transfer after " + QByteArray::number(skipped) + " skipped proxy questions";
+    report(what.constData(), timer, ok);
+    return 0;
+}
+
+// A start on two servers: the server list, skipped after skipMs (negative: waited for), then the version check
+// and a download from the update server, waited for; the time until each of the two is done.
+int startOnTwoServers(int skipMs)
+{
+    const SilentNameServer nameServer;
+    testsupport::HttpTestServer list;
+    testsupport::HttpTestServer updates;
+    list.putFile(QStringLiteral("/list"), "{}");
+    updates.putFile(QStringLiteral("/v.txt"), "7");
+    updates.putFile(QStringLiteral("/tool.exe"), Body);
+    qputenv("http_proxy", "wpad://");
+    QElapsedTimer timer;
+    timer.start();
+    getSkippedAfter(list.url(QStringLiteral("/list")), skipMs);
+    const QByteArray first = skipMs < 0 ? QByteArray("server list waited for")
+                                        : "server list skipped after " + QByteArray::number(skipMs) + " ms";
+    bool ok = getSkippedAfter(updates.url(QStringLiteral("/v.txt")), -1);
+    report((first + ", version check done").constData(), timer, ok);
+    ok = getSkippedAfter(updates.url(QStringLiteral("/tool.exe")), -1);
+    report((first + ", download done").constData(), timer, ok);
+    return 0;
+}
+
+// A 302 whose body never ends, read as the version check reads (20 bytes); given up after a minute.
+int endlessRedirect()
+{
+    testsupport::HttpTestServer origin;
+    origin.putFile(QStringLiteral("/v.txt"), "7");
+    const QString target = origin.url(QStringLiteral("/v.txt"));
+    std::atomic<bool> stop{false};
+    origin.route(QStringLiteral("/moved"), [&stop, target](const httplib::Request&, httplib::Response& response) {
+        response.status = 302;
+        response.set_header("Location", target.toStdString());
+        response.set_chunked_content_provider("text/html", [&stop](std::size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            sink.write("moved ", 6);
+            return !stop;
+        });
+    });
+    std::atomic<bool> cancel{false};
+    std::thread limit([&cancel] {
+        for (int i = 0; i < 600 && !cancel; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        cancel = true;
+    });
+    GetOptions options;
+    options.enoughBytes = 20;
+    options.cancel = &cancel;
+    QElapsedTimer timer;
+    timer.start();
+    const auto answer = support::http::get(origin.url(QStringLiteral("/moved")), options);
+    report("version check through a 302 with an endless body", timer, answer.ok() && answer->body == "7");
+    cancel = true;
+    stop = true;
+    limit.join();
+    return 0;
+}
+
+// The child of exitDuringQuestion: skips the proxy questions of two transfers, as a start that skips the server
+// list and the version check does, says so, and returns from main at once.
+int exitChild()
+{
+    qputenv("http_proxy", "wpad://");
+    for (const char* url : {"http://127.0.0.1:1/", "http://127.0.0.1:2/"}) {
+        std::atomic<bool> cancel{false};
+        std::thread skip([&cancel] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            cancel = true;
+        });
+        GetOptions options;
+        options.cancel = &cancel;
+        (void)support::http::get(QString::fromLatin1(url), options);
+        skip.join();
+    }
+    std::printf("returning\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+// How long a program takes to end once main returns while a skipped proxy question still runs, and what it prints.
+int exitDuringQuestion(const QString& self, int runs)
+{
+    const SilentNameServer nameServer;
+    for (int i = 1; i <= runs; ++i) {
+        QProcess child;
+        child.start(self, {QStringLiteral("exit-child")});
+        QElapsedTimer timer;
+        while (child.state() != QProcess::NotRunning && !child.canReadLine())
+            child.waitForReadyRead(50);
+        timer.start();
+        child.waitForFinished(60000);
+        const QByteArray errors = child.readAllStandardError().trimmed();
+        const QByteArray what = "exit while a proxy question runs, run " + QByteArray::number(i);
+        report(what.constData(), timer, child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0);
+        if (!errors.isEmpty())
+            std::printf("    stderr: %s\n", errors.constData());
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    const QString scenario = args.value(1);
+    const int count = args.value(2, QStringLiteral("1")).toInt();
+    if (scenario == u"exit-child") {
+        const int code = exitChild();
+        // As the program's main ends.
+        if (support::http::systemQuestionRunning())
+            platform::ProcessExit().exitNow(code);
+        return code;
+    }
+    if (qEnvironmentVariableIsEmpty("ZT_OWN_NAME_SERVER")) {
+        std::fprintf(stderr, "run through bench/transfer-figures.sh (a network and name server of its own)\n");
+        return 2;
+    }
+    const DroppingListener a;
+    const DroppingListener b;
+    if (scenario == u"dead-proxy")
+        return deadProxy({a.host(), QString()}, count, QStringLiteral("/file"));
+    if (scenario == u"dead-proxy-redirects")
+        return deadProxy({a.host(), QString()}, count, QStringLiteral("/r1"));
+    if (scenario == u"both-dropping")
+        return deadProxy({a.host(), b.host()}, count, QStringLiteral("/file"));
+    if (scenario == u"skipped-questions")
+        return skippedQuestions(count);
+    if (scenario == u"start-two-servers")
+        return startOnTwoServers(count);
+    if (scenario == u"endless-redirect")
+        return endlessRedirect();
+    if (scenario == u"exit-during-question")
+        return exitDuringQuestion(QCoreApplication::applicationFilePath(), count);
+    std::fprintf(
+        stderr,
+        "usage: transfer-bench dead-proxy|dead-proxy-redirects|both-dropping|skipped-questions|start-two-servers|"
+        "endless-redirect|exit-during-question [COUNT]\n");
+    return 2;
+}
