@@ -9,6 +9,7 @@
 
 #include "Executables.h"
 #include "HttpTransfer.h"
+#include "SystemProxy.h"
 #include "VbError.h"
 #include "WaitWindowQt.h"
 #include "mdlFile.h"
@@ -89,6 +90,9 @@ int main(int argc, char* argv[])
         services.waitWindow = &inside;
         exitCode = check(services, revision, exeName);
     });
+    // After a skip the system's proxy question may still run on its thread: Qt's teardown would wait for it.
+    if (support::http::systemQuestionRunning())
+        tool.exit.exitNow(exitCode);
     return exitCode;
 }
 
