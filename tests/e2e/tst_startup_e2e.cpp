@@ -6,11 +6,13 @@
 #include "Executables.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "MinisignSigner.h"
 #include "NetworkMachineIdentity.h"
 #include "OrdinaryUser.h"
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "TestDb.h"
+#include "UpdateKeys.h"
 #include "mdlFile.h"
 
 #include <QDir>
@@ -39,6 +41,12 @@ namespace {
 const QString UpdatePath = QStringLiteral("/download/자동업데이트_v1/");
 const QString Caption = QStringLiteral("ZT SQL 로그 디코더 v.");
 const QString Password = QStringLiteral("암호pw");
+const QString DatabaseDown = QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
+                                            "인터넷이 연결되어 있는지 확인 해 주세요.");
+const char NotVerifying[] =
+    "the program does not verify downloads: configure it with ZT_UPDATE_PUBLIC_KEYS (scripts/test "
+    "does)";
+const bool ProgramVerifies = modAutoUpdateV1_Download::build::PublisherKeys[0] != '\0';
 
 // One window the program showed.
 struct Shown
@@ -98,10 +106,21 @@ private:
     std::unique_ptr<HttpTestServer> m_http;
     std::unique_ptr<QProcess> m_program;
     qint64 m_programPid = 0;
+    // The publisher, when the program verifies what it downloads: the build's throw-away key pair, which
+    // the scripts make before they configure it with its public key.
+    std::optional<testsupport::MinisignSigner> m_publisher;
 
     QString app(const QString& name) const { return m_appDir + u'/' + name; }
 
     QStringList appFiles() const { return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
+
+    // A program file in the update folder, with the publisher's signature when the program asks for one.
+    void publish(const QString& name, const QByteArray& bytes)
+    {
+        m_http->putFile(UpdatePath + name, bytes);
+        if (m_publisher)
+            m_http->putFile(UpdatePath + name + QStringLiteral(".minisig"), m_publisher->sign(bytes));
+    }
 
     void serveList(const QString& updateHost, const QString& dbHost)
     {
@@ -194,6 +213,18 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!ProgramVerifies)
+            return;
+        m_publisher = testsupport::MinisignSigner::fromKeyFile(QStringLiteral(ZT_UPDATE_SECRET_KEY));
+        if (!m_publisher || !QString::fromLatin1(modAutoUpdateV1_Download::build::PublisherKeys)
+                                 .split(u';')
+                                 .contains(m_publisher->publicKey()))
+            QSKIP("the program verifies downloads, but " ZT_UPDATE_SECRET_KEY " is not the unencrypted secret key of "
+                  "one of its ZT_UPDATE_PUBLIC_KEYS (scripts/test makes it): nothing served could be signed");
+    }
+
     void init()
     {
         const QString name = QString::fromLatin1(QTest::currentTestFunction());
@@ -207,10 +238,10 @@ private Q_SLOTS:
         const QByteArray revision = QByteArray::number(platform::ownVersion().revision);
         m_http = std::make_unique<HttpTestServer>();
         m_http->putFile(UpdatePath + QStringLiteral("RendloV1_lastver.txt"), revision);
-        m_http->putFile(UpdatePath + QStringLiteral("RendloV1.exe"), readFile(QStringLiteral(ZT_CHECKER_PATH)));
-        m_http->putFile(UpdatePath + QStringLiteral("Swapnik.exe"), readFile(QStringLiteral(ZT_REPLACER_PATH)));
+        publish(QStringLiteral("RendloV1.exe"), readFile(QStringLiteral(ZT_CHECKER_PATH)));
+        publish(QStringLiteral("Swapnik.exe"), readFile(QStringLiteral(ZT_REPLACER_PATH)));
         m_http->putFile(UpdatePath + QStringLiteral("Palvex_lastver.txt"), revision);
-        m_http->putFile(UpdatePath + QStringLiteral("Palvex.exe"), readFile(QStringLiteral(ZT_DECODER_PATH)));
+        publish(QStringLiteral("Palvex.exe"), readFile(QStringLiteral(ZT_DECODER_PATH)));
     }
 
     void cleanup()
@@ -250,7 +281,7 @@ private Q_SLOTS:
                  qPrintable(newerPath + QStringLiteral(" is ") + newerVersion));
         const QByteArray newerBuild = readFile(newerPath);
         m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"), QByteArray::number(newer));
-        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), newerBuild);
+        publish(QStringLiteral("NorvaQuillet"), newerBuild);
         registerUser(true);
         serveList(m_http->host(), testdb::serverAddress());
 
@@ -272,6 +303,57 @@ private Q_SLOTS:
         QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("Palvex.exe"),
                                           QStringLiteral("RendloV1.exe"), QStringLiteral("Swapnik.exe"),
                                           QStringLiteral("server_address_setting.json")}));
+    }
+
+    // A version checker signed by another key than the publisher's is discarded with a message and never run;
+    // start-up goes on (here to a database that is down, which ends it).
+    void checkerSignedByAnotherKeyIsNeitherKeptNorRun()
+    {
+        if (!m_publisher)
+            QSKIP(NotVerifying);
+        m_http->putFile(UpdatePath + QStringLiteral("RendloV1.exe.minisig"),
+                        testsupport::MinisignSigner().sign(readFile(QStringLiteral(ZT_CHECKER_PATH))));
+        serveList(m_http->host(), QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort()));
+
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
+
+        QVERIFY(m_program->waitForFinished(60000));
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("message: RendloV1.exe의 서명이 확인되지 않아 받은 파일을 "
+                                                           "버렸습니다.\r\n(등록되지 않은 키로 서명되었습니다)"),
+                                            QStringLiteral("frmLogin"), DatabaseDown}));
+        QCOMPARE(appFiles(),
+                 (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("server_address_setting.json")}));
+    }
+
+    // The checker fetched a newer build whose copy on the server carries another key's signature: it is removed,
+    // never handed over, and the installed build goes on.
+    void newBuildSignedByAnotherKeyIsNotHandedOver()
+    {
+        if (!m_publisher)
+            QSKIP(NotVerifying);
+        const QString newerPath = qEnvironmentVariable("ZT_NEWER_BUILD");
+        if (newerPath.isEmpty())
+            QSKIP("no newer build: run scripts/test, or set ZT_NEWER_BUILD to a build with a higher ZT_REVISION");
+        const QByteArray newerBuild = readFile(newerPath);
+        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"),
+                        QByteArray::number(platform::ownVersion().revision + 1));
+        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), newerBuild);
+        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet.minisig"),
+                        testsupport::MinisignSigner().sign(newerBuild));
+        serveList(m_http->host(), QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort()));
+
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
+
+        QVERIFY(m_program->waitForFinished(60000));
+        QCOMPARE(shownLines(),
+                 (QStringList{QStringLiteral("message: New_NorvaQuillet의 서명이 확인되지 않아 받은 파일을 버렸습니다."
+                                             "\r\n(등록되지 않은 키로 서명되었습니다)"),
+                              QStringLiteral("frmLogin"), DatabaseDown}));
+        QCOMPARE(shown().constLast().pid, m_programPid);
+        QCOMPARE(readFile(app(QStringLiteral("NorvaQuillet"))), readFile(QStringLiteral(ZT_PROGRAM_PATH)));
+        QCOMPARE(appFiles(),
+                 (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                              QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
     }
 
     // Neither the server list nor the update server answers: start-up goes on with the default hosts (the
@@ -375,9 +457,7 @@ private Q_SLOTS:
 
         QVERIFY(m_program->waitForFinished(60000));
         QCOMPARE(m_program->exitCode(), 0);
-        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
-                                            QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
-                                                           "인터넷이 연결되어 있는지 확인 해 주세요.")}));
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"), DatabaseDown}));
         QCOMPARE(appFiles(),
                  (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
                               QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));

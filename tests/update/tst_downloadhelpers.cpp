@@ -2,6 +2,7 @@
 #include "AppInfo.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "modAutoUpdateV1_Download.h"
@@ -31,8 +32,14 @@ private Q_SLOTS:
     {
         // A developer's proxy must not stand between the tests and 127.0.0.1.
         qputenv("no_proxy", "127.0.0.1,localhost");
+        // As a build without keys, whatever keys this one was built with; the signed rows set their own.
+        SetPublisherKeys(QString());
     }
-    void cleanup() { support::http::setTimeouts({}); }
+    void cleanup()
+    {
+        support::http::setTimeouts({});
+        SetPublisherKeys(QString());
+    }
 
     void openUrlReadsAtMostTwentyBytes_data()
     {
@@ -260,11 +267,53 @@ private Q_SLOTS:
         server.putFile(QStringLiteral("/dl/c.exe"), testsupport::makePeImage());
         QTemporaryDir dir;
 
-        qsizetype failed = -1;
+        FailedFile failed;
         QCOMPARE(DownloadFiles(server.url(QStringLiteral("/dl")), dir.path(), names, &failed), result);
         QCOMPARE(server.paths(), requested);
         QCOMPARE(entries(dir.path()), saved);
-        QCOMPARE(int(failed), failedIndex);
+        QCOMPARE(int(failed.index), failedIndex);
+    }
+
+    // Given the publisher's keys, a file replaces the old one only when the signature beside it verifies.
+    void signedDownloadsKeepOnlyVerifiedFiles_data()
+    {
+        QTest::addColumn<QString>("served"); // beside the file; "no file": a signature alone
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<int>("refused"); // the verdict, -1: not refused (saved, or a failed download)
+        QTest::newRow("signed by the publisher") << QStringLiteral("publisher") << true << -1;
+        QTest::newRow("signed by another key")
+            << QStringLiteral("other") << false << int(minisign::Verdict::UnknownKey);
+        QTest::newRow("no signature") << QStringLiteral("none") << false << int(minisign::Verdict::NoSignature);
+        QTest::newRow("file changed after signing")
+            << QStringLiteral("changed") << false << int(minisign::Verdict::BadSignature);
+        QTest::newRow("signature but no file") << QStringLiteral("no file") << false << -1;
+    }
+    void signedDownloadsKeepOnlyVerifiedFiles()
+    {
+        QFETCH(QString, served);
+        QFETCH(bool, saved);
+        QFETCH(int, refused);
+        const testsupport::MinisignSigner publisher, other;
+        SetPublisherKeys(publisher.publicKey());
+        const QByteArray program = testsupport::makePeImage();
+        testsupport::HttpTestServer server;
+        if (served != u"no file")
+            server.putFile(QStringLiteral("/f.exe"), program);
+        if (served == u"other")
+            server.putFile(QStringLiteral("/f.exe.minisig"), other.sign(program));
+        else if (served == u"changed")
+            server.putFile(QStringLiteral("/f.exe.minisig"), publisher.sign(program + "x"));
+        else if (served != u"none")
+            server.putFile(QStringLiteral("/f.exe.minisig"), publisher.sign(program));
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("f.exe"));
+        QVERIFY(writeFile(target, "old build"));
+
+        const Fetched fetched = FetchFile(server.url(QStringLiteral("/f.exe")), target);
+        QCOMPARE(fetched.saved, saved);
+        QCOMPARE(fetched.refused ? int(*fetched.refused) : -1, refused);
+        QCOMPARE(readFile(target), saved ? program : QByteArray("old build"));
+        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.exe")});
     }
 
     void answerLongerThanTheCapFails()
