@@ -1,6 +1,5 @@
 // The update launcher against a real update server, with stand-in sibling tools run as real programs.
 #include "HttpTestServer.h"
-#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "VbError.h"
@@ -79,18 +78,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         qputenv("no_proxy", "127.0.0.1,localhost");
-        // As a build without keys, whatever keys this one was built with; the signed tests set their own.
+        // As a build without keys, whatever keys this one was built with (tst_startup_e2e has signed ones).
         modAutoUpdateV1_Download::SetPublisherKeys(QString());
 #ifndef Q_OS_WIN
         // The missing-replacer path opens the folder for the user: record that instead of opening a window.
         QVERIFY(installRecorder(m_bin.filePath(QStringLiteral("xdg-open"))));
         qputenv("PATH", (m_bin.path() + u':').toLocal8Bit() + qgetenv("PATH"));
 #endif
-    }
-
-    void cleanup()
-    {
-        modAutoUpdateV1_Download::SetPublisherKeys(QString());
     }
 
     void versionValue_data()
@@ -307,64 +301,6 @@ private Q_SLOTS:
         QVERIFY(s->checkerArgs().isEmpty());
         QVERIFY(s->t.messageBox.messages.isEmpty());
         QVERIFY(!s->t.exit.exited);
-    }
-
-    // Given the publisher's keys: a checker signed by another key is discarded, said, and not run.
-    void refusedCheckerIsNeitherKeptNorRun()
-    {
-        auto s = setup();
-        const testsupport::MinisignSigner publisher, other;
-        modAutoUpdateV1_Download::SetPublisherKeys(publisher.publicKey());
-        s->serve(QStringLiteral("RendloV1_lastver.txt"), "3");
-        s->serve(QStringLiteral("RendloV1.exe.minisig"), other.sign(recorderProgram()));
-        const QByteArray oldChecker = peWithRevision(QStringLiteral("2"));
-        QVERIFY(writeFile(s->path(QStringLiteral("RendloV1.exe")), oldChecker));
-
-        bool skip = false;
-        QVERIFY(!RunAutoUpdate(s->t.services, skip));
-        QCOMPARE(s->t.messageBox.texts(),
-                 QStringList{QStringLiteral("RendloV1.exe의 서명이 확인되지 않아 받은 파일을 "
-                                            "버렸습니다.\r\n(등록되지 않은 키로 서명되었습니다)")});
-        QCOMPARE(readFile(s->path(QStringLiteral("RendloV1.exe"))), oldChecker);
-        QVERIFY(s->checkerArgs().isEmpty());
-        QVERIFY(!QFile::exists(s->path(QStringLiteral("Swapnik.exe"))));
-        QVERIFY(!s->t.exit.exited);
-    }
-
-    // Given the publisher's keys, the build the checker left is handed over only when it is the file the server
-    // publishes signed; otherwise it is removed and start-up goes on.
-    void newBuildIsHandedOverOnlyWhenSigned_data()
-    {
-        QTest::addColumn<bool>("byPublisher");
-        QTest::newRow("signed by the publisher") << true;
-        QTest::newRow("signed by another key") << false;
-    }
-    void newBuildIsHandedOverOnlyWhenSigned()
-    {
-        QFETCH(bool, byPublisher);
-        auto s = setup();
-        const testsupport::MinisignSigner publisher, other;
-        modAutoUpdateV1_Download::SetPublisherKeys(publisher.publicKey());
-        // What the stand-in checker leaves as the new build.
-        s->serve(QStringLiteral("NorvaQuillet.minisig"), (byPublisher ? publisher : other).sign("new build\n"));
-        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
-        QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
-        QVERIFY(s->checkerFindsNewBuild());
-
-        bool skip = true;
-        QVERIFY(!RunAutoUpdate(s->t.services, skip));
-        QCOMPARE(s->requests(), QStringList{QStringLiteral("NorvaQuillet.minisig")});
-        QCOMPARE(s->t.exit.exited, byPublisher);
-        QCOMPARE(QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))), byPublisher);
-        if (byPublisher) {
-            QTRY_COMPARE(s->replacerArgs(), QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
-            QVERIFY(s->t.messageBox.messages.isEmpty());
-        } else {
-            QCOMPARE(s->t.messageBox.texts(),
-                     QStringList{QStringLiteral("New_NorvaQuillet의 서명이 확인되지 않아 받은 파일을 버렸습니다.\r\n("
-                                                "등록되지 않은 키로 서명되었습니다)")});
-            QVERIFY(s->replacerArgs().isEmpty());
-        }
     }
 
     void skipSelfUpdateMakesNoRequest()

@@ -2,7 +2,6 @@
 #include "AppInfo.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
-#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "modAutoUpdateV1_Download.h"
@@ -274,46 +273,43 @@ private Q_SLOTS:
         QCOMPARE(int(failed.index), failedIndex);
     }
 
-    // Given the publisher's keys, a file replaces the old one only when the signature beside it verifies.
+    // Given the publisher's keys (a, of the keys made for tst_minisign), a file replaces the old one only when
+    // the signature beside it verifies.
     void signedDownloadsKeepOnlyVerifiedFiles_data()
     {
-        QTest::addColumn<QString>("served"); // beside the file; "no file": a signature alone
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<int>("refused"); // the verdict, -1: not refused (saved, or a failed download)
-        QTest::newRow("signed by the publisher") << QStringLiteral("publisher") << true << -1;
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("signature");
+        QTest::addColumn<int>("refused"); // the verdict; -1: saved
+        const QByteArray file = readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload"));
+        const QByteArray signature = readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.minisig"));
+        QTest::newRow("signed by the publisher") << file << signature << -1;
         QTest::newRow("signed by another key")
-            << QStringLiteral("other") << false << int(minisign::Verdict::UnknownKey);
-        QTest::newRow("no signature") << QStringLiteral("none") << false << int(minisign::Verdict::NoSignature);
-        QTest::newRow("file changed after signing")
-            << QStringLiteral("changed") << false << int(minisign::Verdict::BadSignature);
-        QTest::newRow("signature but no file") << QStringLiteral("no file") << false << -1;
+            << file << readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig"))
+            << int(minisign::Verdict::UnknownKey);
+        QTest::newRow("no signature") << file << QByteArray() << int(minisign::Verdict::NoSignature);
+        QTest::newRow("changed after signing") << file + 'x' << signature << int(minisign::Verdict::BadSignature);
     }
     void signedDownloadsKeepOnlyVerifiedFiles()
     {
-        QFETCH(QString, served);
-        QFETCH(bool, saved);
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, signature);
         QFETCH(int, refused);
-        const testsupport::MinisignSigner publisher, other;
-        SetPublisherKeys(publisher.publicKey());
-        const QByteArray program = testsupport::makePeImage();
+        SetPublisherKeys(
+            QString::fromLatin1(readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/a.pub")).split('\n').value(1)));
         testsupport::HttpTestServer server;
-        if (served != u"no file")
-            server.putFile(QStringLiteral("/f.exe"), program);
-        if (served == u"other")
-            server.putFile(QStringLiteral("/f.exe.minisig"), other.sign(program));
-        else if (served == u"changed")
-            server.putFile(QStringLiteral("/f.exe.minisig"), publisher.sign(program + "x"));
-        else if (served != u"none")
-            server.putFile(QStringLiteral("/f.exe.minisig"), publisher.sign(program));
+        server.putFile(QStringLiteral("/f.dat"), file);
+        if (!signature.isEmpty())
+            server.putFile(QStringLiteral("/f.dat.minisig"), signature);
         QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("f.exe"));
-        QVERIFY(writeFile(target, "old build"));
+        const QString target = dir.filePath(QStringLiteral("f.dat"));
+        QVERIFY(writeFile(target, "old"));
 
-        const Fetched fetched = FetchFile(server.url(QStringLiteral("/f.exe")), target);
+        const Fetched fetched = FetchFile(server.url(QStringLiteral("/f.dat")), target);
+        const bool saved = refused == -1;
         QCOMPARE(fetched.saved, saved);
         QCOMPARE(fetched.refused ? int(*fetched.refused) : -1, refused);
-        QCOMPARE(readFile(target), saved ? program : QByteArray("old build"));
-        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.exe")});
+        QCOMPARE(readFile(target), saved ? file : QByteArray("old"));
+        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.dat")});
     }
 
     void answerLongerThanTheCapFails()

@@ -1,6 +1,5 @@
 // The main window's check that the external decoder is present and current, against a real update server.
 #include "HttpTestServer.h"
-#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "modAutoUpdateV1_Download.h"
@@ -131,27 +130,27 @@ private Q_SLOTS:
     // message then says too.
     void failedDownloadNamesThePathAndKeepsTheOldFile_data()
     {
-        QTest::addColumn<bool>("signedByAnotherKey");
-        QTest::newRow("cut off") << false;
-        QTest::newRow("signed by another key") << true;
+        QTest::addColumn<QString>("cause"); // empty: the download is cut off
+        QTest::newRow("cut off") << QString();
+        QTest::newRow("signed by another key")
+            << QStringLiteral("\r\n\r\nPalvex.exe의 서명이 확인되지 않아 받은 파일을 "
+                              "버렸습니다.\r\n(등록되지 않은 키로 서명되었습니다)");
     }
     void failedDownloadNamesThePathAndKeepsTheOldFile()
     {
-        QFETCH(bool, signedByAnotherKey);
+        QFETCH(QString, cause);
         testsupport::TestServices t;
         testsupport::HttpTestServer server;
         modMain::UpdateServerHost = server.host();
         server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "9");
-        QString cause;
-        if (signedByAnotherKey) {
-            const testsupport::MinisignSigner publisher, other;
-            modAutoUpdateV1_Download::SetPublisherKeys(publisher.publicKey());
-            server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
-            server.putFile(Folder + QStringLiteral("Palvex.exe.minisig"), other.sign(NewDecoder));
-            cause = QStringLiteral("\r\n\r\nPalvex.exe의 서명이 확인되지 않아 받은 파일을 버렸습니다.\r\n(등록되지 "
-                                   "않은 키로 서명되었습니다)");
-        } else {
+        if (cause.isEmpty()) {
             server.routeDropped(Folder + QStringLiteral("Palvex.exe"), 4096, 100);
+        } else { // signed with key b of the ones made for tst_minisign, a the publisher's
+            modAutoUpdateV1_Download::SetPublisherKeys(
+                QString::fromLatin1(readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/a.pub")).split('\n').value(1)));
+            server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
+            server.putFile(Folder + QStringLiteral("Palvex.exe.minisig"),
+                           readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig")));
         }
         const QString path = t.services.app.filePath(QStringLiteral("Palvex.exe"));
         const QByteArray old = peWithRevision(QStringLiteral("3"));
