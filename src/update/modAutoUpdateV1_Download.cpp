@@ -61,11 +61,6 @@ minisign::Verdict verifyBytes(const QByteArray& file, const QByteArray& signatur
 
 } // namespace
 
-QString PublisherKeys()
-{
-    return keysInUse();
-}
-
 void SetPublisherKeys(const QString& keys)
 {
     keysInUse() = keys;

@@ -16,10 +16,8 @@
 // publishes beside it (its address + ".minisig") verifies against one of them.
 namespace modAutoUpdateV1_Download {
 
-/** The publisher's minisign public keys, ";"-separated: the build's (ZT_UPDATE_PUBLIC_KEYS) until set. Empty:
- *  downloads are not verified. */
-QString PublisherKeys();
-/** Replaces the keys for this process (a test's own, or none). */
+/** Replaces the publisher's minisign public keys (";"-separated) for this process: a test's own, or none (then
+ *  downloads are not verified). Until set, they are the build's (ZT_UPDATE_PUBLIC_KEYS). */
 void SetPublisherKeys(const QString& keys);
 
 /** Whether the file at localPath is the one the publisher signed: checked against the signature published at
