@@ -55,6 +55,9 @@ const Release& release()
         Release r;
         r.file.resize(UpdateBytes);
         randombytes_buf(r.file.data(), std::size_t(r.file.size()));
+        // A whole program to the download helpers (a script, on Linux), so that both downloads hold the body
+        // in memory as they do for every ".exe".
+        r.file.replace(0, 2, "#!");
         unsigned char publicKey[crypto_sign_PUBLICKEYBYTES];
         unsigned char secretKey[crypto_sign_SECRETKEYBYTES];
         crypto_sign_keypair(publicKey, secretKey);
@@ -68,19 +71,21 @@ const Release& release()
     return made;
 }
 
-// The release at /program.bin and /program.bin.minisig on 127.0.0.1.
+// The release at /program.exe and /program.exe.minisig on 127.0.0.1.
 class Server final
 {
 public:
     Server()
     {
         qputenv("no_proxy", "127.0.0.1"); // a developer's proxy must not stand between
-        m_server.Get("/program.bin", [](const httplib::Request&, httplib::Response& response) {
-            response.set_content(release().file.toStdString(), "application/octet-stream");
+        m_server.Get("/program.exe", [](const httplib::Request&, httplib::Response& response) {
+            response.set_content(release().file.constData(), std::size_t(release().file.size()),
+                                 "application/octet-stream");
         });
-        m_server.Get("/program.bin.minisig", [](const httplib::Request&, httplib::Response& response) {
+        m_server.Get("/program.exe.minisig", [](const httplib::Request&, httplib::Response& response) {
             response.set_content(release().prehashed.toStdString(), "text/plain");
         });
+        m_server.set_keep_alive_max_count(1); // as the update server's answers, one per connection
         m_port = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
         while (!m_server.is_running())
@@ -93,7 +98,7 @@ public:
     }
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/program.bin").arg(m_port); }
+    QString url() const { return QStringLiteral("http://127.0.0.1:%1/program.exe").arg(m_port); }
 
 private:
     httplib::Server m_server;
@@ -122,7 +127,7 @@ void BM_Download(benchmark::State& state)
     const Server server;
     const QTemporaryDir dir;
     modAutoUpdateV1_Download::SetPublisherKeys(state.range(0) ? release().publicKey : QString());
-    const QString target = dir.filePath(QStringLiteral("program.bin"));
+    const QString target = dir.filePath(QStringLiteral("program.exe"));
     for (auto _ : state) {
         if (!modAutoUpdateV1_Download::DownloadFile(server.url(), target))
             state.SkipWithError("not saved");
@@ -135,7 +140,7 @@ void BM_VerifyPublished(benchmark::State& state)
 {
     const Server server;
     const QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("New_program.bin"));
+    const QString path = dir.filePath(QStringLiteral("New_program.exe"));
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(release().file) != UpdateBytes)
         state.SkipWithError("cannot write the file");
