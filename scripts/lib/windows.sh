@@ -23,7 +23,7 @@ ZT_WIN_CACHE="${ZT_WIN_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/norvaquillet-win}"
 ZT_WIN_PACKAGES=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     wine64 wine
-    dpkg-dev cmake ninja-build pkg-config perl python3
+    dpkg-dev cmake ninja-build pkg-config perl python3 autoconf automake libtool
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
     osslsigncode openssl lld minisign
 )

@@ -1,12 +1,14 @@
 # shellcheck shell=bash disable=SC2034 # a recipe is data, read by deps.sh
 # libsodium, for the Ed25519 signatures of the programs the update server publishes. It is built with its own
-# autotools scripts (it has no CMake build), static, with the MinGW cross compiler.
+# autotools scripts (autoconf, automake and libtool: it has no CMake build), static, with the MinGW cross compiler.
 recipe_source=libsodium
 recipe_binary=libsodium23
 recipe_licences=(LICENSE)
 
 recipe_make() {
     local src=$1 build=$2 prefix=$3 stage=$4
+    # Debian's source carries no generated configure script.
+    [ -x "$src/configure" ] || (cd "$src" && autoreconf -fi)
     mkdir -p "$build"
     (cd "$build" && "$src/configure" --host="$ZT_WIN_TRIPLET" CC="$ZT_WIN_TRIPLET-gcc-posix" --prefix="$prefix" \
         --disable-shared --enable-static --disable-dependency-tracking)
