@@ -7,7 +7,7 @@ BUILD_DIR="${ZT_BUILD_DIR:-$ROOT/build}"
 ZT_PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-translations-l10n
-    libcurl4-openssl-dev libmariadb-dev
+    libcurl4-openssl-dev libmariadb-dev libsodium-dev minisign
     libcpp-httplib-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     mariadb-server mariadb-client
@@ -72,9 +72,24 @@ zt_build_launchers() {
     sed -n 's/^\(CMAKE_C\(XX\)\{0,1\}_COMPILER_LAUNCHER\):[A-Z]*=\(..*\)$/-D\1=\3/p' "$cache"
 }
 
-# The Linux build in $BUILD_DIR, with the arguments for its configure step.
+# zt_update_key DIR: prints the public key line of the build in DIR's throw-away minisign key pair
+# (DIR/update-key/minisign.key and .pub, made once, unencrypted: it signs only what the local update server
+# publishes), which the build is configured with (ZT_UPDATE_PUBLIC_KEYS).
+zt_update_key() {
+    local keys="$1/update-key"
+    if [ ! -f "$keys/minisign.key" ]; then
+        mkdir -p "$keys"
+        minisign -G -W -f -p "$keys/minisign.pub" -s "$keys/minisign.key" >/dev/null
+    fi
+    sed -n 2p "$keys/minisign.pub"
+}
+
+# The Linux build in $BUILD_DIR, with the arguments for its configure step; it verifies downloads with the
+# build's throw-away key.
 build_project() {
-    zt_configure default "$BUILD_DIR" "$@"
+    local key
+    key="$(zt_update_key "$BUILD_DIR")"
+    zt_configure default "$BUILD_DIR" -DZT_UPDATE_PUBLIC_KEYS="$key" "$@"
     log "building"
     cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 }

@@ -16,15 +16,17 @@ zt_build_revision() {
 }
 
 # zt_build_newer PRESET DIR PROGRAM [CMAKE ARGUMENTS...]: the program built with the revision after the one of
-# the build in DIR, in DIR/newer, with DIR's compiler launchers; sets NEWER_REVISION and NEWER_PROGRAM
-# (DIR/newer/src/app/PROGRAM).
+# the build in DIR, in DIR/newer, with DIR's compiler launchers and publisher keys; sets NEWER_REVISION and
+# NEWER_PROGRAM (DIR/newer/src/app/PROGRAM).
 zt_build_newer() {
-    local preset=$1 dir=$2 program=$3 revision launchers
+    local preset=$1 dir=$2 program=$3 revision launchers keys
     shift 3
     revision="$(zt_build_revision "$dir")"
     NEWER_REVISION=$((revision + 1))
     mapfile -t launchers < <(zt_build_launchers "$dir")
-    zt_configure "$preset" "$dir/newer" "${launchers[@]}" "$@" -DZT_REVISION="$NEWER_REVISION"
+    keys="$(sed -n 's/^ZT_UPDATE_PUBLIC_KEYS:[A-Z]*=//p' "$dir/CMakeCache.txt")"
+    zt_configure "$preset" "$dir/newer" "${launchers[@]}" -DZT_UPDATE_PUBLIC_KEYS="$keys" "$@" \
+        -DZT_REVISION="$NEWER_REVISION"
     log "building the newer release (revision $NEWER_REVISION) in $dir/newer"
     cmake --build "$dir/newer" --parallel "$(nproc)" --target NorvaQuillet
     # shellcheck disable=SC2034 # read by the scripts that source this file

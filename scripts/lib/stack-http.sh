@@ -2,9 +2,18 @@
 # The server list and the update server of the local stack: one local HTTP server (stack_http_server.py) whose
 # list names itself as the update server ("자동업데이트_런처") and the database of zt_stack_db_start, when that
 # ran first, as "사내메신저DB서버". The update folder ($zt_http_updates) holds the stand-ins for the sibling
-# tools; scripts/run --update-demo adds a newer build of the program. Sourced after scripts/lib/common.sh and
-# newer-build.sh (zt_build_revision); zt_stack_http_start starts it (after the build), and it stops when the
-# script ends.
+# tools; scripts/run --update-demo adds a newer build of the program. Every program there carries its
+# signature, made with the build's throw-away key (zt_update_key; ZT_STACK_SIGNING_KEY names another secret
+# key). Sourced after scripts/lib/common.sh and newer-build.sh (zt_build_revision); zt_stack_http_start starts
+# it (after the build), and it stops when the script ends.
+
+# zt_stack_publish FILE NAME: FILE in the update folder as NAME, with its signature NAME.minisig.
+zt_stack_publish() {
+    local file=$1 name=$2 key="${ZT_STACK_SIGNING_KEY:-$BUILD_DIR/update-key/minisign.key}"
+    cp "$file" "$zt_http_updates/$name"
+    minisign -S -s "$key" -m "$zt_http_updates/$name" -x "$zt_http_updates/$name.minisig" \
+        -t "file:$name, published by the local stack" >/dev/null
+}
 
 # Starts the server. Sets zt_http_root, zt_http_updates, zt_http_port and exports ZT_SERVER_LIST_URL and
 # no_proxy; its requests go to $BUILD_DIR/stack-http.log.
@@ -21,7 +30,7 @@ zt_stack_http_start() {
     local tools_revision tool
     tools_revision="${ZT_STACK_TOOLS_REVISION:-$(zt_build_revision)}"
     for tool in RendloV1 Swapnik Palvex; do
-        cp "${ZT_STACK_TOOLS_DIR:-$BUILD_DIR/tools/siblings}/$tool${ZT_STACK_TOOLS_SUFFIX:-}" "$zt_http_updates/$tool.exe"
+        zt_stack_publish "${ZT_STACK_TOOLS_DIR:-$BUILD_DIR/tools/siblings}/$tool${ZT_STACK_TOOLS_SUFFIX:-}" "$tool.exe"
     done
     printf '%s\r\n' "$tools_revision" >"$zt_http_updates/RendloV1_lastver.txt"
     printf '%s\r\n' "$tools_revision" >"$zt_http_updates/Palvex_lastver.txt"

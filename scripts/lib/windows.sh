@@ -25,7 +25,7 @@ ZT_WIN_PACKAGES=(
     wine64 wine
     dpkg-dev cmake ninja-build pkg-config perl python3 autoconf automake libtool
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n
-    osslsigncode openssl lld
+    osslsigncode openssl lld minisign
 )
 # What the tests under Wine add: the throw-away MariaDB, and the end-to-end run's display, window manager,
 # keyboard and pictures.

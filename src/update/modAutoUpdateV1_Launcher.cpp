@@ -9,6 +9,8 @@
 #include "modWaitProc.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cmath>
 #include <limits>
@@ -24,6 +26,22 @@ const QString ModuleName = QStringLiteral("modAutoUpdateV1_Launcher");
 void reportError(const platform::Services& services, const platform::VbError& error, const QString& procedure)
 {
     services.messageBox->show(platform::errorReportText(error, procedure, platform::ReportOwner::Module, ModuleName));
+}
+
+void reportRefused(const platform::Services& services, const QString& fileName, minisign::Verdict why)
+{
+    services.messageBox->show(modAutoUpdateV1_Download::SignatureRefusedText(fileName, why), QString(),
+                              platform::MessageIcon::Error);
+}
+
+// Saves url's file over path; a file whose signature does not verify is discarded, and said.
+bool fetchTool(const platform::Services& services, const QString& url, const QString& path)
+{
+    const modAutoUpdateV1_Download::Fetched fetched =
+        modAutoUpdateV1_Download::FetchFile(url, path, services.waitWindow);
+    if (fetched.refused)
+        reportRefused(services, QFileInfo(path).fileName(), *fetched.refused);
+    return fetched.saved;
 }
 
 } // namespace
@@ -140,11 +158,10 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
     case Freshness::Outdated: break;
     }
 
-    if (!modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + name, localPath, services.waitWindow))
+    if (!fetchTool(services, UpdateBaseUrl + name, localPath))
         return false;
     const QString replacer = QString::fromUtf16(ReplacerName);
-    return modAutoUpdateV1_Download::DownloadFile(UpdateBaseUrl + replacer, services.app.filePath(replacer),
-                                                  services.waitWindow);
+    return fetchTool(services, UpdateBaseUrl + replacer, services.app.filePath(replacer));
 }
 
 bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
@@ -162,20 +179,35 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
     modWaitProc::RunAndWait(checker, 0, parameters, services.app.dir, false, false);
 
     const QString newBuild = QStringLiteral("New_") + exeFileName;
-    if (!modUniCode::FileExists(services.app.filePath(newBuild)))
+    const QString newPath = services.app.filePath(newBuild);
+    if (!modUniCode::FileExists(newPath))
         return false;
+
+    // The checker is not ours: only a build the publisher signed, as the server publishes it, is handed over.
+    const QString baseUrl = skipSelfUpdate ? UpdateBaseUrlFor(modMain::UpdateServerHost) : UpdateBaseUrl;
+    const minisign::Verdict newBuildVerdict =
+        modAutoUpdateV1_Download::VerifyPublished(newPath, baseUrl + exeFileName, services.waitWindow);
+    if (newBuildVerdict != minisign::Verdict::Verified) {
+        QFile::remove(newPath);
+        reportRefused(services, newBuild, newBuildVerdict);
+        return false;
+    }
 
     // The replacer is otherwise fetched only with an outdated checker: after one skipped or lost download every
     // later start would stop here. It is fetched once more; only when that fails does the person have to act.
     const QString replacerName = QString::fromUtf16(ReplacerName);
     const QString replacer = services.app.filePath(replacerName);
+    std::optional<minisign::Verdict> replacerRefused;
+    if (!modUniCode::FileExists(replacer))
+        replacerRefused =
+            modAutoUpdateV1_Download::FetchFile(baseUrl + replacerName, replacer, services.waitWindow).refused;
     if (!modUniCode::FileExists(replacer)) {
-        const QString baseUrl = skipSelfUpdate ? UpdateBaseUrlFor(modMain::UpdateServerHost) : UpdateBaseUrl;
-        modAutoUpdateV1_Download::DownloadFile(baseUrl + replacerName, replacer, services.waitWindow);
-    }
-    if (!modUniCode::FileExists(replacer)) {
-        services.messageBox->show(QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
-                                  QDir::toNativeSeparators(replacer));
+        QString text =
+            QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") + QDir::toNativeSeparators(replacer);
+        if (replacerRefused)
+            text += QStringLiteral("\r\n\r\n") +
+                    modAutoUpdateV1_Download::SignatureRefusedText(replacerName, *replacerRefused);
+        services.messageBox->show(text);
         if (services.fileManager)
             services.fileManager->openFolder(services.app.dir);
         services.processExit->exitNow(0);

@@ -48,13 +48,17 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     if (*freshness == Freshness::Current)
         return;
 
-    qsizetype failed = -1;
+    modAutoUpdateV1_Download::FailedFile failed;
     QString base = folderUrl;
     base.chop(1); // DownloadFiles puts the "/" back between folder and name
-    if (!modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed, services.waitWindow))
-        services.messageBox->show(QStringLiteral("파일 다운로드중 오류가 발생했습니다.") + QStringLiteral("경로: ") +
-                                      QDir::toNativeSeparators(localDir + u'/' + files.value(failed)),
-                                  QString(), platform::MessageIcon::Error);
+    if (modAutoUpdateV1_Download::DownloadFiles(base, localDir, files, &failed, services.waitWindow))
+        return;
+    const QString name = files.value(failed.index);
+    QString text = QStringLiteral("파일 다운로드중 오류가 발생했습니다.") + QStringLiteral("경로: ") +
+                   QDir::toNativeSeparators(localDir + u'/' + name);
+    if (failed.refused)
+        text += QStringLiteral("\r\n\r\n") + modAutoUpdateV1_Download::SignatureRefusedText(name, *failed.refused);
+    services.messageBox->show(text, QString(), platform::MessageIcon::Error);
 }
 
 } // namespace modFileVersionCheck

@@ -11,6 +11,7 @@
 #include "RecordingServices.h"
 #include "SettingsStore.h"
 #include "TestDb.h"
+#include "UpdateKeys.h"
 #include "mdlFile.h"
 
 #include <QDir>
@@ -39,6 +40,8 @@ namespace {
 const QString UpdatePath = QStringLiteral("/download/자동업데이트_v1/");
 const QString Caption = QStringLiteral("ZT SQL 로그 디코더 v.");
 const QString Password = QStringLiteral("암호pw");
+const QString DatabaseDown = QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
+                                            "인터넷이 연결되어 있는지 확인 해 주세요.");
 
 // One window the program showed.
 struct Shown
@@ -98,10 +101,28 @@ private:
     std::unique_ptr<HttpTestServer> m_http;
     std::unique_ptr<QProcess> m_program;
     qint64 m_programPid = 0;
+    // Whether what is published is signed, with the key pair the scripts build the program with.
+    bool m_signing = false;
 
     QString app(const QString& name) const { return m_appDir + u'/' + name; }
 
     QStringList appFiles() const { return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
+
+    // The program file at path in the update folder as name, with its signature when the program asks for one.
+    bool publish(const QString& name, const QString& path)
+    {
+        m_http->putFile(UpdatePath + name, readFile(path));
+        if (!m_signing)
+            return true;
+        const QString signature = m_root.filePath(name + QStringLiteral(".minisig"));
+        if (QProcess::execute(QStringLiteral(ZT_MINISIGN_PATH),
+                              {QStringLiteral("-S"), QStringLiteral("-s"),
+                               QStringLiteral(ZT_UPDATE_KEY_DIR "/minisign.key"), QStringLiteral("-m"), path,
+                               QStringLiteral("-x"), signature}) != 0)
+            return false;
+        m_http->putFile(UpdatePath + name + QStringLiteral(".minisig"), readFile(signature));
+        return true;
+    }
 
     void serveList(const QString& updateHost, const QString& dbHost)
     {
@@ -194,9 +215,21 @@ private:
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        const QByteArray key = readFile(QStringLiteral(ZT_UPDATE_KEY_DIR "/minisign.pub")).split('\n').value(1);
+        m_signing = modAutoUpdateV1_Download::build::PublisherKeys[0] != '\0';
+        if (m_signing && (key.isEmpty() || !QByteArray(modAutoUpdateV1_Download::build::PublisherKeys).contains(key)))
+            QSKIP("the program verifies downloads, but " ZT_UPDATE_KEY_DIR " holds no key pair of one of its "
+                  "ZT_UPDATE_PUBLIC_KEYS (scripts/test makes it): nothing served could be signed");
+    }
+
     void init()
     {
-        const QString name = QString::fromLatin1(QTest::currentTestFunction());
+        // A folder of its own for each test and row.
+        QString name = QString::fromLatin1(QTest::currentTestFunction());
+        if (QTest::currentDataTag())
+            name += u'/' + QString::fromLatin1(QTest::currentDataTag());
         m_appDir = m_root.filePath(name + QStringLiteral("/app"));
         m_configDir = m_root.filePath(name + QStringLiteral("/config"));
         m_record = m_root.filePath(name + QStringLiteral("/shown.jsonl"));
@@ -207,10 +240,10 @@ private Q_SLOTS:
         const QByteArray revision = QByteArray::number(platform::ownVersion().revision);
         m_http = std::make_unique<HttpTestServer>();
         m_http->putFile(UpdatePath + QStringLiteral("RendloV1_lastver.txt"), revision);
-        m_http->putFile(UpdatePath + QStringLiteral("RendloV1.exe"), readFile(QStringLiteral(ZT_CHECKER_PATH)));
-        m_http->putFile(UpdatePath + QStringLiteral("Swapnik.exe"), readFile(QStringLiteral(ZT_REPLACER_PATH)));
+        QVERIFY(publish(QStringLiteral("RendloV1.exe"), QStringLiteral(ZT_CHECKER_PATH)));
+        QVERIFY(publish(QStringLiteral("Swapnik.exe"), QStringLiteral(ZT_REPLACER_PATH)));
         m_http->putFile(UpdatePath + QStringLiteral("Palvex_lastver.txt"), revision);
-        m_http->putFile(UpdatePath + QStringLiteral("Palvex.exe"), readFile(QStringLiteral(ZT_DECODER_PATH)));
+        QVERIFY(publish(QStringLiteral("Palvex.exe"), QStringLiteral(ZT_DECODER_PATH)));
     }
 
     void cleanup()
@@ -250,7 +283,7 @@ private Q_SLOTS:
                  qPrintable(newerPath + QStringLiteral(" is ") + newerVersion));
         const QByteArray newerBuild = readFile(newerPath);
         m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"), QByteArray::number(newer));
-        m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), newerBuild);
+        QVERIFY(publish(QStringLiteral("NorvaQuillet"), newerPath));
         registerUser(true);
         serveList(m_http->host(), testdb::serverAddress());
 
@@ -272,6 +305,52 @@ private Q_SLOTS:
         QCOMPARE(appFiles(), (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("Palvex.exe"),
                                           QStringLiteral("RendloV1.exe"), QStringLiteral("Swapnik.exe"),
                                           QStringLiteral("server_address_setting.json")}));
+    }
+
+    // Signed by another key: a checker is discarded with the message and never run; a newer build the checker
+    // fetched is removed, never handed over. The installed build goes on (here to a database that is down).
+    void signedByAnotherKeyIsNeitherKeptNorRun_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("the version checker")
+            << QStringLiteral("RendloV1.exe")
+            << QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("server_address_setting.json")};
+        QTest::newRow("a newer build") << QStringLiteral("NorvaQuillet")
+                                       << QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
+                                                      QStringLiteral("Swapnik.exe"),
+                                                      QStringLiteral("server_address_setting.json")};
+    }
+    void signedByAnotherKeyIsNeitherKeptNorRun()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, files);
+        if (!m_signing)
+            QSKIP("the program does not verify downloads: configure it with ZT_UPDATE_PUBLIC_KEYS (scripts/test does)");
+        QString shownName = name;
+        if (name == u"NorvaQuillet") {
+            const QString newerPath = qEnvironmentVariable("ZT_NEWER_BUILD");
+            if (newerPath.isEmpty())
+                QSKIP("no newer build: run scripts/test, or set ZT_NEWER_BUILD to a build with a higher ZT_REVISION");
+            m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"),
+                            QByteArray::number(platform::ownVersion().revision + 1));
+            m_http->putFile(UpdatePath + name, readFile(newerPath));
+            shownName = QStringLiteral("New_") + name;
+        }
+        m_http->putFile(UpdatePath + name + QStringLiteral(".minisig"),
+                        readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig")));
+        serveList(m_http->host(), QStringLiteral("127.0.0.1:%1").arg(testsupport::closedPort()));
+
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
+
+        QVERIFY(m_program->waitForFinished(60000));
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("message: ") + shownName +
+                                                QStringLiteral("의 서명이 확인되지 않아 받은 파일을 버렸습니다.\r\n("
+                                                               "등록되지 않은 키로 서명되었습니다)"),
+                                            QStringLiteral("frmLogin"), DatabaseDown}));
+        QCOMPARE(shown().constLast().pid, m_programPid);
+        QCOMPARE(readFile(app(QStringLiteral("NorvaQuillet"))), readFile(QStringLiteral(ZT_PROGRAM_PATH)));
+        QCOMPARE(appFiles(), files);
     }
 
     // Neither the server list nor the update server answers: start-up goes on with the default hosts (the
@@ -375,9 +454,7 @@ private Q_SLOTS:
 
         QVERIFY(m_program->waitForFinished(60000));
         QCOMPARE(m_program->exitCode(), 0);
-        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"),
-                                            QStringLiteral("message: 데이터베이스 서버에 접속할 수 없습니다.\r\n"
-                                                           "인터넷이 연결되어 있는지 확인 해 주세요.")}));
+        QCOMPARE(shownLines(), (QStringList{QStringLiteral("frmLogin"), DatabaseDown}));
         QCOMPARE(appFiles(),
                  (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
                               QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));

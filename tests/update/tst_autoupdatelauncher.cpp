@@ -3,6 +3,7 @@
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "VbError.h"
+#include "modAutoUpdateV1_Download.h"
 #include "modAutoUpdateV1_Launcher.h"
 #include "modMainShared.h"
 
@@ -72,7 +73,12 @@ class TestAutoUpdateLauncher : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("no_proxy", "127.0.0.1,localhost"); }
+    void initTestCase()
+    {
+        qputenv("no_proxy", "127.0.0.1,localhost");
+        // As a build without keys, whatever keys this one was built with (tst_startup_e2e has signed ones).
+        modAutoUpdateV1_Download::SetPublisherKeys(QString());
+    }
 
     void versionValue_data()
     {

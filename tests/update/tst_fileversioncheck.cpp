@@ -2,6 +2,7 @@
 #include "HttpTestServer.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
+#include "modAutoUpdateV1_Download.h"
 #include "modFileVersionCheck.h"
 #include "modMainShared.h"
 
@@ -30,7 +31,13 @@ class TestFileVersionCheck : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("no_proxy", "127.0.0.1,localhost"); }
+    void initTestCase()
+    {
+        qputenv("no_proxy", "127.0.0.1,localhost");
+        // As a build without keys, whatever keys this one was built with.
+        modAutoUpdateV1_Download::SetPublisherKeys(QString());
+    }
+    void cleanup() { modAutoUpdateV1_Download::SetPublisherKeys(QString()); }
 
     void downloadsWhenMissingOrOlder_data()
     {
@@ -119,13 +126,32 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(t.services.app.filePath(QStringLiteral("Palvex.exe"))));
     }
 
+    // A download cut off, or (given the publisher's keys) one whose signature does not verify, which the
+    // message then says too.
+    void failedDownloadNamesThePathAndKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("cause"); // empty: the download is cut off
+        QTest::newRow("cut off") << QString();
+        QTest::newRow("signed by another key")
+            << QStringLiteral("\r\n\r\nPalvex.exe의 서명이 확인되지 않아 받은 파일을 "
+                              "버렸습니다.\r\n(등록되지 않은 키로 서명되었습니다)");
+    }
     void failedDownloadNamesThePathAndKeepsTheOldFile()
     {
+        QFETCH(QString, cause);
         testsupport::TestServices t;
         testsupport::HttpTestServer server;
         modMain::UpdateServerHost = server.host();
         server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "9");
-        server.routeDropped(Folder + QStringLiteral("Palvex.exe"), 4096, 100);
+        if (cause.isEmpty()) {
+            server.routeDropped(Folder + QStringLiteral("Palvex.exe"), 4096, 100);
+        } else { // signed with key b of the ones made for tst_minisign, a the publisher's
+            modAutoUpdateV1_Download::SetPublisherKeys(
+                QString::fromLatin1(readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/a.pub")).split('\n').value(1)));
+            server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
+            server.putFile(Folder + QStringLiteral("Palvex.exe.minisig"),
+                           readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig")));
+        }
         const QString path = t.services.app.filePath(QStringLiteral("Palvex.exe"));
         const QByteArray old = peWithRevision(QStringLiteral("3"));
         QVERIFY(writeFile(path, old));
@@ -133,7 +159,7 @@ private Q_SLOTS:
         modFileVersionCheck::CheckFileVersion(t.services, QStringLiteral("Palvex.exe"), t.services.app.dir, QString(),
                                               {QStringLiteral("Palvex.exe")});
         QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("파일 다운로드중 오류가 발생했습니다.경로: ") +
-                                                   QDir::toNativeSeparators(path)});
+                                                   QDir::toNativeSeparators(path) + cause});
         QCOMPARE(readFile(path), old);
     }
 };

@@ -13,7 +13,7 @@ win_e2e_update_cycle() {
         win_e2e_ended "$older"
     wait "$older" 2>/dev/null || status=$?
     [ "$status" -eq 0 ] || win_e2e_fail "the older build ended with exit code $status instead of handing over"
-    grep -q 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log" ||
+    grep -q 'GET /download/[^ ]*/NorvaQuillet\.exe HTTP' "$work/stack-http.log" ||
         win_e2e_fail "the older build ended without the version checker fetching NorvaQuillet.exe"
     log "older build handed over after $(win_e2e_since "$t0") s"
     # From here on the replacer, then the newer build it starts, run in the program's place.
@@ -69,7 +69,7 @@ win_e2e_saved_password() {
         win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\."
     log "main window with the saved password after $(win_e2e_since "$t0") s"
     win_e2e_check_caption "$ZT_WIN_E2E_FOUND" "$newer_version"
-    [ "$(grep -c 'GET /download/.*/NorvaQuillet.exe' "$work/stack-http.log")" -eq 1 ] ||
+    [ "$(grep -c 'GET /download/[^ ]*/NorvaQuillet\.exe HTTP' "$work/stack-http.log")" -eq 1 ] ||
         win_e2e_fail "the second start fetched NorvaQuillet.exe again"
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 }
@@ -86,5 +86,27 @@ win_e2e_lone_exe() {
     win_e2e_wait 60 "the login dialog of the exe alone in an empty folder" \
         win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
     log "the exe alone in an empty folder reached its login dialog after $(win_e2e_since "$t0") s"
+    win_e2e_close "$ZT_WIN_E2E_FOUND"
+}
+
+# The package in a new folder, offered the newer build with another key's signature: the version checker
+# fetches it, the program refuses it (its one message, answered by the UI record), and its own build goes on to
+# the login dialog.
+win_e2e_refused_update() {
+    local refused="$work/refused/업무 도구" record="$work/refused.jsonl" t0=$EPOCHREALTIME
+    mkdir -p "$refused"
+    cp -R "$program_dir/." "$refused/"
+    minisign -G -W -p "$work/other.pub" -s "$work/other.key" >/dev/null
+    minisign -S -s "$work/other.key" -m "$zt_http_updates/NorvaQuillet.exe" \
+        -x "$zt_http_updates/NorvaQuillet.exe.minisig" >/dev/null
+    ZT_UI_RECORD="$(winepath -w "$record")" win_e2e_start "$refused" "$work/program-4.log"
+    win_e2e_wait 90 "the package's login dialog after the refused update" \
+        win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
+    log "refused update: the package's login dialog after $(win_e2e_since "$t0") s"
+    grep -q 'New_NorvaQuillet.exe의 서명이 확인되지 않아 받은 파일을 버렸습니다' "$record" ||
+        win_e2e_fail "no message that New_NorvaQuillet.exe's signature did not verify; shown:"$'\n'"$(cat "$record")"
+    [ ! -e "$refused/New_NorvaQuillet.exe" ] || win_e2e_fail "the refused New_NorvaQuillet.exe was left"
+    cmp -s "$program_dir/NorvaQuillet.exe" "$refused/NorvaQuillet.exe" ||
+        win_e2e_fail "the refused update replaced NorvaQuillet.exe"
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 }

@@ -59,6 +59,6 @@ win_e2e_stack() {
     zt_db_sql "$ZT_DB_SOCKET" "SET GLOBAL general_log_file = '$work/general.log'; SET GLOBAL general_log = 1;"
     zt_stack_http_start
     # shellcheck disable=SC2154 # set by stack-http.sh
-    cp "$newer_exe" "$zt_http_updates/NorvaQuillet.exe"
+    zt_stack_publish "$newer_exe" NorvaQuillet.exe
     printf '%s\r\n' "${newer_version##*.}" >"$zt_http_updates/NorvaQuillet_lastver.txt"
 }

@@ -3,13 +3,14 @@
 # linked against a prefix given as a user relinks the program. Sourced by windows.sh.
 
 # win_build_project DIR [TARGET...]: the cross build in DIR against $ZT_WIN_DEPS: everything, or the targets
-# named.
+# named; the program verifies downloads with the keys in ZT_UPDATE_PUBLIC_KEYS (none when it is empty).
 win_build_project() {
     local dir=$1 targets=()
     shift
     [ $# -eq 0 ] || targets=(--target "$@")
     log "cross-building ${*:-the program and its tests} in $dir against $ZT_WIN_DEPS"
-    zt_configure windows "$dir" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX"
+    zt_configure windows "$dir" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX" \
+        -DZT_UPDATE_PUBLIC_KEYS="${ZT_UPDATE_PUBLIC_KEYS:-}"
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
