@@ -147,7 +147,9 @@ Fetched FetchFile(const QString& url, const QString& localPath, platform::IWaitW
         options.cancel = &skipped;
         if (keys)
             signature = fetchSignature(url, skipped);
-        return support::http::download(url, localPath, options).ok();
+        const bool saved = support::http::download(url, localPath, options).ok();
+        fetched.skipped = !saved && skipped.load();
+        return saved;
     });
     return fetched;
 }

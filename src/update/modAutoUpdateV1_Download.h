@@ -39,6 +39,8 @@ bool IsCompleteProgram(const QByteArray& bytes);
 struct Fetched final
 {
     bool saved = false;
+    /** The person skipped the wait before the file was saved. */
+    bool skipped = false;
     /** Set when the file arrived whole but its signature did not verify: why. */
     std::optional<minisign::Verdict> refused;
 };

@@ -193,30 +193,44 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
         return false;
     }
 
-    // The replacer is otherwise fetched only with an outdated checker: after one skipped or lost download every
-    // later start would stop here. It is fetched once more; only when that fails does the person have to act.
+    // The replacer is otherwise fetched only with an outdated checker: after one skipped or lost download, or with a
+    // damaged one (empty, an error page, no run permission), every later start would stop here. It is fetched once
+    // more; only when that fails does the person have to act.
     const QString replacerName = QString::fromUtf16(ReplacerName);
     const QString replacer = services.app.filePath(replacerName);
-    std::optional<minisign::Verdict> replacerRefused;
-    if (!modUniCode::FileExists(replacer))
-        replacerRefused =
-            modAutoUpdateV1_Download::FetchFile(baseUrl + replacerName, replacer, services.waitWindow).refused;
-    if (!modUniCode::FileExists(replacer)) {
-        QString text =
-            QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") + QDir::toNativeSeparators(replacer);
-        if (replacerRefused)
-            text += QStringLiteral("\r\n\r\n") +
-                    modAutoUpdateV1_Download::SignatureRefusedText(replacerName, *replacerRefused);
-        services.messageBox->show(text);
-        if (services.fileManager)
-            services.fileManager->openFolder(services.app.dir);
+    const auto handOver = [&] {
+        if (!platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
+                                     platform::WindowShow::Minimized))
+            return false;
         services.processExit->exitNow(0);
+        return true;
+    };
+    const auto fetchReplacer = [&] {
+        return modAutoUpdateV1_Download::FetchFile(baseUrl + replacerName, replacer, services.waitWindow);
+    };
+    std::optional<modAutoUpdateV1_Download::Fetched> fetched;
+    if (!modUniCode::FileExists(replacer))
+        fetched = fetchReplacer();
+    if (modUniCode::FileExists(replacer) && handOver())
         return false;
+    if (!fetched) {
+        fetched = fetchReplacer();
+        if (fetched->saved && handOver())
+            return false;
     }
+    // The person chose not to wait for it: this build goes on, and the next start tries again.
+    if (fetched->skipped)
+        return false;
 
-    if (!platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
-                                 platform::WindowShow::Minimized))
-        reportError(services, platform::makeVbError(platform::vberr::FileNotFound), QStringLiteral("RunAutoUpdate"));
+    QString text = (modUniCode::FileExists(replacer) ? QStringLiteral("파일교체 프로그램을 실행할 수 없습니다.")
+                                                     : QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.")) +
+                   QStringLiteral("\r\n\r\n") + QDir::toNativeSeparators(replacer);
+    if (fetched->refused)
+        text += QStringLiteral("\r\n\r\n") +
+                modAutoUpdateV1_Download::SignatureRefusedText(replacerName, *fetched->refused);
+    services.messageBox->show(text);
+    if (services.fileManager)
+        services.fileManager->openFolder(services.app.dir);
     services.processExit->exitNow(0);
     return false;
 }

@@ -66,17 +66,18 @@ public:
     int sets = 0;
 };
 
-/** Runs the work at once, never skipped, and keeps what the window would have said. */
+/** Runs the work at once, skipped from the start when skip is set, and keeps what the window would have said. */
 class RecordingWaitWindow final : public platform::IWaitWindow
 {
 public:
     void run(const QString& text, const Work& work) override
     {
         texts.append(text);
-        const platform::SkipFlag never{false};
-        work(never);
+        const platform::SkipFlag skipped{skip};
+        work(skipped);
     }
     QStringList texts;
+    bool skip = false;
 };
 
 /** Answers the file dialog as a person would, with the files set beforehand (none: cancelled); keeps where each

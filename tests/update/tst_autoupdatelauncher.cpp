@@ -320,20 +320,45 @@ private Q_SLOTS:
         QVERIFY(s->checkerArgs().isEmpty());
     }
 
+    // The replacer as the hand-over finds it: here, missing (its download was skipped or lost, and it is otherwise
+    // fetched only with an outdated checker), or there but damaged, so that it cannot be started.
+    static bool stageReplacer(const Setup& s, const QString& local)
+    {
+        const QString path = s.path(QStringLiteral("Swapnik.exe"));
+        if (local == u"missing")
+            return true;
+        if (local == u"empty")
+            return writeFile(path, QByteArray());
+        if (local == u"error page")
+            return writeFile(path, "<html><body>Access denied</body></html>\n");
+        if (!installRecorder(path))
+            return false;
+        return local == u"here" ||
+               QFile::setPermissions(path, QFile::permissions(path) &
+                                               ~(QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther));
+    }
+    static void replacerStates(bool withHere)
+    {
+        QTest::addColumn<QString>("local");
+        if (withHere)
+            QTest::newRow("here") << QStringLiteral("here");
+        for (const char* state : {"missing", "empty", "error page"})
+            QTest::newRow(state) << QString::fromLatin1(state);
+#ifndef Q_OS_WIN
+        QTest::newRow("not runnable") << QStringLiteral("not runnable");
+#endif
+    }
+
     void handsOverToTheReplacer_data()
     {
-        QTest::addColumn<bool>("replacerHere");
-        QTest::newRow("replacer here") << true;
-        // As after a skipped download: the replacer is otherwise fetched only with an outdated checker.
-        QTest::newRow("replacer missing, fetched at the hand-over") << false;
+        replacerStates(true);
     }
     void handsOverToTheReplacer()
     {
-        QFETCH(bool, replacerHere);
+        QFETCH(QString, local);
         auto s = setup();
         QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
-        if (replacerHere)
-            QVERIFY(installRecorder(s->path(QStringLiteral("Swapnik.exe"))));
+        QVERIFY(stageReplacer(*s, local));
         QVERIFY(s->checkerFindsNewBuild());
 
         bool skip = true;
@@ -343,24 +368,54 @@ private Q_SLOTS:
         QVERIFY(s->t.messageBox.messages.isEmpty());
         QVERIFY(QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))));
         QTRY_COMPARE(s->replacerArgs(), QByteArray("1\nNorvaQuillet;New_NorvaQuillet\n"));
-        QCOMPARE(s->requests(), replacerHere ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
+        QCOMPARE(s->requests(), local == u"here" ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
     }
 
-    void replacerMissingHereAndOnTheServerShowsTheFolder()
+    // Not to be had from the server either: the person is told, in the folder where they can put it by hand.
+    void replacerNotToBeHadShowsTheFolder_data()
     {
+        replacerStates(false);
+    }
+    void replacerNotToBeHadShowsTheFolder()
+    {
+        QFETCH(QString, local);
         auto s = setup();
         s->server.removeFile(Folder + QStringLiteral("Swapnik.exe"));
         QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
+        QVERIFY(stageReplacer(*s, local));
         QVERIFY(s->checkerFindsNewBuild());
 
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        const QString what = local == u"missing" ? QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.")
+                                                 : QStringLiteral("파일교체 프로그램을 실행할 수 없습니다.");
         QCOMPARE(s->t.messageBox.texts(),
-                 QStringList{QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.\r\n\r\n") +
+                 QStringList{what + QStringLiteral("\r\n\r\n") +
                              QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
         QCOMPARE(s->requests(), QStringList{QStringLiteral("Swapnik.exe")});
         QVERIFY(s->t.exit.exited);
         QCOMPARE(s->t.fileManager.folders, QStringList{s->dir()});
+    }
+
+    // The person skipped its download: nothing is said to be missing, and this build starts.
+    void replacerDownloadSkippedGoesOn_data()
+    {
+        replacerStates(false);
+    }
+    void replacerDownloadSkippedGoesOn()
+    {
+        QFETCH(QString, local);
+        auto s = setup();
+        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
+        QVERIFY(stageReplacer(*s, local));
+        QVERIFY(s->checkerFindsNewBuild());
+        s->t.waitWindow.skip = true;
+
+        bool skip = true;
+        QVERIFY(!RunAutoUpdate(s->t.services, skip));
+        QVERIFY(s->t.messageBox.messages.isEmpty());
+        QVERIFY(!s->t.exit.exited);
+        QVERIFY(s->t.fileManager.folders.isEmpty());
     }
 
     void noNewBuildGoesOn()
