@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppInfo.h"
+#include "DatabaseTlsPolicy.h"
 #include "FileDialog.h"
 #include "MachineIdentity.h"
 #include "MessageBox.h"
@@ -23,6 +24,8 @@ struct Services final
     AppLocation app;
     IWaitWindow* waitWindow = nullptr;
     IFileDialog* fileDialog = nullptr;
+    /** The machine's policy for the database connection, read once at start. */
+    DatabaseTlsPolicy databaseTls = {};
 };
 
 } // namespace platform
