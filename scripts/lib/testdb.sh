@@ -30,8 +30,31 @@ zt_db_sql() {
     mariadb --no-defaults --user=root --socket="$1" --batch --skip-column-names -e "$2"
 }
 
-# Starts a server in a new temporary folder and waits until it answers. Sets ZT_DB_DIR, ZT_DB_PORT,
-# ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens afterwards).
+# A throw-away certificate authority and the server's certificate it signed, for 127.0.0.1 and localhost, in
+# folder $1: ca.pem, server.pem, server-key.pem. Nothing else trusts that authority.
+zt_db_make_certificates() {
+    local dir=$1
+    mkdir -p "$dir"
+    printf '%s\n' "subjectAltName=IP:127.0.0.1,DNS:localhost" "basicConstraints=CA:FALSE" \
+        "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" >"$dir/server.ext"
+    if ! {
+        openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=NorvaQuillet throw-away test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+            -keyout "$dir/ca-key.pem" -out "$dir/ca.pem" &&
+            openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server-key.pem" \
+                -out "$dir/server.csr" &&
+            openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca-key.pem" -CAcreateserial \
+                -days 30 -extfile "$dir/server.ext" -out "$dir/server.pem"
+    } >"$dir/openssl.log" 2>&1; then
+        cat "$dir/openssl.log" >&2
+        log "the database's throw-away certificates could not be made (openssl)"
+        return 1
+    fi
+}
+
+# Starts a server in a new temporary folder and waits until it answers; it offers TLS with a certificate of a
+# throw-away authority ($ZT_DB_DIR/tls/ca.pem). Sets ZT_DB_DIR, ZT_DB_PORT, ZT_DB_SOCKET, ZT_DB_PID and
+# registers the server's stop with add_cleanup (whatever happens afterwards).
 # Another process can take the free port before the server binds it: then it tries again on a new one.
 zt_db_launch() {
     ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
@@ -39,6 +62,7 @@ zt_db_launch() {
     local datadir="$ZT_DB_DIR/data" attempt status install_db
     add_cleanup "zt_db_stop $(printf %q "$ZT_DB_DIR")"
 
+    zt_db_make_certificates "$ZT_DB_DIR/tls" || return 1
     install_db="$(zt_db_program mariadb-install-db)" || return 1
     if ! "$install_db" --no-defaults --user="$(id -un)" --datadir="$datadir" \
         --auth-root-authentication-method=normal --skip-test-db >"$ZT_DB_DIR/install.log" 2>&1; then
@@ -71,6 +95,7 @@ zt_db_serve() {
     "$server" --no-defaults --user="$(id -un)" --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
         --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
         --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
+        --ssl-cert="$ZT_DB_DIR/tls/server.pem" --ssl-key="$ZT_DB_DIR/tls/server-key.pem" \
         --skip-log-bin --innodb-buffer-pool-size=16M >/dev/null 2>&1 &
     ZT_DB_PID=$!
     echo "$ZT_DB_PID" >"$ZT_DB_DIR/launcher.pid"
@@ -127,7 +152,8 @@ zt_db_create_schema() {
         ) CHARACTER SET latin1;"
 }
 
-# The server for one test run; the tests find it through ZT_TEST_DB_HOST / _PORT / _SOCKET.
+# The server for one test run; the tests find it through ZT_TEST_DB_HOST / _PORT / _SOCKET, and the authority
+# that signed its certificate through ZT_TEST_DB_CA.
 testdb_start() {
     log "starting a throw-away MariaDB server"
     zt_db_launch
@@ -135,5 +161,6 @@ testdb_start() {
     export ZT_TEST_DB_HOST="127.0.0.1"
     export ZT_TEST_DB_PORT="$ZT_DB_PORT"
     export ZT_TEST_DB_SOCKET="$ZT_DB_SOCKET"
+    export ZT_TEST_DB_CA="$ZT_DB_DIR/tls/ca.pem"
     log "MariaDB on 127.0.0.1:$ZT_DB_PORT (socket $ZT_DB_SOCKET)"
 }
