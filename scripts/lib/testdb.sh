@@ -53,9 +53,11 @@ zt_db_make_certificates() {
 }
 
 # Starts a server in a new temporary folder and waits until it answers; it offers TLS with a certificate of a
-# throw-away authority ($ZT_DB_DIR/tls/ca.pem). Sets ZT_DB_DIR, ZT_DB_PORT, ZT_DB_SOCKET, ZT_DB_PID and
-# registers the server's stop with add_cleanup (whatever happens afterwards).
+# throw-away authority ($ZT_DB_DIR/tls/ca.pem). Arguments are further server options. Sets ZT_DB_DIR,
+# ZT_DB_PORT, ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens
+# afterwards).
 # Another process can take the free port before the server binds it: then it tries again on a new one.
+# shellcheck disable=SC2120 # the local stack's server passes options
 zt_db_launch() {
     ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
     ZT_DB_SOCKET="$ZT_DB_DIR/mysqld.sock"
@@ -74,7 +76,7 @@ zt_db_launch() {
     for ((attempt = 1; attempt <= 5; attempt++)); do
         ZT_DB_PORT="$(zt_db_free_port)"
         status=0
-        zt_db_serve "$datadir" || status=$?
+        zt_db_serve "$datadir" "$@" || status=$?
         case $status in
         0) return 0 ;;
         2) log "port $ZT_DB_PORT was taken before the MariaDB server bound it; trying another" ;;
@@ -90,13 +92,14 @@ zt_db_launch() {
 # because the port was taken, 1 when it ended otherwise or never answered.
 zt_db_serve() {
     local datadir=$1 tries server
+    shift
     server="$(zt_db_program mariadbd)" || return 1
     : >"$ZT_DB_DIR/error.log"
     "$server" --no-defaults --user="$(id -un)" --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
         --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
         --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
         --ssl-cert="$ZT_DB_DIR/tls/server.pem" --ssl-key="$ZT_DB_DIR/tls/server-key.pem" \
-        --skip-log-bin --innodb-buffer-pool-size=16M >/dev/null 2>&1 &
+        --skip-log-bin --innodb-buffer-pool-size=16M "$@" >/dev/null 2>&1 &
     ZT_DB_PID=$!
     echo "$ZT_DB_PID" >"$ZT_DB_DIR/launcher.pid"
 
