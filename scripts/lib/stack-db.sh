@@ -6,12 +6,12 @@
 ZT_DEMO_USER="demo"
 ZT_DEMO_PASSWORD="demo1234"
 
-# Starts the server and fills it in. Sets what testdb.sh's zt_db_launch sets (ZT_DB_PORT, ZT_DB_SOCKET, ...)
+# Starts the server and fills it in; arguments are further server options. Sets what testdb.sh's zt_db_launch sets (ZT_DB_PORT, ZT_DB_SOCKET, ...)
 # and zt_machine_mac, and exports ZT_DEFAULT_SERVER, the database's address.
 zt_stack_db_start() {
     log "starting the local MariaDB"
     # The performance schema holds each connection's own TLS status, for zt_stack_db_connections.
-    zt_db_launch --performance-schema=ON
+    zt_db_launch --performance-schema=ON "$@"
     zt_db_create_schema "$ZT_DB_SOCKET"
 
     # The MAC address the allowlist asks for first: the best of this PC's candidates as the program ranks them
