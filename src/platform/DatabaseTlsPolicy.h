@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QByteArray>
-#include <QMap>
 #include <QString>
 
 // How the connection to the in-house database is protected: a machine-wide policy IT sets (Group Policy's
@@ -34,20 +32,13 @@ inline constexpr char16_t DatabaseTlsCaFileName[] = u"DatabaseTlsCaFile";
  *  never make the connection weaker than leaving the value out. */
 DatabaseTls parseDatabaseTls(const QString& raw);
 
-/** The "Key = value" lines of a policy file, keys lower-cased (as registry names, they ignore case); lines
- *  starting with '#' or ';', and lines without '=', say nothing. The first line of a key counts. */
-QMap<QString, QString> parsePolicyFile(const QByteArray& text);
-
-/** Whether a file (or folder) with this owner and these permission bits can be trusted with machine policy:
- *  owned by root and writable by nobody else. */
-bool trustedPolicyFile(unsigned int owner, unsigned int mode);
-
 /** Where this system keeps the policy: the registry key
  *  "HKEY_LOCAL_MACHINE\SOFTWARE\Policies\<company>\NorvaQuillet" on Windows, "/etc/norvaquillet/policy.conf"
  *  elsewhere. */
 QString machinePolicyLocation();
 
-/** The policy kept at location (machinePolicyLocation() for the real one). Nothing there: Prefer. On Linux a
+/** The policy kept at location (machinePolicyLocation() for the real one; on Windows a key under
+ *  HKEY_LOCAL_MACHINE, or for tests HKEY_CURRENT_USER). Nothing there: Prefer. On Linux a
  *  file, or its folder, that root does not own alone is not trusted with a CA file (its mode still counts: it
  *  can only ask for more), nor is a CA file that root does not own alone; Verify without a trusted CA file uses
  *  the system's CA bundle. */

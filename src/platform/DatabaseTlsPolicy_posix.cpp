@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QMap>
 
 #include <sys/stat.h>
 
@@ -16,10 +17,28 @@ const QString SystemCaBundle = QStringLiteral("/etc/ssl/certs/ca-certificates.cr
 // A policy is a few lines; anything much larger is not one.
 constexpr qint64 MaxPolicyBytes = 64 * 1024;
 
+// "Key = value" lines, keys as registry names (case ignored); '#' or ';' starts a comment. The first line of a
+// key counts.
+QMap<QString, QString> parsePolicyFile(const QByteArray& text)
+{
+    QMap<QString, QString> values;
+    for (const QByteArray& rawLine : text.split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        const qsizetype equals = line.indexOf(u'=');
+        if (line.startsWith(u'#') || line.startsWith(u';') || equals <= 0)
+            continue;
+        const QString key = line.left(equals).trimmed().toLower();
+        if (!values.contains(key))
+            values.insert(key, line.mid(equals + 1).trimmed());
+    }
+    return values;
+}
+
+// Machine policy is root's: a file (or folder) anyone else may write is not trusted with it.
 bool trustedPath(const QString& path)
 {
     struct stat info = {};
-    return stat(QFile::encodeName(path).constData(), &info) == 0 && trustedPolicyFile(info.st_uid, info.st_mode);
+    return stat(QFile::encodeName(path).constData(), &info) == 0 && info.st_uid == 0 && (info.st_mode & 0022) == 0;
 }
 
 // The file the path leads to and the folder that holds it: whoever may change either may change the policy.

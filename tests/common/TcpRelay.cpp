@@ -6,43 +6,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
-#include <memory>
-#include <optional>
-
 namespace testsupport {
-
-namespace {
-
-// The protocol's capability bit for TLS, in the greeting's lower capability flags and a client's first packet.
-constexpr quint32 ClientSsl = 0x0800;
-// A fatal TLS alert, "handshake failure", in a TLS 1.2 record.
-constexpr char HandshakeFailure[] = "\x15\x03\x03\x00\x02\x02\x28";
-
-// The length of the first protocol packet in bytes, header included; 0 while it is not all there.
-qsizetype firstPacketSize(const QByteArray& bytes)
-{
-    if (bytes.size() < 4)
-        return 0;
-    const qsizetype size = 4 + (quint8(bytes[0]) | quint8(bytes[1]) << 8 | quint8(bytes[2]) << 16);
-    return bytes.size() >= size ? size : 0;
-}
-
-// Clears the TLS bit of a greeting: protocol version, server version up to its NUL, connection id (4),
-// scramble (8), filler (1), then the lower two bytes of the capability flags.
-void clearTlsOffer(QByteArray& greeting)
-{
-    const qsizetype versionEnd = greeting.indexOf('\0', 5);
-    const qsizetype flags = versionEnd + 1 + 4 + 8 + 1;
-    if (versionEnd > 0 && flags + 1 < greeting.size())
-        greeting[flags + 1] = char(quint8(greeting[flags + 1]) & ~(ClientSsl >> 8));
-}
-
-bool asksForTls(const QByteArray& packet)
-{
-    return packet.size() >= 8 && (quint8(packet[4]) | quint8(packet[5]) << 8) & ClientSsl;
-}
-
-} // namespace
 
 // Lives in a thread of its own, so relaying goes on while the test's thread blocks inside a client call.
 class TcpRelay::Worker final : public QObject
@@ -103,51 +67,41 @@ private:
             auto* upstream = new QTcpSocket(this);
             m_sockets.append(client);
             m_sockets.append(upstream);
-            // The first packet each way is held until it is whole where it is to be changed or judged: the
-            // greeting, and the client's answer to it.
-            auto greeting = std::make_shared<std::optional<QByteArray>>();
-            if (m_mysql == Mysql::WithoutTls)
-                *greeting = QByteArray();
-            auto answer = std::make_shared<std::optional<QByteArray>>();
-            if (m_mysql == Mysql::FailingTls)
-                *answer = QByteArray();
-            QObject::connect(upstream, &QTcpSocket::readyRead, client, [this, client, upstream, greeting] {
-                QByteArray bytes = upstream->readAll();
-                if (*greeting) {
-                    (*greeting)->append(bytes);
-                    if (firstPacketSize(**greeting) == 0)
+            const auto pipe = [this, client](QTcpSocket* from, QTcpSocket* to) {
+                QObject::connect(from, &QTcpSocket::readyRead, to, [this, client, from, to, first = true]() mutable {
+                    QByteArray bytes = from->readAll();
+                    (from == client ? m_fromClients : m_toClients) += bytes;
+                    // Each side's first packet comes in one piece on loopback: the greeting, the client's answer.
+                    if (std::exchange(first, false) && !changeFirst(bytes, from == client, client))
                         return;
-                    bytes = **greeting;
-                    greeting->reset();
-                    clearTlsOffer(bytes);
-                }
-                m_toClients += bytes;
-                client->write(bytes);
-            });
-            QObject::connect(client, &QTcpSocket::readyRead, upstream, [this, client, upstream, answer] {
-                QByteArray bytes = client->readAll();
-                m_fromClients += bytes;
-                if (*answer) {
-                    (*answer)->append(bytes);
-                    if (firstPacketSize(**answer) == 0)
-                        return;
-                    bytes = **answer;
-                    answer->reset();
-                    if (asksForTls(bytes)) {
-                        const QByteArray alert(HandshakeFailure, sizeof HandshakeFailure - 1);
-                        m_toClients += alert;
-                        client->write(alert);
-                        client->disconnectFromHost();
-                        upstream->abort();
-                        return;
-                    }
-                }
-                upstream->write(bytes);
-            });
-            for (auto [from, to] : {std::pair{client, upstream}, std::pair{upstream, client}})
+                    to->write(bytes);
+                });
                 QObject::connect(from, &QTcpSocket::disconnected, to, [to] { to->disconnectFromHost(); });
+            };
+            pipe(client, upstream);
+            pipe(upstream, client);
+            // What the client sent before the server side was connected goes out once it is.
+            QObject::connect(upstream, &QTcpSocket::connected, client,
+                             [client, upstream] { upstream->write(client->readAll()); });
             upstream->connectToHost(QHostAddress::LocalHost, m_targetPort);
         }
+    }
+    // Clears the greeting's TLS bit (0x0800: the capability flags' second byte, after the protocol version, the
+    // server's version up to its NUL, the connection id, 8 bytes of scramble and a filler), or answers a client's
+    // request for TLS (the same bit in its first packet) with a fatal TLS alert. False when nothing is to go on.
+    bool changeFirst(QByteArray& bytes, bool fromClient, QTcpSocket* client)
+    {
+        constexpr char ClientSsl = 0x08; // 0x0800, in the flags' second byte
+        const qsizetype flags = bytes.indexOf('\0', 5) + 1 + 4 + 9 + 1;
+        if (m_mysql == Mysql::WithoutTls && !fromClient && flags > 14 && flags < bytes.size())
+            bytes[flags] = char(bytes[flags] & ~ClientSsl);
+        if (m_mysql != Mysql::FailingTls || !fromClient || bytes.size() < 6 || !(bytes[5] & ClientSsl))
+            return true;
+        const QByteArray alert("\x15\x03\x03\x00\x02\x02\x28", 7);
+        m_toClients += alert;
+        client->write(alert);
+        client->disconnectFromHost();
+        return false;
     }
     void dropAll()
     {

@@ -3,52 +3,75 @@
 #include "RecordingServices.h"
 #include "TcpRelay.h"
 #include "TestDb.h"
-#include "TrustedCa.h"
 #include "cMySQL.h"
 #include "modMainShared.h"
+#include "modPcAllowlist.h"
 
 #include <QTest>
 
 #include <optional>
 
+#ifdef Q_OS_WIN
+#include <QCryptographicHash>
+#include <QFile>
+
+#include <windows.h>
+
+#include <wincrypt.h>
+#endif
+
 using platform::DatabaseTls;
-using testsupport::TcpRelay;
-using testsupport::TestServices;
+using Server = testsupport::TcpRelay::Mysql;
 
 namespace {
 
 const QString CannotConnect = QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n");
-const QString NotOffered =
-    QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만 서버가 제공하지 않습니다. 관리자에게 문의바랍니다.");
 
-quint16 serverPort()
-{
-    return quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT"));
-}
-
-QString address(const QString& host, const TcpRelay& relay)
-{
-    return host + u':' + QString::number(relay.port());
-}
-
-bool connectLogin(cMySQL& db, const QString& host)
-{
-    return db.real_connect(host, QStringLiteral("zt_inhouse"), QStringLiteral("qtzp5830"),
-                           QStringLiteral("zt_inhouse"));
-}
-
-// The server's own view of the connection: the cipher it speaks, empty without TLS.
-QString serverCipher(cMySQL& db)
+// The last value of the first row a statement returns.
+QString serverValue(cMySQL& db, const QByteArray& statement)
 {
     std::shared_ptr<Recordset> rs;
-    db.query("SHOW STATUS LIKE 'Ssl_cipher'", false, rs);
-    return rs->text(QStringLiteral("Value"));
+    db.query(statement, false, rs);
+    return rs->text(rs->fieldNames().constLast());
 }
+
+// The test server's authority, trusted as this system trusts IT's: the policy's CA file, or on Windows the
+// machine's root store (from where, under Wine, only deleting its registry key takes it out again).
+struct TrustedTestCa final
+{
+    QString caFile = qEnvironmentVariable("ZT_TEST_DB_CA");
+    bool ok = !caFile.isEmpty();
+#ifdef Q_OS_WIN
+    QString key = QStringLiteral("Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\");
+    TrustedTestCa()
+    {
+        QFile pem(caFile);
+        // The base64 between "-----BEGIN CERTIFICATE-----" and "-----END": the eleventh piece between dashes.
+        const QByteArray der =
+            pem.open(QIODevice::ReadOnly) ? QByteArray::fromBase64(pem.readAll().split('-').value(10)) : QByteArray();
+        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        ok = store &&
+             CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.constData()),
+                                              DWORD(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        if (store)
+            CertCloseStore(store, 0);
+        key += QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex().toUpper());
+        caFile.clear();
+    }
+    ~TrustedTestCa()
+    {
+        if (ok)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(key.utf16()));
+    }
+#endif
+};
 
 } // namespace
 
-// The machine's TLS policy against the throw-away server (which offers TLS with a certificate of its own
-// authority for 127.0.0.1), behind a relay that records what crosses it and can hide the server's TLS.
+// A whole login (the allowlist's connection, then the login connection and the password check) under each of
+// the machine's TLS policies, against the throw-away server (TLS with a certificate of its own authority for
+// 127.0.0.1), through a relay that records what crosses it as someone on the way would, and can make the
+// server one without TLS, or with a TLS this client cannot speak.
 class tst_cMySQLTls : public testdb::DatabaseTest
 {
     Q_OBJECT
@@ -57,136 +80,80 @@ private Q_SLOTS:
     void policies_data()
     {
         QTest::addColumn<DatabaseTls>("policy");
-        QTest::addColumn<TcpRelay::Mysql>("server");
+        QTest::addColumn<Server>("server");
         QTest::addColumn<QString>("dialled");
         QTest::addColumn<bool>("trusted");
-        QTest::addColumn<bool>("overTls");
-        QTest::addColumn<QString>("refusal"); // the message's second line, or its start; empty: connected
+        QTest::addColumn<QString>("refusal"); // the start of the message's second line; empty: logged in
+        using enum DatabaseTls;
+        using enum Server;
         const QString local = QStringLiteral("127.0.0.1");
         const QString refused = QStringLiteral("서버의 인증서를 거부했습니다: ");
-        using Server = TcpRelay::Mysql;
-        QTest::newRow("prefer: TLS offered")
-            << DatabaseTls::Prefer << Server::AsItIs << local << false << true << QString();
-        QTest::newRow("prefer: no TLS, used as before")
-            << DatabaseTls::Prefer << Server::WithoutTls << local << false << false << QString();
-        QTest::newRow("prefer: a TLS this client cannot speak, used as before")
-            << DatabaseTls::Prefer << Server::FailingTls << local << false << false << QString();
-        QTest::newRow("require: TLS, its certificate as it is")
-            << DatabaseTls::Require << Server::AsItIs << local << false << true << QString();
-        QTest::newRow("require: no TLS, refused")
-            << DatabaseTls::Require << Server::WithoutTls << local << false << false << NotOffered;
-        QTest::newRow("require: a TLS this client cannot speak, refused")
-            << DatabaseTls::Require << Server::FailingTls << local << false << false << QStringLiteral("(2026: ");
-        QTest::newRow("verify: the authority trusted")
-            << DatabaseTls::Verify << Server::AsItIs << local << true << true << QString();
+        QTest::newRow("prefer: TLS offered") << Prefer << AsItIs << local << false << QString();
+        QTest::newRow("prefer: no TLS, as before") << Prefer << WithoutTls << local << false << QString();
+        QTest::newRow("prefer: a TLS it cannot speak, as before")
+            << Prefer << FailingTls << local << false << QString();
+        QTest::newRow("require: TLS, the certificate as it is") << Require << AsItIs << local << false << QString();
+        QTest::newRow("require: no TLS") << Require << WithoutTls << local << false
+                                         << QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만");
+        QTest::newRow("require: a TLS it cannot speak")
+            << Require << FailingTls << local << false << QStringLiteral("(2026: ");
+        QTest::newRow("verify: the authority trusted") << Verify << AsItIs << local << true << QString();
         QTest::newRow("verify: the authority not trusted")
-            << DatabaseTls::Verify << Server::AsItIs << local << false << false
-            << refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이 발급하지 않았습니다.");
-        QTest::newRow("verify: a name the certificate does not hold")
-            << DatabaseTls::Verify << Server::AsItIs << QStringLiteral("127.0.0.2") << true << false
-            << refused + QStringLiteral("접속한 서버의 이름이 인증서에 없습니다.");
+            << Verify << AsItIs << local << false << refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이");
+        QTest::newRow("verify: a name the certificate lacks") << Verify << AsItIs << QStringLiteral("127.0.0.2") << true
+                                                              << refused + QStringLiteral("접속한 서버의 이름이");
     }
     void policies()
     {
         QFETCH(DatabaseTls, policy);
-        QFETCH(TcpRelay::Mysql, server);
+        QFETCH(Server, server);
         QFETCH(QString, dialled);
         QFETCH(bool, trusted);
-        QFETCH(bool, overTls);
         QFETCH(QString, refusal);
-
-        TcpRelay relay(serverPort(), server, QHostAddress(dialled));
-        std::optional<testsupport::TrustedCa> authority;
-        if (trusted) {
-            authority.emplace(qEnvironmentVariable("ZT_TEST_DB_CA"));
-            QVERIFY2(authority->error().isEmpty(), qPrintable(authority->error()));
-        }
-        TestServices t;
-        t.services.databaseTls = {policy, authority ? authority->policyCaFile() : QString()};
-        cMySQL db(t.services);
-        const bool connected = connectLogin(db, address(dialled, relay));
-        if (refusal.isEmpty()) {
-            QVERIFY2(connected, qPrintable(t.messageBox.texts().join(u'\n')));
-            QCOMPARE(!serverCipher(db).isEmpty(), overTls);
-            QVERIFY(t.messageBox.messages.isEmpty());
-            return;
-        }
-        QVERIFY(!connected);
-        QCOMPARE(t.messageBox.messages.size(), 1);
-        QVERIFY2(t.messageBox.texts().constFirst().startsWith(CannotConnect + refusal),
-                 qPrintable(t.messageBox.texts().constFirst()));
-        // Refused for want of TLS: the client said nothing at all.
-        if (server == TcpRelay::Mysql::WithoutTls)
-            QCOMPARE(relay.fromClients(), QByteArray());
-    }
-
-    // A connection made again after the server dropped it is held to the same policy.
-    void reconnectKeepsTheVerifiedTls()
-    {
-        const testsupport::TrustedCa authority(qEnvironmentVariable("ZT_TEST_DB_CA"));
-        QVERIFY2(authority.error().isEmpty(), qPrintable(authority.error()));
-        TestServices t;
-        t.services.databaseTls = {DatabaseTls::Verify, authority.policyCaFile()};
-        cMySQL db(t.services);
-        QVERIFY(connectLogin(db, testdb::serverAddress()));
-        const QList<qulonglong> first = m_root.loginConnections();
-        QCOMPARE(first.size(), 1);
-        QVERIFY2(m_root.killConnection(first.constFirst()), qPrintable(m_root.error()));
-        QTRY_VERIFY(m_root.loginConnections().isEmpty());
-        QVERIFY(!serverCipher(db).isEmpty());
-        QVERIFY(!m_root.loginConnections().contains(first.constFirst()));
-    }
-
-    // A whole login (the allowlist's connection, then the login connection and the password check), recorded
-    // as someone on the way would see it.
-    void captureOfALogin_data()
-    {
-        QTest::addColumn<DatabaseTls>("policy");
-        QTest::addColumn<TcpRelay::Mysql>("server");
-        QTest::addColumn<bool>("readable"); // the password and the statements are in the recording
-        QTest::newRow("TLS offered") << DatabaseTls::Prefer << TcpRelay::Mysql::AsItIs << false;
-        QTest::newRow("no TLS, prefer: as before, readable")
-            << DatabaseTls::Prefer << TcpRelay::Mysql::WithoutTls << true;
-        QTest::newRow("no TLS, require: refused") << DatabaseTls::Require << TcpRelay::Mysql::WithoutTls << false;
-    }
-    void captureOfALogin()
-    {
-        QFETCH(DatabaseTls, policy);
-        QFETCH(TcpRelay::Mysql, server);
-        QFETCH(bool, readable);
         const QString password = QStringLiteral("캡처-Secret-7");
-        QVERIFY(m_root.addUser(QStringLiteral("hong"), password));
-        TestServices t;
-        QVERIFY(m_root.addMac(QStringLiteral("hong"), t.machine.macAddress()));
-        TcpRelay relay(serverPort(), server);
-        modMain::DbServerHost = address(QStringLiteral("127.0.0.1"), relay);
-        t.services.databaseTls.mode = policy;
+        testsupport::TestServices t;
+        QVERIFY(m_root.addUser(QStringLiteral("hong"), password) &&
+                m_root.addMac(QStringLiteral("hong"), t.machine.macAddress()));
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")), server,
+                                    QHostAddress(dialled));
+        modMain::DbServerHost = dialled + u':' + QString::number(relay.port());
+        std::optional<TrustedTestCa> authority;
+        if (trusted)
+            QVERIFY(authority.emplace().ok);
+        t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
 
         LoginSession session(t.services);
         const auto opening = session.FindUser();
         QVERIFY(opening);
-        const bool refused = policy == DatabaseTls::Require && server == TcpRelay::Mysql::WithoutTls;
-        if (refused) {
+        if (!refusal.isEmpty()) {
             QCOMPARE(*opening, LoginSession::Opening::ConnectFailed);
-            QCOMPARE(t.messageBox.texts(), QStringList{CannotConnect + NotOffered});
-            // Nothing but the server's greeting: one packet, its length in its first three bytes.
+            QCOMPARE(t.messageBox.messages.size(), 1);
+            QVERIFY2(t.messageBox.texts().constFirst().startsWith(CannotConnect + refusal),
+                     qPrintable(t.messageBox.texts().constFirst()));
+            // Refused for want of TLS: nothing crossed but the server's greeting (one packet, its length first).
             const QByteArray seen = relay.toClients();
-            QVERIFY(seen.size() > 4);
-            QCOMPARE(seen.size(), 4 + (quint8(seen[0]) | quint8(seen[1]) << 8 | quint8(seen[2]) << 16));
-            QCOMPARE(relay.fromClients(), QByteArray());
+            QVERIFY(server != Server::WithoutTls ||
+                    (relay.fromClients().isEmpty() &&
+                     seen.size() == 4 + (quint8(seen[0]) | quint8(seen[1]) << 8 | quint8(seen[2]) << 16)));
             return;
         }
         QCOMPARE(*opening, LoginSession::Opening::Allowed);
         QVERIFY(session.Connect());
         const auto check = session.CheckPassword(password);
         QVERIFY(check && *check == LoginSession::Check::Accepted);
-
+        // Readable by anyone on the way exactly when the server offers no TLS this client speaks.
+        const bool readable = server != Server::AsItIs;
         const QByteArray sent = relay.fromClients();
-        const QByteArray seen = sent + relay.toClients();
         QCOMPARE(sent.contains(support::cp949::fromUnicode(password)), readable);
-        QCOMPARE(sent.contains("svrtime"), readable);
-        QCOMPARE(sent.contains("user_mac"), readable);
-        QCOMPARE(seen.contains(testdb::passwordHash(password)), readable);
+        QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
+        QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
+
+        // The server's own view, and a connection it dropped is made again under the same policy.
+        cMySQL db(t.services);
+        QVERIFY(modPcAllowlist::ConnectLoginAccount(db));
+        QCOMPARE(serverValue(db, "SHOW STATUS LIKE 'Ssl_cipher'").isEmpty(), readable);
+        QVERIFY(m_root.killConnection(serverValue(db, "SELECT CONNECTION_ID()").toULongLong()));
+        QCOMPARE(serverValue(db, "SHOW STATUS LIKE 'Ssl_cipher'").isEmpty(), readable);
     }
 };
 
