@@ -97,9 +97,10 @@ private Q_SLOTS:
                                          << QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만");
         QTest::newRow("require: a TLS it cannot speak")
             << Require << FailingTls << local << false << QStringLiteral("(2026: ");
-        QTest::newRow("verify: the authority trusted") << Verify << AsItIs << local << true << QString();
         QTest::newRow("verify: the authority not trusted")
             << Verify << AsItIs << local << false << refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이");
+        // Trusted only from here on: under Wine a certificate once in the store stays trusted in this process.
+        QTest::newRow("verify: the authority trusted") << Verify << AsItIs << local << true << QString();
         QTest::newRow("verify: a name the certificate lacks") << Verify << AsItIs << QStringLiteral("127.0.0.2") << true
                                                               << refused + QStringLiteral("접속한 서버의 이름이");
     }
