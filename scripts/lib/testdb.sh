@@ -31,7 +31,8 @@ zt_db_sql() {
 }
 
 # A throw-away certificate authority and the server's certificate it signed, for 127.0.0.1 and localhost, in
-# folder $1: ca.pem, server.pem, server-key.pem. Nothing else trusts that authority.
+# folder $1: ca.pem, server.pem (the certificate, then the authority's: the server sends the whole chain, as
+# many do), server-key.pem. Nothing else trusts that authority.
 zt_db_make_certificates() {
     local dir=$1
     mkdir -p "$dir"
@@ -44,7 +45,8 @@ zt_db_make_certificates() {
             openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server-key.pem" \
                 -out "$dir/server.csr" &&
             openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca-key.pem" -CAcreateserial \
-                -days 30 -extfile "$dir/server.ext" -out "$dir/server.pem"
+                -days 30 -extfile "$dir/server.ext" -out "$dir/server-only.pem" &&
+            cat "$dir/server-only.pem" "$dir/ca.pem" >"$dir/server.pem"
     } >"$dir/openssl.log" 2>&1; then
         cat "$dir/openssl.log" >&2
         log "the database's throw-away certificates could not be made (openssl)"

@@ -297,6 +297,7 @@ private Q_SLOTS:
         key.sync();
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         key.clear();
+        Q_UNUSED(fileMode);
         caKept = false;
         const QString systemBundle;
 #else
