@@ -84,6 +84,9 @@ private:
             QObject::connect(upstream, &QTcpSocket::connected, client,
                              [client, upstream] { upstream->write(client->readAll()); });
             upstream->connectToHost(QHostAddress::LocalHost, m_targetPort);
+            // Without it, small writes wait for the other side's delayed acknowledgement: no client sees that.
+            for (QTcpSocket* socket : {client, upstream})
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         }
     }
     // Clears the greeting's TLS bit (0x0800: the capability flags' second byte, after the protocol version, the
