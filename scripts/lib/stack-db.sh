@@ -6,11 +6,12 @@
 ZT_DEMO_USER="demo"
 ZT_DEMO_PASSWORD="demo1234"
 
-# Starts the server and fills it in. Sets what testdb.sh's zt_db_launch sets (ZT_DB_PORT, ZT_DB_SOCKET, ...)
+# Starts the server and fills it in; arguments are further server options. Sets what testdb.sh's zt_db_launch sets (ZT_DB_PORT, ZT_DB_SOCKET, ...)
 # and zt_machine_mac, and exports ZT_DEFAULT_SERVER, the database's address.
 zt_stack_db_start() {
     log "starting the local MariaDB"
-    zt_db_launch
+    # The performance schema holds each connection's own TLS status, for zt_stack_db_connections.
+    zt_db_launch --performance-schema=ON "$@"
     zt_db_create_schema "$ZT_DB_SOCKET"
 
     # The MAC address the allowlist asks for first: the best of this PC's candidates as the program ranks them
@@ -27,4 +28,17 @@ zt_stack_db_start() {
     # The program's database host until the server list names another.
     export ZT_DEFAULT_SERVER="127.0.0.1:$ZT_DB_PORT"
     log "MariaDB on $ZT_DEFAULT_SERVER: this PC ($zt_machine_mac) logs in as $ZT_DEMO_USER / $ZT_DEMO_PASSWORD"
+    log "it offers TLS (its authority: $ZT_DB_DIR/tls/ca.pem); while the login dialog is open, its connection and" \
+        "cipher: mariadb --no-defaults -uroot --socket=$ZT_DB_SOCKET -e \"SELECT PROCESSLIST_ID, VARIABLE_VALUE" \
+        "FROM performance_schema.status_by_thread JOIN performance_schema.threads USING (THREAD_ID)" \
+        "WHERE PROCESSLIST_USER = '$ZT_DB_USER' AND VARIABLE_NAME = 'Ssl_cipher'\""
+}
+
+# The server's own view of the program's open connections (the login dialog holds one): each one's id, where it
+# comes from, and the TLS cipher it speaks (empty: no TLS).
+zt_stack_db_connections() {
+    mariadb --no-defaults --user=root --socket="$ZT_DB_SOCKET" --table -e "
+        SELECT t.PROCESSLIST_ID AS id, t.PROCESSLIST_HOST AS host, s.VARIABLE_VALUE AS Ssl_cipher
+        FROM performance_schema.threads t JOIN performance_schema.status_by_thread s USING (THREAD_ID)
+        WHERE t.PROCESSLIST_USER = '$ZT_DB_USER' AND s.VARIABLE_NAME = 'Ssl_cipher'"
 }

@@ -30,15 +30,43 @@ zt_db_sql() {
     mariadb --no-defaults --user=root --socket="$1" --batch --skip-column-names -e "$2"
 }
 
-# Starts a server in a new temporary folder and waits until it answers. Sets ZT_DB_DIR, ZT_DB_PORT,
-# ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens afterwards).
+# A throw-away certificate authority and the server's certificate it signed, for 127.0.0.1 and localhost, in
+# folder $1: ca.pem, server.pem (the certificate, then the authority's: the server sends the whole chain, as
+# many do), server-key.pem. Nothing else trusts that authority.
+zt_db_make_certificates() {
+    local dir=$1
+    mkdir -p "$dir"
+    printf '%s\n' "subjectAltName=IP:127.0.0.1,DNS:localhost" "basicConstraints=CA:FALSE" \
+        "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" >"$dir/server.ext"
+    if ! {
+        openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=NorvaQuillet throw-away test CA" \
+            -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
+            -keyout "$dir/ca-key.pem" -out "$dir/ca.pem" &&
+            openssl req -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout "$dir/server-key.pem" \
+                -out "$dir/server.csr" &&
+            openssl x509 -req -in "$dir/server.csr" -CA "$dir/ca.pem" -CAkey "$dir/ca-key.pem" -CAcreateserial \
+                -days 30 -extfile "$dir/server.ext" -out "$dir/server-only.pem" &&
+            cat "$dir/server-only.pem" "$dir/ca.pem" >"$dir/server.pem"
+    } >"$dir/openssl.log" 2>&1; then
+        cat "$dir/openssl.log" >&2
+        log "the database's throw-away certificates could not be made (openssl)"
+        return 1
+    fi
+}
+
+# Starts a server in a new temporary folder and waits until it answers; it offers TLS with a certificate of a
+# throw-away authority ($ZT_DB_DIR/tls/ca.pem). Arguments are further server options. Sets ZT_DB_DIR,
+# ZT_DB_PORT, ZT_DB_SOCKET, ZT_DB_PID and registers the server's stop with add_cleanup (whatever happens
+# afterwards).
 # Another process can take the free port before the server binds it: then it tries again on a new one.
+# shellcheck disable=SC2120 # the local stack's server passes options
 zt_db_launch() {
     ZT_DB_DIR="$(mktemp -d /tmp/zt-mariadb.XXXXXX)"
     ZT_DB_SOCKET="$ZT_DB_DIR/mysqld.sock"
     local datadir="$ZT_DB_DIR/data" attempt status install_db
     add_cleanup "zt_db_stop $(printf %q "$ZT_DB_DIR")"
 
+    zt_db_make_certificates "$ZT_DB_DIR/tls" || return 1
     install_db="$(zt_db_program mariadb-install-db)" || return 1
     if ! "$install_db" --no-defaults --user="$(id -un)" --datadir="$datadir" \
         --auth-root-authentication-method=normal --skip-test-db >"$ZT_DB_DIR/install.log" 2>&1; then
@@ -50,7 +78,7 @@ zt_db_launch() {
     for ((attempt = 1; attempt <= 5; attempt++)); do
         ZT_DB_PORT="$(zt_db_free_port)"
         status=0
-        zt_db_serve "$datadir" || status=$?
+        zt_db_serve "$datadir" "$@" || status=$?
         case $status in
         0) return 0 ;;
         2) log "port $ZT_DB_PORT was taken before the MariaDB server bound it; trying another" ;;
@@ -66,12 +94,14 @@ zt_db_launch() {
 # because the port was taken, 1 when it ended otherwise or never answered.
 zt_db_serve() {
     local datadir=$1 tries server
+    shift
     server="$(zt_db_program mariadbd)" || return 1
     : >"$ZT_DB_DIR/error.log"
     "$server" --no-defaults --user="$(id -un)" --datadir="$datadir" --bind-address=127.0.0.1 --port="$ZT_DB_PORT" \
         --socket="$ZT_DB_SOCKET" --pid-file="$ZT_DB_DIR/mysqld.pid" --character-set-server=latin1 \
         --collation-server=latin1_swedish_ci --log-error="$ZT_DB_DIR/error.log" \
-        --skip-log-bin --innodb-buffer-pool-size=16M >/dev/null 2>&1 &
+        --ssl-cert="$ZT_DB_DIR/tls/server.pem" --ssl-key="$ZT_DB_DIR/tls/server-key.pem" \
+        --skip-log-bin --innodb-buffer-pool-size=16M "$@" >/dev/null 2>&1 &
     ZT_DB_PID=$!
     echo "$ZT_DB_PID" >"$ZT_DB_DIR/launcher.pid"
 
@@ -127,7 +157,8 @@ zt_db_create_schema() {
         ) CHARACTER SET latin1;"
 }
 
-# The server for one test run; the tests find it through ZT_TEST_DB_HOST / _PORT / _SOCKET.
+# The server for one test run; the tests find it through ZT_TEST_DB_HOST / _PORT / _SOCKET, and the authority
+# that signed its certificate through ZT_TEST_DB_CA.
 testdb_start() {
     log "starting a throw-away MariaDB server"
     zt_db_launch
@@ -135,5 +166,6 @@ testdb_start() {
     export ZT_TEST_DB_HOST="127.0.0.1"
     export ZT_TEST_DB_PORT="$ZT_DB_PORT"
     export ZT_TEST_DB_SOCKET="$ZT_DB_SOCKET"
+    export ZT_TEST_DB_CA="$ZT_DB_DIR/tls/ca.pem"
     log "MariaDB on 127.0.0.1:$ZT_DB_PORT (socket $ZT_DB_SOCKET)"
 }

@@ -2,6 +2,8 @@
 
 #include "Cp949.h"
 
+#include <QFile>
+
 #include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
@@ -12,6 +14,44 @@ const QString CannotConnect = QStringLiteral("데이터베이스 서버에 접�
 const QString CheckInternet = QStringLiteral("인터넷이 연결되어 있는지 확인 해 주세요.");
 const QString AccountRefused = QStringLiteral("접속 계정이 거부되었습니다. 관리자에게 문의바랍니다.");
 const QString NoDatabase = QStringLiteral("데이터베이스를 찾을 수 없습니다. 관리자에게 문의바랍니다.");
+const QString TlsNotOffered =
+    QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만 서버가 제공하지 않습니다. 관리자에게 문의바랍니다.");
+const QString CertificateRefused = QStringLiteral("서버의 인증서를 거부했습니다: ");
+const QString CertificateUntrusted = QStringLiteral("이 PC가 신뢰하는 인증 기관이 발급하지 않았습니다.");
+const QString CertificateWrongName = QStringLiteral("접속한 서버의 이름이 인증서에 없습니다.");
+const QString CertificateExpired =
+    QStringLiteral("유효 기간이 지났거나 아직 시작되지 않았습니다 (이 PC의 날짜를 확인해 주세요).");
+const QString AskAdministrator = QStringLiteral(" 관리자에게 문의바랍니다.");
+
+// The library's own text when TLS was required and the server's greeting does not offer it.
+constexpr char NotOfferedText[] = "SSL is required, but the server does not support it";
+
+// How the library words each refusal: OpenSSL's verification texts on Linux, the Windows error names Schannel's
+// texts carry. Matched as parts of the message, ignoring case.
+struct RefusalText
+{
+    const char* text;
+    TlsRefusal refusal;
+};
+constexpr RefusalText RefusalTexts[] = {
+    {NotOfferedText, TlsRefusal::NotOffered},
+    {"Validation of SSL server certificate failed", TlsRefusal::WrongName}, // OpenSSL: the host name check
+    {"CERT_E_CN_NO_MATCH", TlsRefusal::WrongName},
+    {"SEC_E_WRONG_PRINCIPAL", TlsRefusal::WrongName},
+    {"certificate has expired", TlsRefusal::Expired},
+    {"certificate is not yet valid", TlsRefusal::Expired},
+    {"CERT_E_EXPIRED", TlsRefusal::Expired},
+    {"SEC_E_CERT_EXPIRED", TlsRefusal::Expired},
+    {"self-signed certificate", TlsRefusal::Untrusted},
+    {"self signed certificate", TlsRefusal::Untrusted},
+    {"unable to get local issuer certificate", TlsRefusal::Untrusted},
+    {"unable to get issuer certificate", TlsRefusal::Untrusted},
+    {"unable to verify the first certificate", TlsRefusal::Untrusted},
+    {"CERT_E_UNTRUSTEDROOT", TlsRefusal::Untrusted},
+    {"CERT_E_UNTRUSTEDTESTROOT", TlsRefusal::Untrusted},
+    {"CERT_E_CHAINING", TlsRefusal::Untrusted},
+    {"SEC_E_UNTRUSTED_ROOT", TlsRefusal::Untrusted},
+};
 
 const char* orNull(const QByteArray& bytes)
 {
@@ -32,13 +72,26 @@ bool isUnreachable(int number)
     }
 }
 
-// The connection died since the last statement (server restarted, or the connection was killed).
+// The connection died since the last statement (server restarted, or the connection was killed). Over TLS the
+// end of the connection is a TLS error (no TLS goodbye came before it).
 bool isConnectionLost(int number)
 {
-    return number == CR_SERVER_GONE_ERROR || number == CR_SERVER_LOST || number == ER_CONNECTION_KILLED;
+    return number == CR_SERVER_GONE_ERROR || number == CR_SERVER_LOST || number == ER_CONNECTION_KILLED ||
+           number == CR_SSL_CONNECTION_ERROR;
 }
 
 } // namespace
+
+TlsRefusal tlsRefusal(const platform::VbError& error)
+{
+    if (error.number() != CR_SSL_CONNECTION_ERROR)
+        return TlsRefusal::None;
+    for (const RefusalText& known : RefusalTexts) {
+        if (error.description().contains(QLatin1StringView(known.text), Qt::CaseInsensitive))
+            return known.refusal;
+    }
+    return TlsRefusal::Other;
+}
 
 HostAndPort splitHostPort(const QString& host, unsigned int defaultPort)
 {
@@ -105,6 +158,26 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
 
 bool cMySQL::open()
 {
+    const auto tlsHandshakeFailed = [this] {
+        const TlsRefusal refusal = tlsRefusal(m_connectError);
+        return refusal != TlsRefusal::None && refusal != TlsRefusal::NotOffered;
+    };
+    switch (m_services.databaseTls.mode) {
+    case platform::DatabaseTls::Prefer:
+        // A server whose TLS this client cannot speak (an old protocol version, a weak key) was used before TLS
+        // was asked for, and still is: without TLS, as a server that offers none.
+        return openWith(TlsAttempt::Preferred) || (tlsHandshakeFailed() && openWith(TlsAttempt::Plain));
+    case platform::DatabaseTls::Require:
+        // Only a verifying client is refused by the library before it sends anything to a server without TLS;
+        // a certificate that does not verify is good enough here, on a second connection.
+        return openWith(TlsAttempt::Verified) || (tlsHandshakeFailed() && openWith(TlsAttempt::Required));
+    case platform::DatabaseTls::Verify: return openWith(TlsAttempt::Verified);
+    }
+    return false;
+}
+
+bool cMySQL::openWith(TlsAttempt tls)
+{
     free_result();
     m_mysql.reset(mysql_init(nullptr));
     if (!m_mysql) {
@@ -125,9 +198,29 @@ bool cMySQL::open()
     mysql_options(m_mysql.get(), MYSQL_OPT_RECONNECT, &reconnect);
     mysql_options(m_mysql.get(), MYSQL_SET_CHARSET_NAME, m_charset.constData());
 
+    // TLS is asked for through options; the client flags stay as the caller gave them. Asked for, TLS is used
+    // whenever the server offers it, and the certificate is checked only when verifying.
+    const my_bool on = 1;
+    const QByteArray caFile = QFile::encodeName(m_services.databaseTls.caFile);
+    if (tls != TlsAttempt::Plain)
+        mysql_options(m_mysql.get(), MYSQL_OPT_SSL_ENFORCE, &on);
+    if (tls == TlsAttempt::Verified) {
+        mysql_options(m_mysql.get(), MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
+        if (!caFile.isEmpty())
+            mysql_options(m_mysql.get(), MYSQL_OPT_SSL_CA, caFile.constData());
+    }
+
     if (!mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
                             orNull(m_database), m_port, orNull(m_socket), m_clientFlags)) {
         m_connectError = currentError("real_connect");
+        m_mysql.reset();
+        return false;
+    }
+    // Whatever the library decided, a connection that had to be TLS and is not carries no statement.
+    const bool tlsRequired = tls == TlsAttempt::Required || tls == TlsAttempt::Verified;
+    if (tlsRequired && !mysql_get_ssl_cipher(m_mysql.get())) {
+        m_connectError = platform::VbError(CR_SSL_CONNECTION_ERROR, QString::fromLatin1(NotOfferedText),
+                                           QStringLiteral("cMysql::real_connect"));
         m_mysql.reset();
         return false;
     }
@@ -149,6 +242,16 @@ QString cMySQL::connectFailureMessage(const platform::VbError& error)
     case ER_ACCESS_DENIED_NO_PASSWORD_ERROR: return CannotConnect + lineBreak + AccountRefused;
     case ER_BAD_DB_ERROR: return CannotConnect + lineBreak + NoDatabase;
     default: break;
+    }
+    switch (tlsRefusal(error)) {
+    case TlsRefusal::NotOffered: return CannotConnect + lineBreak + TlsNotOffered;
+    case TlsRefusal::Untrusted:
+        return CannotConnect + lineBreak + CertificateRefused + CertificateUntrusted + AskAdministrator;
+    case TlsRefusal::WrongName:
+        return CannotConnect + lineBreak + CertificateRefused + CertificateWrongName + AskAdministrator;
+    case TlsRefusal::Expired: return CannotConnect + lineBreak + CertificateRefused + CertificateExpired;
+    case TlsRefusal::None:
+    case TlsRefusal::Other: break;
     }
     if (isUnreachable(error.number()))
         return CannotConnect + lineBreak + CheckInternet;

@@ -20,9 +20,21 @@ struct HostAndPort final
 };
 HostAndPort splitHostPort(const QString& host, unsigned int defaultPort);
 
+/** Why the client library refused a TLS connection, read from its error. */
+enum class TlsRefusal {
+    None,       // not a TLS error
+    NotOffered, // TLS was required and the server does not offer it
+    Untrusted,  // the certificate does not chain to an authority this PC trusts
+    WrongName,  // the certificate does not name the host dialled
+    Expired,    // the certificate is outside its validity period (or this PC's clock is wrong)
+    Other,      // any other failure of the TLS handshake
+};
+TlsRefusal tlsRefusal(const platform::VbError& error);
+
 /** One connection to the in-house MySQL server. Statements go out as code-page-949 bytes on a latin1
- *  connection (every byte passes unchanged); values come back decoded from code page 949. Closing happens
- *  when the object is released. */
+ *  connection (every byte passes unchanged); values come back decoded from code page 949. The connection is
+ *  TLS whenever the server offers it, and as the machine's policy (services.databaseTls) demands. Closing
+ *  happens when the object is released. */
 class cMySQL final
 {
 public:
@@ -69,7 +81,16 @@ public:
     static QString connectFailureMessage(const platform::VbError& error);
 
 private:
+    // What one connection attempt asks of TLS.
+    enum class TlsAttempt {
+        Plain,     // nothing: the server as it always was
+        Preferred, // TLS when the server offers it
+        Required,  // TLS or nothing, the certificate taken as it is
+        Verified,  // TLS or nothing, with a verified certificate; a server without TLS is sent nothing
+    };
+
     bool open();
+    bool openWith(TlsAttempt tls);
     platform::VbError currentError(const char* operation) const;
     void runOnce(const QByteArray& statement);
 

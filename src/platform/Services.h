@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppInfo.h"
+#include "DatabaseTlsPolicy.h"
 #include "FileDialog.h"
 #include "FileManager.h"
 #include "MachineIdentity.h"
@@ -25,6 +26,8 @@ struct Services final
     IWaitWindow* waitWindow = nullptr;
     IFileDialog* fileDialog = nullptr;
     IFileManager* fileManager = nullptr;
+    /** The machine's policy for the database connection, read once at start. */
+    DatabaseTlsPolicy databaseTls = {};
 };
 
 } // namespace platform

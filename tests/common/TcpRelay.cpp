@@ -12,14 +12,15 @@ namespace testsupport {
 class TcpRelay::Worker final : public QObject
 {
 public:
-    explicit Worker(quint16 targetPort) : m_targetPort(targetPort)
+    Worker(quint16 targetPort, Mysql mysql, const QHostAddress& listenOn)
+        : m_targetPort(targetPort), m_mysql(mysql), m_listenOn(listenOn)
     {
         moveToThread(&m_thread);
         m_thread.start();
         call([this] {
             m_server = new QTcpServer(this);
             QObject::connect(m_server, &QTcpServer::newConnection, this, [this] { accept(); });
-            m_server->listen(QHostAddress::LocalHost, 0);
+            m_server->listen(m_listenOn, 0);
             m_port = m_server->serverPort();
         });
     }
@@ -44,8 +45,14 @@ public:
     bool reopen()
     {
         bool ok = false;
-        call([&] { ok = m_server->listen(QHostAddress::LocalHost, m_port); });
+        call([&] { ok = m_server->listen(m_listenOn, m_port); });
         return ok;
+    }
+    QByteArray recorded(bool fromClients)
+    {
+        QByteArray bytes;
+        call([&] { bytes = fromClients ? m_fromClients : m_toClients; });
+        return bytes;
     }
 
 private:
@@ -60,8 +67,15 @@ private:
             auto* upstream = new QTcpSocket(this);
             m_sockets.append(client);
             m_sockets.append(upstream);
-            const auto pipe = [](QTcpSocket* from, QTcpSocket* to) {
-                QObject::connect(from, &QTcpSocket::readyRead, to, [from, to] { to->write(from->readAll()); });
+            const auto pipe = [this, client](QTcpSocket* from, QTcpSocket* to) {
+                QObject::connect(from, &QTcpSocket::readyRead, to, [this, client, from, to, first = true]() mutable {
+                    QByteArray bytes = from->readAll();
+                    (from == client ? m_fromClients : m_toClients) += bytes;
+                    // Each side's first packet comes in one piece on loopback: the greeting, the client's answer.
+                    if (std::exchange(first, false) && !changeFirst(bytes, from == client, client))
+                        return;
+                    to->write(bytes);
+                });
                 QObject::connect(from, &QTcpSocket::disconnected, to, [to] { to->disconnectFromHost(); });
             };
             pipe(client, upstream);
@@ -70,7 +84,27 @@ private:
             QObject::connect(upstream, &QTcpSocket::connected, client,
                              [client, upstream] { upstream->write(client->readAll()); });
             upstream->connectToHost(QHostAddress::LocalHost, m_targetPort);
+            // Without it, small writes wait for the other side's delayed acknowledgement: no client sees that.
+            for (QTcpSocket* socket : {client, upstream})
+                socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         }
+    }
+    // Clears the greeting's TLS bit (0x0800: the capability flags' second byte, after the protocol version, the
+    // server's version up to its NUL, the connection id, 8 bytes of scramble and a filler), or answers a client's
+    // request for TLS (the same bit in its first packet) with a fatal TLS alert. False when nothing is to go on.
+    bool changeFirst(QByteArray& bytes, bool fromClient, QTcpSocket* client)
+    {
+        constexpr char ClientSsl = 0x08; // 0x0800, in the flags' second byte
+        const qsizetype flags = bytes.indexOf('\0', 5) + 1 + 4 + 9 + 1;
+        if (m_mysql == Mysql::WithoutTls && !fromClient && flags > 14 && flags < bytes.size())
+            bytes[flags] = char(bytes[flags] & ~ClientSsl);
+        if (m_mysql != Mysql::FailingTls || !fromClient || bytes.size() < 6 || !(bytes[5] & ClientSsl))
+            return true;
+        const QByteArray alert("\x15\x03\x03\x00\x02\x02\x28", 7);
+        m_toClients += alert;
+        client->write(alert);
+        client->disconnectFromHost();
+        return false;
     }
     void dropAll()
     {
@@ -85,12 +119,18 @@ private:
 
     QThread m_thread;
     quint16 m_targetPort;
+    Mysql m_mysql;
+    QHostAddress m_listenOn;
     quint16 m_port = 0;
+    QByteArray m_fromClients, m_toClients;
     QTcpServer* m_server = nullptr;
     QList<QPointer<QTcpSocket>> m_sockets;
 };
 
-TcpRelay::TcpRelay(quint16 targetPort) : m_worker(std::make_unique<Worker>(targetPort)) {}
+TcpRelay::TcpRelay(quint16 targetPort, Mysql mysql, const QHostAddress& listenOn)
+    : m_worker(std::make_unique<Worker>(targetPort, mysql, listenOn))
+{
+}
 TcpRelay::~TcpRelay() = default;
 
 quint16 TcpRelay::port() const
@@ -106,6 +146,16 @@ void TcpRelay::close()
 bool TcpRelay::reopen()
 {
     return m_worker->reopen();
+}
+
+QByteArray TcpRelay::fromClients()
+{
+    return m_worker->recorded(true);
+}
+
+QByteArray TcpRelay::toClients()
+{
+    return m_worker->recorded(false);
 }
 
 } // namespace testsupport

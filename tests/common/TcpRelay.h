@@ -1,18 +1,25 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QByteArray>
+#include <QHostAddress>
 
 #include <memory>
 
 namespace testsupport {
 
 /** A TCP relay on 127.0.0.1 in front of a server, so a test can take the server off the network and bring it
- *  back (as a stopped and restarted server looks to a client) without touching the server itself. */
+ *  back (as a stopped and restarted server looks to a client) without touching the server itself. It keeps what
+ *  crosses it, as someone on the way would see it. */
 class TcpRelay final
 {
 public:
-    /** Relays a free port on 127.0.0.1 to targetPort on 127.0.0.1. */
-    explicit TcpRelay(quint16 targetPort);
+    /** A MySQL server as it is, one whose greeting offers no TLS, or one that shares no TLS version or cipher
+     *  with the client (it answers a request for TLS with a fatal alert). */
+    enum class Mysql { AsItIs, WithoutTls, FailingTls };
+
+    /** Relays a free port on listenOn (127.0.0.1 unless said) to targetPort on 127.0.0.1. */
+    explicit TcpRelay(quint16 targetPort, Mysql mysql = Mysql::AsItIs,
+                      const QHostAddress& listenOn = QHostAddress(QHostAddress::LocalHost));
     ~TcpRelay();
     TcpRelay(const TcpRelay&) = delete;
     TcpRelay& operator=(const TcpRelay&) = delete;
@@ -23,6 +30,9 @@ public:
     void close();
     /** Listens again on the same port; false when that port was taken meanwhile. */
     bool reopen();
+    /** What clients sent through the relay so far, and what reached them, all connections together. */
+    QByteArray fromClients();
+    QByteArray toClients();
 
 private:
     class Worker;

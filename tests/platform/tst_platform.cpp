@@ -1,3 +1,4 @@
+#include "DatabaseTlsPolicy.h"
 #include "FolderAccess.h"
 #include "LongPath.h"
 #include "MachineIdentity.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +24,7 @@
 #include "OrdinaryUser.h"
 #endif
 
+using platform::DatabaseTls;
 using platform::NetworkAdapter;
 Q_DECLARE_METATYPE(QList<NetworkAdapter>)
 Q_DECLARE_METATYPE(platform::FolderTrial)
@@ -274,6 +277,71 @@ private Q_SLOTS:
             damaged[damaged.size() - 8] = damaged[damaged.size() - 8] == u'A' ? u'B' : u'A';
             QCOMPARE(platform::readStoredSecret(damaged).kind, platform::StoredSecretKind::Unreadable);
         }
+    }
+
+    void databaseTlsParsed_data()
+    {
+        QTest::addColumn<QString>("raw");
+        QTest::addColumn<DatabaseTls>("mode");
+        QTest::newRow("absent") << QString() << DatabaseTls::Prefer;
+        QTest::newRow("blanks") << QStringLiteral(" \t ") << DatabaseTls::Prefer;
+        QTest::newRow("require") << QStringLiteral("require") << DatabaseTls::Require;
+        QTest::newRow("verify") << QStringLiteral("verify") << DatabaseTls::Verify;
+        QTest::newRow("odd case") << QStringLiteral("ReQuIrE") << DatabaseTls::Require;
+        QTest::newRow("blanks around") << QStringLiteral("  VERIFY\t") << DatabaseTls::Verify;
+        QTest::newRow("unknown") << QStringLiteral("strict") << DatabaseTls::Prefer;
+        QTest::newRow("near miss") << QStringLiteral("verify;") << DatabaseTls::Prefer;
+    }
+    void databaseTlsParsed()
+    {
+        QFETCH(QString, raw);
+        QFETCH(DatabaseTls, mode);
+        QCOMPARE(platform::parseDatabaseTls(raw), mode);
+    }
+
+    // The reader at a place of the test's own: a file on Linux (only root's are trusted with a CA file), a key of
+    // the current user's on Windows (tests do not write the machine's policy; the CA is the machine's store).
+    void machinePolicyRead_data()
+    {
+        QTest::addColumn<QByteArray>("tls");
+        QTest::addColumn<int>("fileMode");
+        QTest::addColumn<bool>("caKept");
+        QTest::newRow("nothing there") << QByteArray() << 0 << false;
+        QTest::newRow("verify with a CA file") << QByteArray("Verify") << 0644 << true;
+        QTest::newRow("verify, a file anyone may change: no CA file") << QByteArray("verify") << 0666 << false;
+    }
+    void machinePolicyRead()
+    {
+        QFETCH(QByteArray, tls);
+        QFETCH(int, fileMode);
+        QFETCH(bool, caKept);
+        QTemporaryDir dir;
+        const QString ca = dir.filePath(QStringLiteral("ca.pem"));
+#ifdef Q_OS_WIN
+        const QString location = QStringLiteral("HKEY_CURRENT_USER\\Software\\ZT tests\\NorvaQuillet");
+        QSettings key(location, QSettings::NativeFormat);
+        key.clear();
+        if (!tls.isNull())
+            key.setValue(QStringLiteral("DatabaseTls"), QString::fromLatin1(tls));
+        key.sync();
+        const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
+        key.clear();
+        Q_UNUSED(fileMode);
+        caKept = false;
+        const QString systemBundle;
+#else
+        const QString location = dir.filePath(QStringLiteral("policy.conf"));
+        QVERIFY(
+            testsupport::writeFile(ca, "") &&
+            (tls.isNull() || (testsupport::writeFile(location, "# a comment\r\ndatabasetls = " + tls +
+                                                                   "\r\nDatabaseTlsCaFile=" + QFile::encodeName(ca)) &&
+                              ::chmod(QFile::encodeName(location), mode_t(fileMode)) == 0)));
+        const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
+        caKept = caKept && ::geteuid() == 0;
+        const QString systemBundle = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+#endif
+        QCOMPARE(policy.mode, tls.isNull() ? DatabaseTls::Prefer : DatabaseTls::Verify);
+        QCOMPARE(policy.caFile, caKept ? ca : tls.isNull() ? QString() : systemBundle);
     }
 
     void judgeFolderTrial_data()

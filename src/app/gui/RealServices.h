@@ -16,9 +16,9 @@
 namespace platform {
 
 /** The real services a person meets: message boxes, the file dialog, the file manager, the hourglass, the wait window,
- * this PC's network identity, the user's own settings store and the running program's folder (tried once for whether
- * the program can keep its files there: make new ones, and replace those it updates). Lives as long as what it is
- *  handed to. */
+ *  this PC's network identity, the user's own settings store, the running program's folder (tried once for whether
+ *  the program can keep its files there: make new ones, and replace those it updates), and the machine's policy for
+ *  the database connection. Lives as long as what it is handed to. */
 class RealServices final
 {
 public:
@@ -31,6 +31,7 @@ public:
                                                   QString::fromUtf16(ExternalDecoderName), m_services.app.exeFileName});
         m_services.app.writeBlock = block.cause;
         m_services.app.trialFileLeft = block.trialFileLeft;
+        m_services.databaseTls = readDatabaseTlsPolicy(machinePolicyLocation());
     }
     RealServices(const RealServices&) = delete;
     RealServices& operator=(const RealServices&) = delete;

@@ -1,0 +1,191 @@
+#include "Cp949.h"
+#include "LoginSession.h"
+#include "RecordingServices.h"
+#include "TcpRelay.h"
+#include "TestDb.h"
+#include "cMySQL.h"
+#include "modMainShared.h"
+#include "modPcAllowlist.h"
+
+#include <QTest>
+
+#include <optional>
+
+#ifdef Q_OS_WIN
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <windows.h>
+
+#include <wincrypt.h>
+#endif
+
+using platform::DatabaseTls;
+using Server = testsupport::TcpRelay::Mysql;
+
+namespace {
+
+const QString CannotConnect = QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n");
+
+// The last value of the first row a statement returns.
+QString serverValue(cMySQL& db, const QByteArray& statement)
+{
+    std::shared_ptr<Recordset> rs;
+    db.query(statement, false, rs);
+    return rs->text(rs->fieldNames().constLast());
+}
+
+// The test server's authority, trusted as this system trusts IT's: the policy's CA file, or on Windows the
+// machine's root store (from where, under Wine, only deleting its registry key takes it out again).
+struct TrustedTestCa final
+{
+    QString caFile = qEnvironmentVariable("ZT_TEST_DB_CA");
+    bool ok = !caFile.isEmpty();
+#ifdef Q_OS_WIN
+    QString key = QStringLiteral("Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\");
+    TrustedTestCa()
+    {
+        QFile pem(caFile);
+        // The base64 between "-----BEGIN CERTIFICATE-----" and "-----END": the eleventh piece between dashes.
+        const QByteArray der =
+            pem.open(QIODevice::ReadOnly) ? QByteArray::fromBase64(pem.readAll().split('-').value(10)) : QByteArray();
+        HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+        ok = store &&
+             CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.constData()),
+                                              DWORD(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+        if (store)
+            CertCloseStore(store, 0);
+        key += QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex().toUpper());
+        caFile.clear();
+    }
+    ~TrustedTestCa()
+    {
+        if (ok)
+            RegDeleteKeyW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(key.utf16()));
+    }
+#endif
+};
+
+} // namespace
+
+// A whole login (the allowlist's connection, then the login connection and the password check) under each of
+// the machine's TLS policies, against the throw-away server (TLS with a certificate of its own authority for
+// 127.0.0.1), through a relay that records what crosses it as someone on the way would, and can make the
+// server one without TLS, or with a TLS this client cannot speak.
+class tst_cMySQLTls : public testdb::DatabaseTest
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void policies_data()
+    {
+        QTest::addColumn<DatabaseTls>("policy");
+        QTest::addColumn<Server>("server");
+        QTest::addColumn<QString>("dialled");
+        QTest::addColumn<bool>("trusted");
+        QTest::addColumn<QString>("refusal"); // the start of the message's second line; empty: logged in
+        using enum DatabaseTls;
+        using enum Server;
+#ifdef Q_OS_WIN
+        // Wine's Schannel matches a certificate's DNS names only, not its IP addresses.
+        const QString local = QStringLiteral("localhost");
+#else
+        // To the connector, "localhost" is its Unix socket.
+        const QString local = QStringLiteral("127.0.0.1");
+#endif
+        const QString refused = QStringLiteral("서버의 인증서를 거부했습니다: ");
+        QTest::newRow("prefer: TLS offered") << Prefer << AsItIs << local << false << QString();
+        QTest::newRow("prefer: no TLS, as before") << Prefer << WithoutTls << local << false << QString();
+        QTest::newRow("prefer: a TLS it cannot speak, as before")
+            << Prefer << FailingTls << local << false << QString();
+        QTest::newRow("require: TLS, the certificate as it is") << Require << AsItIs << local << false << QString();
+        QTest::newRow("require: no TLS") << Require << WithoutTls << local << false
+                                         << QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만");
+        QTest::newRow("require: a TLS it cannot speak")
+            << Require << FailingTls << local << false << QStringLiteral("(2026: ");
+        QTest::newRow("verify: the authority not trusted")
+            << Verify << AsItIs << local << false << refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이");
+        QTest::newRow("verify: the authority trusted") << Verify << AsItIs << local << true << QString();
+        QTest::newRow("verify: a name the certificate lacks") << Verify << AsItIs << QStringLiteral("127.0.0.2") << true
+                                                              << refused + QStringLiteral("접속한 서버의 이름이");
+    }
+    void policies()
+    {
+        QFETCH(DatabaseTls, policy);
+        QFETCH(Server, server);
+        QFETCH(QString, dialled);
+        QFETCH(bool, trusted);
+        QFETCH(QString, refusal);
+#ifdef Q_OS_WIN
+        if (server == Server::FailingTls)
+            QSKIP("Wine's Schannel crashes when the connector asks a failed handshake for its sizes (a real PC answers "
+                  "with an error): the same choice is made on Linux");
+        // Wine reads the machine's root store once in a process: a row that trusts the authority runs alone in a
+        // process of its own, which trusts it before its first connection.
+        if (trusted && !qEnvironmentVariableIsSet("ZT_TEST_ROW_ALONE")) {
+            QProcess alone;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("ZT_TEST_ROW_ALONE"), QStringLiteral("1"));
+            alone.setProcessEnvironment(environment);
+            const QString log = QDir::temp().filePath(QStringLiteral("tst_cmysqltls-row.txt"));
+            alone.start(QCoreApplication::applicationFilePath(),
+                        {QStringLiteral("policies:") + QString::fromUtf8(QTest::currentDataTag()), QStringLiteral("-o"),
+                         log + QStringLiteral(",txt")});
+            QVERIFY(alone.waitForFinished(120000));
+            QVERIFY2(alone.exitCode() == 0, testsupport::readFile(log).constData());
+            QFile::remove(log);
+            return;
+        }
+#endif
+        const QString password = QStringLiteral("캡처-Secret-7");
+        testsupport::TestServices t;
+        QVERIFY(m_root.addUser(QStringLiteral("hong"), password) &&
+                m_root.addMac(QStringLiteral("hong"), t.machine.macAddress()));
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")), server,
+                                    QHostAddress(dialled).isNull() ? QHostAddress(QHostAddress::LocalHost)
+                                                                   : QHostAddress(dialled));
+        modMain::DbServerHost = dialled + u':' + QString::number(relay.port());
+        std::optional<TrustedTestCa> authority;
+        if (trusted)
+            QVERIFY(authority.emplace().ok);
+        t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
+
+        LoginSession session(t.services);
+        const auto opening = session.FindUser();
+        QVERIFY(opening);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(*opening, LoginSession::Opening::ConnectFailed);
+            QCOMPARE(t.messageBox.messages.size(), 1);
+            QVERIFY2(t.messageBox.texts().constFirst().startsWith(CannotConnect + refusal),
+                     qPrintable(t.messageBox.texts().constFirst()));
+            // Refused for want of TLS: nothing crossed but the server's greeting (one packet, its length first).
+            const QByteArray seen = relay.toClients();
+            QVERIFY(server != Server::WithoutTls ||
+                    (relay.fromClients().isEmpty() &&
+                     seen.size() == 4 + (quint8(seen[0]) | quint8(seen[1]) << 8 | quint8(seen[2]) << 16)));
+            return;
+        }
+        QCOMPARE(*opening, LoginSession::Opening::Allowed);
+        QVERIFY(session.Connect());
+        const auto check = session.CheckPassword(password);
+        QVERIFY(check && *check == LoginSession::Check::Accepted);
+        // Readable by anyone on the way exactly when the server offers no TLS this client speaks.
+        const bool readable = server != Server::AsItIs;
+        const QByteArray sent = relay.fromClients();
+        QCOMPARE(sent.contains(support::cp949::fromUnicode(password)), readable);
+        QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
+        QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
+
+        // The server's own view, and a connection it dropped is made again under the same policy.
+        cMySQL db(t.services);
+        QVERIFY(modPcAllowlist::ConnectLoginAccount(db));
+        QCOMPARE(serverValue(db, "SHOW STATUS LIKE 'Ssl_cipher'").isEmpty(), readable);
+        QVERIFY(m_root.killConnection(serverValue(db, "SELECT CONNECTION_ID()").toULongLong()));
+        QCOMPARE(serverValue(db, "SHOW STATUS LIKE 'Ssl_cipher'").isEmpty(), readable);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_cMySQLTls)
+#include "tst_cmysqltls.moc"
