@@ -8,11 +8,11 @@ shopt -s extglob
 mode=$1 prefix=$2
 
 programs() {
-    local dir pid cmdline
-    for dir in /proc/[0-9]*; do
-        pid=${dir#/proc/}
-        [ -O "$dir" ] && [ "$pid" != $$ ] || continue
-        { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$prefix" || continue
+    local environ pid cmdline
+    # One grep over every process's environment: those of this prefix.
+    for environ in $(grep -lzxF "WINEPREFIX=$prefix" /proc/[0-9]*/environ 2>/dev/null); do
+        pid=${environ#/proc/}
+        pid=${pid%/environ}
         cmdline=$({ tr '\0' ' ' <"/proc/$pid/cmdline"; } 2>/dev/null) || continue
         case "$cmdline" in
         wineserver* | */wineserver* | *'\system32\'@(services|winedevice|plugplay|svchost|rpcss|conhost|wineboot).exe*) ;;
