@@ -18,8 +18,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <functional>
-
 #ifdef Q_OS_UNIX
 #include "OrdinaryUser.h"
 #endif
@@ -351,17 +349,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("aboutTheFile"); // the cause names the file it concerns
         namespace vberr = platform::vberr;
         using platform::FolderTrial;
-        using platform::UpdatedFile;
         const auto made = [](int error) { return FolderTrial{platform::makeVbError(error), {}, {}}; };
-        // The trial meets RendloV1.exe as set says.
-        const auto meeting = [](const std::function<void(UpdatedFile&)>& set) {
-            UpdatedFile file;
+        // The trial meets RendloV1.exe, whose replacing fails so; what else a file meets is staged for real in
+        // folderTrialAsAnOrdinaryUser.
+        const auto replacing = [](int error) {
+            platform::UpdatedFile file;
             file.path = QStringLiteral("/opt/Norva/RendloV1.exe");
             file.exists = true;
-            set(file);
+            file.replacing = platform::makeVbError(error);
             return FolderTrial{{}, {}, {file}};
         };
-        const auto fault = [](int number) { return platform::makeVbError(number); };
         QTest::newRow("file made and removed, nothing to replace") << FolderTrial{} << 0 << false;
         QTest::newRow("refused: rights, read-only medium") << made(vberr::PermissionDenied) << 70 << false;
         QTest::newRow("disk full") << made(vberr::DiskFull) << 61 << false;
@@ -370,17 +367,10 @@ private Q_SLOTS:
         QTest::newRow("device failing") << made(vberr::DeviceIoError) << 57 << false;
         QTest::newRow("unclassified") << made(vberr::PathFileAccessError) << 0 << false;
         QTest::newRow("made, not removed: files can be made there, not deleted")
-            << FolderTrial{{}, fault(vberr::PathFileAccessError), {}} << 75 << false;
-        QTest::newRow("a file the user may not write: root's, no write permission, read-only attribute, immutable")
-            << meeting([](UpdatedFile& f) { f.writable = false; }) << 70 << true;
-        QTest::newRow("a folder where a program file should be")
-            << meeting([](UpdatedFile& f) { f.directory = true; }) << 75 << true;
-        QTest::newRow("a link into a folder the user cannot write")
-            << meeting([&](UpdatedFile& f) { f.newFileMade = fault(vberr::PermissionDenied); }) << 70 << true;
+            << FolderTrial{{}, platform::makeVbError(vberr::PathFileAccessError), {}} << 75 << false;
         QTest::newRow("another's file where anyone may add files (1777)")
-            << meeting([&](UpdatedFile& f) { f.replacing = fault(vberr::PermissionDenied); }) << 70 << true;
-        QTest::newRow("a file's check unclassified")
-            << meeting([&](UpdatedFile& f) { f.replacing = fault(vberr::PathFileAccessError); }) << 0 << false;
+            << replacing(vberr::PermissionDenied) << 70 << true;
+        QTest::newRow("a file's check unclassified") << replacing(vberr::PathFileAccessError) << 0 << false;
     }
     void judgeFolderTrial()
     {
@@ -421,36 +411,30 @@ private Q_SLOTS:
         QFETCH(QString, tool);
         QFETCH(int, error);
         const bool root = ::geteuid() == 0;
-        if (!root &&
-            !QStringList{QString(), QStringLiteral("own"), QStringLiteral("read-only"), QStringLiteral("directory")}
-                 .contains(tool))
+        if (!root && (tool == u"root's" || tool == u"link" || tool == u"immutable" || tool.startsWith(u"append")))
             QSKIP("only root can stage another account's file, a link it cannot follow or a file flag");
         QTemporaryDir base;
         const QString folder = base.filePath(QStringLiteral("program"));
         const QString other = base.filePath(QStringLiteral("root's"));
         QVERIFY(QDir().mkdir(folder) && QDir().mkdir(other));
         const QString path = folder + QStringLiteral("/RendloV1.exe");
-        const passwd user = root ? testsupport::nobody() : passwd{};
-        const auto givenToUser = [&](const QString& file) {
-            return !root || ::chown(QFile::encodeName(file).constData(), user.pw_uid, user.pw_gid) == 0;
-        };
-        if (tool == QStringLiteral("directory")) {
-            QVERIFY(QDir().mkdir(path) && givenToUser(path));
-        } else if (tool == QStringLiteral("link")) {
-            QVERIFY(testsupport::writeFile(other + QStringLiteral("/RendloV1.exe"), "root's") &&
-                    givenToUser(other + QStringLiteral("/RendloV1.exe")));
-            QVERIFY(QFile::link(other + QStringLiteral("/RendloV1.exe"), path));
-        } else if (!tool.isEmpty()) {
-            QVERIFY(testsupport::writeFile(path, "before"));
-            QVERIFY(tool == QStringLiteral("root's") || givenToUser(path));
-        }
-        if (tool == QStringLiteral("read-only"))
-            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+        // What stands there is the user's, unless it is root's; a link leads into root's folder.
+        const QString made = tool == u"link" ? other + QStringLiteral("/RendloV1.exe") : path;
+        QVERIFY(tool != u"directory" ? tool.isEmpty() || testsupport::writeFile(made, "before") : QDir().mkdir(path));
+        QVERIFY(tool.isEmpty() || tool == u"root's" || !root ||
+                ::chown(QFile::encodeName(made).constData(), testsupport::nobody().pw_uid,
+                        testsupport::nobody().pw_gid) == 0);
+        QVERIFY(tool != u"link" || QFile::link(made, path));
+        QVERIFY(tool != u"read-only" || ::chmod(QFile::encodeName(path).constData(), 0444) == 0);
         const QStringList staged = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         QVERIFY(testsupport::setOpenTo(base.path(), false) && testsupport::setOpenTo(other, false) &&
                 ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
-        QVERIFY(tool != QStringLiteral("immutable") || testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, true));
-        QVERIFY(tool != QStringLiteral("append-only folder") || testsupport::setInodeFlag(folder, FS_APPEND_FL, true));
+        const auto setFlag = [&](bool on) {
+            return tool == u"immutable"
+                       ? testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, on)
+                       : tool != u"append-only folder" || testsupport::setInodeFlag(folder, FS_APPEND_FL, on);
+        };
+        QVERIFY(setFlag(true));
 
         platform::FolderWriteBlock block;
         QStringList after;
@@ -463,14 +447,15 @@ private Q_SLOTS:
             QSaveFile save(path);
             saved = save.open(QIODevice::WriteOnly) && save.write("new", 3) == 3 && save.commit();
         }
-        QVERIFY(tool != QStringLiteral("immutable") || testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, false));
-        QVERIFY(tool != QStringLiteral("append-only folder") || testsupport::setInodeFlag(folder, FS_APPEND_FL, false));
+        QVERIFY(setFlag(false));
         QVERIFY(testsupport::setOpenTo(base.path(), true) && testsupport::setOpenTo(folder, true) &&
                 testsupport::setOpenTo(other, true));
 
         QCOMPARE(block.cause.number(), error);
+        // The cause names the file it concerns.
+        QCOMPARE(block.cause.source() == path, error && !tool.isEmpty() && tool != u"append-only folder");
         // Nothing there changed, and a trial file that could not be removed is named.
-        QCOMPARE(block.trialFileLeft.isEmpty(), tool != QStringLiteral("append-only folder"));
+        QCOMPARE(block.trialFileLeft.isEmpty(), tool != u"append-only folder");
         QVERIFY(block.trialFileLeft.isEmpty() || after.removeOne(QFileInfo(block.trialFileLeft).fileName()));
         QCOMPARE(after, staged);
         QCOMPARE(saved, error == 0); // the update meets what the trial said
