@@ -27,8 +27,6 @@ using Server = testsupport::TcpRelay::Mysql;
 
 namespace {
 
-const QString CannotConnect = QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n");
-
 // The last value of the first row a statement returns.
 QString serverValue(cMySQL& db, const QByteArray& statement)
 {
@@ -158,7 +156,8 @@ private Q_SLOTS:
         if (!refusal.isEmpty()) {
             QCOMPARE(*opening, LoginSession::Opening::ConnectFailed);
             QCOMPARE(t.messageBox.messages.size(), 1);
-            QVERIFY2(t.messageBox.texts().constFirst().startsWith(CannotConnect + refusal),
+            QVERIFY2(t.messageBox.texts().constFirst().startsWith(
+                         QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n") + refusal),
                      qPrintable(t.messageBox.texts().constFirst()));
             // Refused for want of TLS: nothing crossed but the server's greeting (one packet, its length first).
             const QByteArray seen = relay.toClients();
