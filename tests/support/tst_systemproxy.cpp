@@ -148,15 +148,11 @@ private Q_SLOTS:
         const ProxyChoice viaHttp{"http://proxy.corp.example:8080", ProxyAuth::SignedInUser, {}, {}};
         const ProxyChoice direct;
         const ProxySetting automatic = ProxySetting::Automatic;
-        const ProxySetting byHand = ProxySetting::ByHand;
         QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << automatic << QList{direct};
         QTest::newRow("no proxy: direct, nothing after it") << QList{none, http} << automatic << QList{direct};
         QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << automatic << QList{viaHttp};
-        QTest::newRow("by hand: the direct route added after the proxy dropped")
-            << QList{http, none} << byHand << QList{viaHttp};
-        QTest::newRow("by hand, address bypassed: direct") << QList{none} << byHand << QList{direct};
         QTest::newRow("by hand, nothing usable: direct")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), none} << byHand << QList{direct};
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), none} << ProxySetting::ByHand << QList{direct};
         QTest::newRow("caching proxy is an http proxy")
             << QList{QNetworkProxy(QNetworkProxy::HttpCachingProxy, QStringLiteral("proxy.corp.example"), 8080)}
             << automatic << QList{viaHttp};
