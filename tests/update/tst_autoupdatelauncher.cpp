@@ -325,17 +325,11 @@ private Q_SLOTS:
     static bool stageReplacer(const Setup& s, const QString& local)
     {
         const QString path = s.path(QStringLiteral("Swapnik.exe"));
-        if (local == u"missing")
-            return true;
-        if (local == u"empty")
-            return writeFile(path, QByteArray());
-        if (local == u"error page")
-            return writeFile(path, "<html><body>Access denied</body></html>\n");
-        if (!installRecorder(path))
-            return false;
-        return local == u"here" ||
-               QFile::setPermissions(path, QFile::permissions(path) &
-                                               ~(QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther));
+        if (local == u"empty" || local == u"error page")
+            return writeFile(path, local == u"empty" ? QByteArray() : "<html><body>Access denied</body></html>\n");
+        return local == u"missing" ||
+               (installRecorder(path) &&
+                (local == u"here" || QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)));
     }
     // Each state of the replacer, and without "here" each also with its download skipped by the person.
     static void replacerStates(bool withHere)
