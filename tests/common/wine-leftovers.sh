@@ -21,6 +21,7 @@ programs() {
         case "$cmdline" in
         wineserver* | */wineserver* | *'\system32\'@(services|winedevice|plugplay|svchost|rpcss|conhost|wineboot).exe*) ;;
         *'\explorer.exe /desktop'*) ;;
+        *wine-leftovers.sh*) ;;
         *'C:\'* | *'c:\'*) printf '%s %s\n' "$pid" "$cmdline" ;;
         esac
     done
