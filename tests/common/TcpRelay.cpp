@@ -148,14 +148,9 @@ bool TcpRelay::reopen()
     return m_worker->reopen();
 }
 
-QByteArray TcpRelay::fromClients()
+QByteArray TcpRelay::recorded(bool fromClients)
 {
-    return m_worker->recorded(true);
-}
-
-QByteArray TcpRelay::toClients()
-{
-    return m_worker->recorded(false);
+    return m_worker->recorded(fromClients);
 }
 
 } // namespace testsupport

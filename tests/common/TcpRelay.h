@@ -31,10 +31,11 @@ public:
     /** Listens again on the same port; false when that port was taken meanwhile. */
     bool reopen();
     /** What clients sent through the relay so far, and what reached them, all connections together. */
-    QByteArray fromClients();
-    QByteArray toClients();
+    QByteArray fromClients() { return recorded(true); }
+    QByteArray toClients() { return recorded(false); }
 
 private:
+    QByteArray recorded(bool fromClients);
     class Worker;
     std::unique_ptr<Worker> m_worker;
 };

@@ -6,7 +6,7 @@
 //   new        leaves "New_" + the part of its first argument after ';' in its working folder, as the
 //              version checker does when it fetched a newer build
 //   stdio      writes "<own path>.<process id>.stdio": what its standard input, output and error are, one a line
-//              ("null", "none", "console", or "pipe", "file", "other" for one it may have been handed)
+//              ("none", "console", "null" for the null device, else what it was handed)
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -26,30 +26,15 @@ QByteArray standardHandles()
     for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
         const HANDLE handle = GetStdHandle(which);
         DWORD mode = 0;
-        if (!handle || handle == INVALID_HANDLE_VALUE)
-            kinds += "none\n";
-        else if (GetConsoleMode(handle, &mode))
-            kinds += "console\n";
-        else if (GetFileType(handle) == FILE_TYPE_PIPE)
-            kinds += "pipe\n";
-        else if (GetFileType(handle) == FILE_TYPE_DISK)
-            kinds += "file\n";
-        else
-            kinds += "other\n";
+        kinds += !handle || handle == INVALID_HANDLE_VALUE ? QByteArray("none")
+                 : GetConsoleMode(handle, &mode)           ? QByteArray("console")
+                                                 : "file type " + QByteArray::number(quint32(GetFileType(handle)));
+        kinds += '\n';
     }
 #else
     for (int fd = 0; fd < 3; ++fd) {
-        const QString target = QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd));
-        if (target.isEmpty())
-            kinds += "none\n";
-        else if (target == u"/dev/null")
-            kinds += "null\n";
-        else if (target.startsWith(u"pipe:"))
-            kinds += "pipe\n";
-        else if (target.startsWith(u"/dev/pts/") || target.startsWith(u"/dev/tty"))
-            kinds += "console\n";
-        else
-            kinds += "file\n";
+        const QByteArray target = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
+        kinds += (target.isEmpty() ? QByteArray("none") : target == "/dev/null" ? QByteArray("null") : target) + '\n';
     }
 #endif
     return kinds;

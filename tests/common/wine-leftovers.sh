@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# The Windows programs running in one Wine prefix, for tests/RunUnderWine.cmake.
-#   wine-leftovers.sh list PREFIX          process ids of the programs running there now, one a line
-#   wine-leftovers.sh end PREFIX BEFORE    ends those not listed in the file BEFORE and names each on stdout
-# Wine's own processes (the wineserver, services, the desktop) are never counted: they come and go by themselves.
-set -euo pipefail
+# Runs a Windows program for tests/RunUnderWine.cmake (the emulator's command line, WINEPREFIX=... in it), then
+# ends each Windows program it left running in that prefix and names it. Wine's own processes (the wineserver,
+# services, the desktop) are never counted: they come and go by themselves.
+#   wine-leftovers.sh /usr/bin/env ... WINEPREFIX=<prefix> ... wine <test.exe> [arguments...]
+set -u
 shopt -s extglob
-mode=$1 prefix=$2
+prefix=
+for word in "$@"; do
+    [[ $word == WINEPREFIX=* ]] && prefix=${word#WINEPREFIX=}
+done
+[ -n "$prefix" ] || exec "$@"
 
 programs() {
     local environ pid cmdline
@@ -17,20 +21,18 @@ programs() {
         case "$cmdline" in
         wineserver* | */wineserver* | *'\system32\'@(services|winedevice|plugplay|svchost|rpcss|conhost|wineboot).exe*) ;;
         *'\explorer.exe /desktop'*) ;;
+        *wine-leftovers.sh*) ;;
         *'C:\'* | *'c:\'*) printf '%s %s\n' "$pid" "$cmdline" ;;
         esac
     done
 }
 
-case "$mode" in
-list) programs | cut -d' ' -f1 ;;
-end)
-    before=$3
-    programs | while read -r pid cmdline; do
-        grep -qxF "$pid" "$before" && continue
-        kill -9 "$pid" 2>/dev/null || true
-        echo "$cmdline"
-    done
-    ;;
-*) exit 2 ;;
-esac
+before=$(programs | cut -d' ' -f1)
+"$@"
+status=$?
+programs | while read -r pid cmdline; do
+    grep -qxF "$pid" <<<"$before" && continue
+    kill -9 "$pid" 2>/dev/null
+    echo "Ended what the test left running in $prefix: $cmdline"
+done
+exit "$status"

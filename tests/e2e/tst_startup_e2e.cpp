@@ -226,7 +226,6 @@ private Q_SLOTS:
 
     void init()
     {
-        // A folder of its own for each test and row.
         QString name = QString::fromLatin1(QTest::currentTestFunction());
         if (QTest::currentDataTag())
             name += u'/' + QString::fromLatin1(QTest::currentDataTag());

@@ -27,8 +27,6 @@ using Server = testsupport::TcpRelay::Mysql;
 
 namespace {
 
-const QString CannotConnect = QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n");
-
 // The last value of the first row a statement returns.
 QString serverValue(cMySQL& db, const QByteArray& statement)
 {
@@ -125,16 +123,15 @@ private Q_SLOTS:
         // Wine reads the machine's root store once in a process: a row that trusts the authority runs alone in a
         // process of its own, which trusts it before its first connection.
         if (trusted && !qEnvironmentVariableIsSet("ZT_TEST_ROW_ALONE")) {
-            QProcess alone;
-            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-            environment.insert(QStringLiteral("ZT_TEST_ROW_ALONE"), QStringLiteral("1"));
-            alone.setProcessEnvironment(environment);
             const QString log = QDir::temp().filePath(QStringLiteral("tst_cmysqltls-row.txt"));
+            qputenv("ZT_TEST_ROW_ALONE", "1");
+            QProcess alone;
             alone.start(QCoreApplication::applicationFilePath(),
                         {QStringLiteral("policies:") + QString::fromUtf8(QTest::currentDataTag()), QStringLiteral("-o"),
                          log + QStringLiteral(",txt")});
-            QVERIFY(alone.waitForFinished(120000));
-            QVERIFY2(alone.exitCode() == 0, testsupport::readFile(log).constData());
+            const bool passed = alone.waitForFinished(120000) && alone.exitCode() == 0;
+            qunsetenv("ZT_TEST_ROW_ALONE");
+            QVERIFY2(passed, testsupport::readFile(log).constData());
             QFile::remove(log);
             return;
         }
@@ -158,7 +155,8 @@ private Q_SLOTS:
         if (!refusal.isEmpty()) {
             QCOMPARE(*opening, LoginSession::Opening::ConnectFailed);
             QCOMPARE(t.messageBox.messages.size(), 1);
-            QVERIFY2(t.messageBox.texts().constFirst().startsWith(CannotConnect + refusal),
+            QVERIFY2(t.messageBox.texts().constFirst().startsWith(
+                         QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n") + refusal),
                      qPrintable(t.messageBox.texts().constFirst()));
             // Refused for want of TLS: nothing crossed but the server's greeting (one packet, its length first).
             const QByteArray seen = relay.toClients();

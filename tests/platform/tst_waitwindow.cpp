@@ -32,19 +32,10 @@ QWidget* waitWindow()
     return nullptr;
 }
 
-// Whether a name server's query asks for the address of "wpad", the name automatic proxy detection looks up.
+// Whether a name server's query asks for the address (A) of "wpad", the name automatic proxy detection looks up.
 bool asksForWpad(const QByteArray& query)
 {
-    return query.size() >= 12 + 6 + 4 && query.mid(12, 6) == QByteArray("\x04wpad\x00", 6) && query.at(19) == 1;
-}
-
-// Clicks the skip button of the wait window once it shows.
-void skipOnceShown(QObject* context)
-{
-    QTimer::singleShot(0, context, [] {
-        QTRY_VERIFY_WITH_TIMEOUT(waitWindow(), 1500);
-        QTest::mouseClick(waitWindow()->findChild<QPushButton*>(), Qt::LeftButton);
-    });
+    return query.mid(12, 10) == QByteArray("\x04wpad\x00\x00\x01\x00\x01", 10);
 }
 
 // Counts the showings of wait windows, however brief.
@@ -172,40 +163,40 @@ private Q_SLOTS:
         const QByteArray noProxy = qgetenv("no_proxy");
         qunsetenv("no_proxy");
         qputenv("http_proxy", "wpad://");
+        // A name server that holds every query until it answers them all: no such name.
         QUdpSocket nameServer;
         QVERIFY(nameServer.bind(QHostAddress::LocalHost, 53));
         int questions = 0;
         bool answering = false;
-        QList<QNetworkDatagram> unanswered;
-        const auto answer = [&nameServer](const QNetworkDatagram& query) {
-            QByteArray reply = query.data();
-            reply[2] = char(reply.at(2) | 0x80);          // an answer
-            reply[3] = char((reply.at(3) & 0x70) | 0x83); // no such name
-            nameServer.writeDatagram(query.makeReply(reply));
-        };
-        connect(&nameServer, &QUdpSocket::readyRead, this, [&] {
+        QList<QNetworkDatagram> held;
+        const auto serve = [&] {
             while (nameServer.hasPendingDatagrams()) {
-                const QNetworkDatagram query = nameServer.receiveDatagram();
-                questions += asksForWpad(query.data());
-                if (answering)
-                    answer(query);
-                else
-                    unanswered.append(query);
+                held.append(nameServer.receiveDatagram());
+                questions += asksForWpad(held.constLast().data());
             }
-        });
+            while (answering && !held.isEmpty()) {
+                const QNetworkDatagram query = held.takeFirst();
+                QByteArray reply = query.data();
+                reply[2] = char(reply.at(2) | 0x80);          // an answer
+                reply[3] = char((reply.at(3) & 0x70) | 0x83); // no such name
+                nameServer.writeDatagram(query.makeReply(reply));
+            }
+        };
+        connect(&nameServer, &QUdpSocket::readyRead, this, serve);
 
         for (int skip = 0; skip < 2; ++skip) {
-            skipOnceShown(this);
+            QTimer::singleShot(0, this, [] {
+                QTRY_VERIFY_WITH_TIMEOUT(waitWindow(), 1500);
+                QTest::mouseClick(waitWindow()->findChild<QPushButton*>(), Qt::LeftButton);
+            });
             QVERIFY(!modServerAddressUtil::RefreshServerAddressCache(t.services, QString()));
         }
         QVERIFY(support::http::systemQuestionRunning());
         answering = true;
-        for (const QNetworkDatagram& query : std::as_const(unanswered))
-            answer(query);
+        serve();
         // Answered now: a transfer still waiting long after is skipped, and fails the test.
         QTimer giveUp;
-        giveUp.setSingleShot(true);
-        connect(&giveUp, &QTimer::timeout, this, [] {
+        giveUp.callOnTimeout(this, [] {
             if (waitWindow())
                 QTest::mouseClick(waitWindow()->findChild<QPushButton*>(), Qt::LeftButton);
         });

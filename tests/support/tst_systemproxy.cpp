@@ -140,26 +140,18 @@ private Q_SLOTS:
     void proxyRoutes_data()
     {
         QTest::addColumn<QList<QNetworkProxy>>("answer");
-        QTest::addColumn<ProxySetting>("setting");
         QTest::addColumn<QList<ProxyChoice>>("expected");
 
         const QNetworkProxy http(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 8080);
-        const QNetworkProxy none(QNetworkProxy::NoProxy);
         const ProxyChoice viaHttp{"http://proxy.corp.example:8080", ProxyAuth::SignedInUser, {}, {}};
         const ProxyChoice direct;
-        const ProxySetting automatic = ProxySetting::Automatic;
-        const ProxySetting byHand = ProxySetting::ByHand;
-        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << automatic << QList{direct};
-        QTest::newRow("no proxy: direct, nothing after it") << QList{none, http} << automatic << QList{direct};
-        QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << automatic << QList{viaHttp};
-        QTest::newRow("by hand: the direct route added after the proxy dropped")
-            << QList{http, none} << byHand << QList{viaHttp};
-        QTest::newRow("by hand, address bypassed: direct") << QList{none} << byHand << QList{direct};
-        QTest::newRow("by hand, nothing usable: direct")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), none} << byHand << QList{direct};
+        QTest::newRow("nothing: direct") << QList<QNetworkProxy>{} << QList{direct};
+        QTest::newRow("no proxy: direct, nothing after it")
+            << QList{QNetworkProxy(QNetworkProxy::NoProxy), http} << QList{direct};
+        QTest::newRow("http proxy, signed-in user, no direct fallback") << QList{http} << QList{viaHttp};
         QTest::newRow("caching proxy is an http proxy")
             << QList{QNetworkProxy(QNetworkProxy::HttpCachingProxy, QStringLiteral("proxy.corp.example"), 8080)}
-            << automatic << QList{viaHttp};
+            << QList{viaHttp};
         QTest::newRow("a PAC list: the usable ones in order, up to DIRECT")
             << QList{QNetworkProxy(QNetworkProxy::DefaultProxy),
                      QNetworkProxy(QNetworkProxy::FtpCachingProxy, QStringLiteral("ftp.corp.example"), 21),
@@ -168,28 +160,26 @@ private Q_SLOTS:
                      http,
                      QNetworkProxy(QNetworkProxy::NoProxy),
                      QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("x"), 1)}
-            << automatic
             << QList{viaHttp, ProxyChoice{"http://backup.corp.example:3128", ProxyAuth::SignedInUser, {}, {}}, direct};
         QTest::newRow("nothing usable: direct")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)} << automatic
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy), QNetworkProxy(QNetworkProxy::DefaultProxy)}
             << QList{direct};
         QTest::newRow("socks: names resolved by the proxy, no user")
-            << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)} << automatic
+            << QList{QNetworkProxy(QNetworkProxy::Socks5Proxy, QStringLiteral("socks.corp.example"), 1080)}
             << QList{ProxyChoice{"socks5h://socks.corp.example:1080", ProxyAuth::None, {}, {}}};
         QTest::newRow("user and password given")
             << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("proxy.corp.example"), 3128,
                                    QStringLiteral("kim"), QStringLiteral("p:w@"))}
-            << automatic << QList{ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"}};
+            << QList{ProxyChoice{"http://proxy.corp.example:3128", ProxyAuth::Given, "kim", "p:w@"}};
         QTest::newRow("IPv6 address, no port")
-            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))} << automatic
+            << QList{QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("fd00::8"))}
             << QList{ProxyChoice{"http://[fd00::8]", ProxyAuth::SignedInUser, {}, {}}};
     }
     void proxyRoutes()
     {
         QFETCH(QList<QNetworkProxy>, answer);
-        QFETCH(ProxySetting, setting);
         QFETCH(QList<ProxyChoice>, expected);
-        const QList<ProxyChoice> routes = support::http::proxyRoutes(answer, setting);
+        const QList<ProxyChoice> routes = support::http::proxyRoutes(answer, ProxySetting::Automatic);
         QCOMPARE(routes.size(), expected.size());
         for (qsizetype i = 0; i < routes.size(); ++i) {
             QCOMPARE(routes.at(i).url, expected.at(i).url);

@@ -325,28 +325,27 @@ private Q_SLOTS:
     static bool stageReplacer(const Setup& s, const QString& local)
     {
         const QString path = s.path(QStringLiteral("Swapnik.exe"));
-        if (local == u"missing")
-            return true;
-        if (local == u"empty")
-            return writeFile(path, QByteArray());
-        if (local == u"error page")
-            return writeFile(path, "<html><body>Access denied</body></html>\n");
-        if (!installRecorder(path))
-            return false;
-        return local == u"here" ||
-               QFile::setPermissions(path, QFile::permissions(path) &
-                                               ~(QFile::ExeOwner | QFile::ExeUser | QFile::ExeGroup | QFile::ExeOther));
+        if (local == u"empty" || local == u"error page")
+            return writeFile(path, local == u"empty" ? QByteArray() : "<html><body>Access denied</body></html>\n");
+        return local == u"missing" ||
+               (installRecorder(path) &&
+                (local == u"here" || QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)));
     }
+    // Each state of the replacer, and without "here" each also with its download skipped by the person.
     static void replacerStates(bool withHere)
     {
         QTest::addColumn<QString>("local");
-        if (withHere)
-            QTest::newRow("here") << QStringLiteral("here");
-        for (const char* state : {"missing", "empty", "error page"})
-            QTest::newRow(state) << QString::fromLatin1(state);
+        QTest::addColumn<bool>("skipped");
+        QStringList states{QStringLiteral("missing"), QStringLiteral("empty"), QStringLiteral("error page")};
 #ifndef Q_OS_WIN
-        QTest::newRow("not runnable") << QStringLiteral("not runnable");
+        states.append(QStringLiteral("not runnable"));
 #endif
+        if (withHere)
+            QTest::newRow("here") << QStringLiteral("here") << false;
+        for (int skipped = 0; skipped <= int(!withHere); ++skipped) {
+            for (const QString& state : std::as_const(states))
+                QTest::addRow("%s%s", qPrintable(state), skipped ? ", download skipped" : "") << state << bool(skipped);
+        }
     }
 
     void handsOverToTheReplacer_data()
@@ -371,51 +370,34 @@ private Q_SLOTS:
         QCOMPARE(s->requests(), local == u"here" ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
     }
 
-    // Not to be had from the server either: the person is told, in the folder where they can put it by hand.
-    void replacerNotToBeHadShowsTheFolder_data()
+    // Not to be had from the server either: the person is told, in the folder where they can put it by hand. When
+    // they skipped its download, nothing is said and this build starts.
+    void replacerNotToBeHad_data()
     {
         replacerStates(false);
     }
-    void replacerNotToBeHadShowsTheFolder()
+    void replacerNotToBeHad()
     {
         QFETCH(QString, local);
+        QFETCH(bool, skipped);
         auto s = setup();
         s->server.removeFile(Folder + QStringLiteral("Swapnik.exe"));
         QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
         QVERIFY(stageReplacer(*s, local));
         QVERIFY(s->checkerFindsNewBuild());
+        s->t.waitWindow.skip = skipped;
 
         bool skip = true;
         QVERIFY(!RunAutoUpdate(s->t.services, skip));
         const QString what = local == u"missing" ? QStringLiteral("파일교체 프로그램을 찾을 수 없습니다.")
                                                  : QStringLiteral("파일교체 프로그램을 실행할 수 없습니다.");
         QCOMPARE(s->t.messageBox.texts(),
-                 QStringList{what + QStringLiteral("\r\n\r\n") +
-                             QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
-        QCOMPARE(s->requests(), QStringList{QStringLiteral("Swapnik.exe")});
-        QVERIFY(s->t.exit.exited);
-        QCOMPARE(s->t.fileManager.folders, QStringList{s->dir()});
-    }
-
-    // The person skipped its download: nothing is said to be missing, and this build starts.
-    void replacerDownloadSkippedGoesOn_data()
-    {
-        replacerStates(false);
-    }
-    void replacerDownloadSkippedGoesOn()
-    {
-        QFETCH(QString, local);
-        auto s = setup();
-        QVERIFY(installRecorder(s->path(QStringLiteral("RendloV1.exe"))));
-        QVERIFY(stageReplacer(*s, local));
-        QVERIFY(s->checkerFindsNewBuild());
-        s->t.waitWindow.skip = true;
-
-        bool skip = true;
-        QVERIFY(!RunAutoUpdate(s->t.services, skip));
-        QVERIFY(s->t.messageBox.messages.isEmpty());
-        QVERIFY(!s->t.exit.exited);
-        QVERIFY(s->t.fileManager.folders.isEmpty());
+                 skipped ? QStringList()
+                         : QStringList{what + QStringLiteral("\r\n\r\n") +
+                                       QDir::toNativeSeparators(s->path(QStringLiteral("Swapnik.exe")))});
+        QCOMPARE(s->t.exit.exited, !skipped);
+        QCOMPARE(s->t.fileManager.folders, skipped ? QStringList() : QStringList{s->dir()});
+        QCOMPARE(s->requests(), skipped ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
     }
 
     void noNewBuildGoesOn()

@@ -14,13 +14,11 @@ QByteArray fixture(const char* name)
     return testsupport::readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/") + QString::fromLatin1(name));
 }
 
-// The base64 line of line `line` of a key or signature file.
 QByteArray decoded(const QByteArray& text, int line)
 {
     return QByteArray::fromBase64(text.split('\n').value(line));
 }
 
-// signature with line `line` made of bytes.
 QByteArray withLine(const QByteArray& signature, int line, const QByteArray& bytes)
 {
     QList<QByteArray> lines = signature.split('\n');
