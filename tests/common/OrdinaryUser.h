@@ -2,16 +2,12 @@
 
 // POSIX only: file permissions as an ordinary user meets them; root passes them whatever they say.
 #include <QFile>
+#include <QProcess>
 #include <QString>
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#ifdef __linux__
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace testsupport {
 
@@ -57,20 +53,11 @@ inline bool setOpenTo(const QString& path, bool writable)
     return ::chmod(QFile::encodeName(path).constData(), writable ? 0777 : 0555) == 0;
 }
 
-#ifdef __linux__
-/** Sets or clears an inode flag of path (FS_IMMUTABLE_FL, FS_APPEND_FL; root only): true when done. */
-inline bool setInodeFlag(const QString& path, int flag, bool on)
+/** Sets or clears a file flag of path with chattr ('i' immutable, 'a' append only; root only): true when done. */
+inline bool setInodeFlag(const QString& path, char flag, bool on)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? (flags | flag) : (flags & ~flag);
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
+    return QProcess::execute(QStringLiteral("chattr"),
+                             {QString::fromLatin1(on ? "+" : "-") + QLatin1Char(flag), path}) == 0;
 }
-#endif
 
 } // namespace testsupport

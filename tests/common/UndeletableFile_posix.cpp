@@ -11,9 +11,7 @@ namespace testsupport {
 UndeletableFile::UndeletableFile(const QString& path) : m_path(QFileInfo(path).absolutePath())
 {
     if (::geteuid() == 0) {
-#ifdef __linux__
-        m_active = setInodeFlag(m_path, FS_IMMUTABLE_FL, true);
-#endif
+        m_active = setInodeFlag(m_path, 'i', true);
         return;
     }
     struct stat st
@@ -29,12 +27,10 @@ UndeletableFile::~UndeletableFile()
 {
     if (!m_active)
         return;
-#ifdef __linux__
     if (::geteuid() == 0) {
-        setInodeFlag(m_path, FS_IMMUTABLE_FL, false);
+        setInodeFlag(m_path, 'i', false);
         return;
     }
-#endif
     ::chmod(QFile::encodeName(m_path).constData(), static_cast<mode_t>(m_restore));
 }
 

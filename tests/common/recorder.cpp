@@ -6,7 +6,7 @@
 //   new        leaves "New_" + the part of its first argument after ';' in its working folder, as the
 //              version checker does when it fetched a newer build
 //   stdio      writes "<own path>.<process id>.stdio": what its standard input, output and error are, one a line
-//              ("none", "console", "null" for the null device, else what it was handed)
+//              (on Windows the handle's file type: 0 none, 2 a device; elsewhere where it leads, empty for none)
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -22,21 +22,13 @@ namespace {
 QByteArray standardHandles()
 {
     QByteArray kinds;
+    for (int which = 0; which < 3; ++which) {
 #ifdef Q_OS_WIN
-    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
-        const HANDLE handle = GetStdHandle(which);
-        DWORD mode = 0;
-        kinds += !handle || handle == INVALID_HANDLE_VALUE ? QByteArray("none")
-                 : GetConsoleMode(handle, &mode)           ? QByteArray("console")
-                                                 : "file type " + QByteArray::number(quint32(GetFileType(handle)));
-        kinds += '\n';
-    }
+        kinds += QByteArray::number(quint32(GetFileType(GetStdHandle(STD_INPUT_HANDLE - DWORD(which))))) + '\n';
 #else
-    for (int fd = 0; fd < 3; ++fd) {
-        const QByteArray target = QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(fd)));
-        kinds += (target.isEmpty() ? QByteArray("none") : target == "/dev/null" ? QByteArray("null") : target) + '\n';
-    }
+        kinds += QFile::encodeName(QFile::symLinkTarget(QStringLiteral("/proc/self/fd/%1").arg(which))) + '\n';
 #endif
+    }
     return kinds;
 }
 

@@ -68,10 +68,9 @@ struct TrustedTestCa final
 
 } // namespace
 
-// A whole login (the allowlist's connection, then the login connection and the password check) under each of
-// the machine's TLS policies, against the throw-away server (TLS with a certificate of its own authority for
-// 127.0.0.1), through a relay that records what crosses it as someone on the way would, and can make the
-// server one without TLS, or with a TLS this client cannot speak.
+// A whole login (the allowlist's connection, the login connection, the password check) under each TLS policy,
+// against the throw-away server (TLS, a certificate of its own authority), through a relay that records what
+// crosses it as someone on the way would and can make the server one without TLS, or with a TLS it cannot speak.
 class tst_cMySQLTls : public testdb::DatabaseTest
 {
     Q_OBJECT

@@ -153,7 +153,6 @@ private Q_SLOTS:
         row("blank ending a folder, three periods", R"(C:\logs \...\a.log)", R"(\\?\C:\logs \...\a.log)");
         row("separator after a blank", R"(C:\logs \)", R"(\\?\C:\logs )");
         row("the prefix with '/' is normalised", "//?/C:/a/../x.log.", R"(\\?\C:\x.log)");
-        row("the prefix with '/', a share", "//?/UNC/fs01/logs/./a.log", R"(\\?\UNC\fs01\logs\a.log)");
         row("already extended", R"(\\?\C:\a\..\b)", R"(\\?\C:\a\..\b)");
         row("device", R"(\\.\COM1)", R"(\\.\COM1)");
         row("relative", R"(logs\a.log)", R"(logs\a.log)");
@@ -215,7 +214,7 @@ private Q_SLOTS:
         const QStringList records = QFileInfo(tool).dir().entryList({QStringLiteral("Palvex.exe.*.stdio")});
         QCOMPARE(records.size(), 1);
         for (const QByteArray& kind : testsupport::readFile(tool.section(u'/', 0, -2) + u'/' + records[0]).split('\n'))
-            QVERIFY2(kind.isEmpty() || kind == "null" || kind == "none" || kind == "console", kind.constData());
+            QVERIFY2(kind.isEmpty() || kind == "/dev/null" || kind == "0" || kind == "2", kind.constData());
     }
 
     // A remembered password as read back, where only what carries "ok:" opens: the classic program's plain values
@@ -272,7 +271,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("raw");
         QTest::addColumn<DatabaseTls>("mode");
         QTest::newRow("absent") << QString() << DatabaseTls::Prefer;
-        QTest::newRow("blanks") << QStringLiteral(" \t ") << DatabaseTls::Prefer;
         QTest::newRow("require") << QStringLiteral("require") << DatabaseTls::Require;
         QTest::newRow("verify") << QStringLiteral("verify") << DatabaseTls::Verify;
         QTest::newRow("odd case, blanks around") << QStringLiteral("  VeRiFY\t") << DatabaseTls::Verify;
@@ -356,7 +354,6 @@ private Q_SLOTS:
         QTest::newRow("made, not removed: files can be made there, not deleted")
             << FolderTrial{{}, platform::makeVbError(vberr::PathFileAccessError), {}} << 75;
         QTest::newRow("another's file where anyone may add files (1777)") << replacing(vberr::PermissionDenied) << 70;
-        QTest::newRow("a file's check unclassified") << replacing(vberr::PathFileAccessError) << 0;
     }
     void judgeFolderTrial()
     {
@@ -413,9 +410,8 @@ private Q_SLOTS:
         QVERIFY(testsupport::setOpenTo(base.path(), false) && testsupport::setOpenTo(other, false) &&
                 ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
         const auto setFlag = [&](bool on) {
-            return tool == u"immutable"
-                       ? testsupport::setInodeFlag(path, FS_IMMUTABLE_FL, on)
-                       : tool != u"append-only folder" || testsupport::setInodeFlag(folder, FS_APPEND_FL, on);
+            return tool == u"immutable" ? testsupport::setInodeFlag(path, 'i', on)
+                                        : tool != u"append-only folder" || testsupport::setInodeFlag(folder, 'a', on);
         };
         QVERIFY(setFlag(true));
 

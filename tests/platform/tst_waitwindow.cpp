@@ -32,12 +32,6 @@ QWidget* waitWindow()
     return nullptr;
 }
 
-// Whether a name server's query asks for the address (A) of "wpad", the name automatic proxy detection looks up.
-bool asksForWpad(const QByteArray& query)
-{
-    return query.mid(12, 10) == QByteArray("\x04wpad\x00\x00\x01\x00\x01", 10);
-}
-
 // Counts the showings of wait windows, however brief.
 struct ShowCounter final : QObject
 {
@@ -172,7 +166,8 @@ private Q_SLOTS:
         const auto serve = [&] {
             while (nameServer.hasPendingDatagrams()) {
                 held.append(nameServer.receiveDatagram());
-                questions += asksForWpad(held.constLast().data());
+                // For the address (A) of "wpad", the name automatic proxy detection looks up.
+                questions += held.constLast().data().mid(12, 10) == QByteArray("\x04wpad\x00\x00\x01\x00\x01", 10);
             }
             while (answering && !held.isEmpty()) {
                 const QNetworkDatagram query = held.takeFirst();
@@ -195,12 +190,10 @@ private Q_SLOTS:
         answering = true;
         serve();
         // Answered now: a transfer still waiting long after is skipped, and fails the test.
-        QTimer giveUp;
-        giveUp.callOnTimeout(this, [] {
+        QTimer::singleShot(15000, &nameServer, [] {
             if (waitWindow())
                 QTest::mouseClick(waitWindow()->findChild<QPushButton*>(), Qt::LeftButton);
         });
-        giveUp.start(15000);
         QVERIFY(modServerAddressUtil::RefreshServerAddressCache(t.services, QString()));
         QVERIFY(!support::http::systemQuestionRunning());
         qputenv("no_proxy", noProxy);

@@ -32,7 +32,7 @@ private Q_SLOTS:
         // A developer's proxy must not stand between the tests and 127.0.0.1.
         qputenv("no_proxy", "127.0.0.1,localhost");
     }
-    // As a build without keys, whatever keys this one was built with; the signed rows set their own.
+    // As a build without keys, whatever keys this one was built with.
     void init() { SetPublisherKeys(QString()); }
     void cleanup() { support::http::setTimeouts({}); }
 
@@ -276,44 +276,6 @@ private Q_SLOTS:
         QCOMPARE(server.paths(), requested);
         QCOMPARE(entries(dir.path()), saved);
         QCOMPARE(int(failed.index), failedIndex);
-    }
-
-    // Given the publisher's keys (a, of the keys made for tst_minisign), a file replaces the old one only when
-    // the signature beside it verifies.
-    void signedDownloadsKeepOnlyVerifiedFiles_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QByteArray>("signature");
-        QTest::addColumn<int>("refused"); // the verdict; -1: saved
-        const QByteArray file = readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload"));
-        const QByteArray signature = readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.minisig"));
-        QTest::newRow("signed by the publisher") << file << signature << -1;
-        QTest::newRow("signed by another key")
-            << file << readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig"))
-            << int(minisign::Verdict::UnknownKey);
-        QTest::newRow("no signature") << file << QByteArray() << int(minisign::Verdict::NoSignature);
-    }
-    void signedDownloadsKeepOnlyVerifiedFiles()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QByteArray, signature);
-        QFETCH(int, refused);
-        SetPublisherKeys(
-            QString::fromLatin1(readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/a.pub")).split('\n').value(1)));
-        testsupport::HttpTestServer server;
-        server.putFile(QStringLiteral("/f.dat"), file);
-        if (!signature.isEmpty())
-            server.putFile(QStringLiteral("/f.dat.minisig"), signature);
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("f.dat"));
-        QVERIFY(writeFile(target, "old"));
-
-        const Fetched fetched = FetchFile(server.url(QStringLiteral("/f.dat")), target);
-        const bool saved = refused == -1;
-        QCOMPARE(fetched.saved, saved);
-        QCOMPARE(fetched.refused ? int(*fetched.refused) : -1, refused);
-        QCOMPARE(readFile(target), saved ? file : QByteArray("old"));
-        QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("f.dat")});
     }
 
     void answerLongerThanTheCapFails()

@@ -122,31 +122,35 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(t.services.app.filePath(QStringLiteral("Palvex.exe"))));
     }
 
-    // A download cut off, or (given the publisher's keys) one whose signature does not verify, which the
-    // message then says too.
+    // Cut off, or not verified by the publisher's key (tst_minisign's a), as the message says: the old file stays.
     void failedDownloadNamesThePathAndKeepsTheOldFile_data()
     {
-        QTest::addColumn<QString>("cause"); // empty: the download is cut off
-        QTest::newRow("cut off") << QString();
+        QTest::addColumn<QString>("signature"); // beside the download; "-": the download is cut off
+        QTest::addColumn<QString>("cause");
+        const QString refused =
+            QStringLiteral("\r\n\r\nPalvex.exe의 서명이 확인되지 않아 받은 파일을 버렸습니다.\r\n(");
+        QTest::newRow("cut off") << QStringLiteral("-") << QString();
         QTest::newRow("signed by another key")
-            << QStringLiteral("\r\n\r\nPalvex.exe의 서명이 확인되지 않아 받은 파일을 "
-                              "버렸습니다.\r\n(등록되지 않은 키로 서명되었습니다)");
+            << QStringLiteral("payload.b.minisig") << refused + QStringLiteral("등록되지 않은 키로 서명되었습니다)");
+        QTest::newRow("no signature") << QString() << refused + QStringLiteral("서명 파일을 받을 수 없습니다)");
     }
     void failedDownloadNamesThePathAndKeepsTheOldFile()
     {
+        QFETCH(QString, signature);
         QFETCH(QString, cause);
         testsupport::TestServices t;
         testsupport::HttpTestServer server;
         modMain::UpdateServerHost = server.host();
         server.putFile(Folder + QStringLiteral("Palvex_lastver.txt"), "9");
-        if (cause.isEmpty()) {
+        if (signature == u"-") {
             server.routeDropped(Folder + QStringLiteral("Palvex.exe"), 4096, 100);
-        } else { // signed with key b of the ones made for tst_minisign, a the publisher's
+        } else {
             modAutoUpdateV1_Download::SetPublisherKeys(
                 QString::fromLatin1(readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/a.pub")).split('\n').value(1)));
             server.putFile(Folder + QStringLiteral("Palvex.exe"), NewDecoder);
-            server.putFile(Folder + QStringLiteral("Palvex.exe.minisig"),
-                           readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig")));
+            if (!signature.isEmpty())
+                server.putFile(Folder + QStringLiteral("Palvex.exe.minisig"),
+                               readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/") + signature));
         }
         const QString path = t.services.app.filePath(QStringLiteral("Palvex.exe"));
         const QByteArray old = peWithRevision(QStringLiteral("3"));
@@ -157,6 +161,7 @@ private Q_SLOTS:
         QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("파일 다운로드중 오류가 발생했습니다.경로: ") +
                                                    QDir::toNativeSeparators(path) + cause});
         QCOMPARE(readFile(path), old);
+        QCOMPARE(QDir(t.services.app.dir).entryList(QDir::Files), QStringList{QStringLiteral("Palvex.exe")});
     }
 };
 
