@@ -4,6 +4,7 @@
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
 #include "ProcessExit.h"
+#include "SilentPort.h"
 #include "SystemProxy.h"
 
 #include <QCoreApplication>
@@ -21,42 +22,6 @@
 namespace {
 
 using support::http::GetOptions;
-
-// A proxy that drops every connection attempt: a listener whose accept queue is full, so that the system
-// drops further handshakes, as a firewall that drops would.
-class DroppingListener final
-{
-public:
-    DroppingListener()
-    {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_listener, 0) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            std::perror("dropping listener"), std::exit(2);
-        m_port = ntohs(address.sin_port);
-        for (int& filler : m_fillers) {
-            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ~DroppingListener()
-    {
-        for (const int filler : m_fillers)
-            ::close(filler);
-        ::close(m_listener);
-    }
-    QString host() const { return QStringLiteral("127.0.0.1:") + QString::number(m_port); }
-
-private:
-    int m_listener = -1;
-    int m_fillers[2] = {-1, -1};
-    int m_port = 0;
-};
 
 // A name server that never answers: every lookup waits for the resolver's time-out.
 class SilentNameServer final
@@ -282,14 +247,16 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "run through bench/transfer-figures.sh (a network and name server of its own)\n");
         return 2;
     }
-    const DroppingListener a;
-    const DroppingListener b;
+    // Proxies that drop every connection attempt, as a firewall that drops would.
+    const testsupport::SilentPort a;
+    const testsupport::SilentPort b;
+    const QString hostA = QStringLiteral("127.0.0.1:%1").arg(a.port());
     if (scenario == u"dead-proxy")
-        return deadProxy({a.host(), QString()}, count, QStringLiteral("/file"));
+        return deadProxy({hostA, QString()}, count, QStringLiteral("/file"));
     if (scenario == u"dead-proxy-redirects")
-        return deadProxy({a.host(), QString()}, count, QStringLiteral("/r1"));
+        return deadProxy({hostA, QString()}, count, QStringLiteral("/r1"));
     if (scenario == u"both-dropping")
-        return deadProxy({a.host(), b.host()}, count, QStringLiteral("/file"));
+        return deadProxy({hostA, QStringLiteral("127.0.0.1:%1").arg(b.port())}, count, QStringLiteral("/file"));
     if (scenario == u"skipped-questions")
         return skippedQuestions(count);
     if (scenario == u"start-two-servers")
