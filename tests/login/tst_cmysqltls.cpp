@@ -93,20 +93,23 @@ private Q_SLOTS:
         const QString local = QStringLiteral("127.0.0.1");
 #endif
         const QString refused = QStringLiteral("서버의 인증서를 거부했습니다: ");
-        QTest::newRow("prefer: TLS offered") << Prefer << AsItIs << local << false << QString();
-        QTest::newRow("prefer: no TLS, as before") << Prefer << WithoutTls << local << false << QString();
-        QTest::newRow("prefer: a TLS it cannot speak, as before")
-            << Prefer << FailingTls << local << false << QString();
-        QTest::newRow("require: TLS, the certificate as it is") << Require << AsItIs << local << false << QString();
-        QTest::newRow("require: no TLS") << Require << WithoutTls << local << false
-                                         << QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만");
-        QTest::newRow("require: a TLS it cannot speak")
-            << Require << FailingTls << local << false << QStringLiteral("(2026: ");
-        QTest::newRow("verify: the authority not trusted")
-            << Verify << AsItIs << local << false << refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이");
-        QTest::newRow("verify: the authority trusted") << Verify << AsItIs << local << true << QString();
-        QTest::newRow("verify: a name the certificate lacks") << Verify << AsItIs << QStringLiteral("127.0.0.2") << true
-                                                              << refused + QStringLiteral("접속한 서버의 이름이");
+        const auto row = [&](const char* name, DatabaseTls policy, Server server, bool trusted, const QString& refusal,
+                             const QString& dialled) {
+            QTest::newRow(name) << policy << server << (dialled.isEmpty() ? local : dialled) << trusted << refusal;
+        };
+        const QString none;
+        row("prefer: TLS offered", Prefer, AsItIs, false, none, none);
+        row("prefer: no TLS, as before", Prefer, WithoutTls, false, none, none);
+        row("prefer: a TLS it cannot speak, as before", Prefer, FailingTls, false, none, none);
+        row("require: TLS, the certificate as it is", Require, AsItIs, false, none, none);
+        row("require: no TLS", Require, WithoutTls, false,
+            QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만"), none);
+        row("require: a TLS it cannot speak", Require, FailingTls, false, QStringLiteral("(2026: "), none);
+        row("verify: the authority not trusted", Verify, AsItIs, false,
+            refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이"), none);
+        row("verify: the authority trusted", Verify, AsItIs, true, none, none);
+        row("verify: a name the certificate lacks", Verify, AsItIs, true,
+            refused + QStringLiteral("접속한 서버의 이름이"), QStringLiteral("127.0.0.2"));
     }
     void policies()
     {

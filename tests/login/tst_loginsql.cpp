@@ -18,8 +18,7 @@ const QByteArray WonSign("?");
 
 } // namespace
 
-// The statements as they go to the server, the host text rule, walking a recordset, and what a refused TLS
-// connection says.
+// The statements as they go to the server, the host text rule, and walking a recordset.
 class tst_LoginSql : public QObject
 {
     Q_OBJECT
@@ -116,27 +115,6 @@ private Q_SLOTS:
         const HostAndPort split = ::splitHostPort(text, 3306);
         QCOMPARE(split.host, host);
         QCOMPARE(split.port, port);
-    }
-
-    // The client library's texts as each TLS build words them: OpenSSL's on Linux, Schannel's on Windows. What the
-    // test server can show (no TLS, an authority not trusted, a wrong name, another failure) tst_cmysqltls stages.
-    void tlsRefusalMessage_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("cause"); // what the message's second line says
-        const QString expired = QStringLiteral("인증서를 거부했습니다: 유효 기간이");
-        QTest::newRow("OpenSSL: expired") << QStringLiteral("certificate has expired") << expired;
-        QTest::newRow("Schannel: expired") << QStringLiteral("Error 0x800B0101(CERT_E_EXPIRED)") << expired;
-    }
-    void tlsRefusalMessage()
-    {
-        QFETCH(QString, text);
-        QFETCH(QString, cause);
-        const QString message = cMySQL::connectFailureMessage(
-            platform::VbError(2026, QStringLiteral("TLS/SSL error: ") + text, QStringLiteral("cMysql::real_connect")));
-        QVERIFY2(message.startsWith(QStringLiteral("데이터베이스 서버에 접속할 수 없습니다.\r\n")) &&
-                     message.contains(cause),
-                 qPrintable(message));
     }
 
     void recordsetWalk()

@@ -336,14 +336,6 @@ private Q_SLOTS:
         namespace vberr = platform::vberr;
         using platform::FolderTrial;
         const auto made = [](int error) { return FolderTrial{platform::makeVbError(error), {}, {}}; };
-        // A file there whose replacing fails so; what else a file meets is staged for real in
-        // folderTrialAsAnOrdinaryUser.
-        const auto replacing = [](int error) {
-            platform::UpdatedFile file;
-            file.exists = true;
-            file.replacing = platform::makeVbError(error);
-            return FolderTrial{{}, {}, {file}};
-        };
         QTest::newRow("file made and removed, nothing to replace") << FolderTrial{} << 0;
         QTest::newRow("refused: rights, read-only medium") << made(vberr::PermissionDenied) << 70;
         QTest::newRow("disk full") << made(vberr::DiskFull) << 61;
@@ -353,7 +345,6 @@ private Q_SLOTS:
         QTest::newRow("unclassified") << made(vberr::PathFileAccessError) << 0;
         QTest::newRow("made, not removed: files can be made there, not deleted")
             << FolderTrial{{}, platform::makeVbError(vberr::PathFileAccessError), {}} << 75;
-        QTest::newRow("another's file where anyone may add files (1777)") << replacing(vberr::PermissionDenied) << 70;
     }
     void judgeFolderTrial()
     {
