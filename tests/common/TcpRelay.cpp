@@ -55,6 +55,8 @@ public:
     {
         call([&] {
             m_mysql = mysql;
+            // What the connections so far still had on the way (a client's goodbye) is not the next one's.
+            dropAll();
             m_fromClients.clear();
             m_toClients.clear();
         });

@@ -31,7 +31,8 @@ public:
     void close();
     /** Listens again on the same port; false when that port was taken meanwhile. */
     bool reopen();
-    /** Connections from now on meet the server as mysql says; what was recorded so far is forgotten. */
+    /** Connections from now on meet the server as mysql says; those so far are dropped, and what was recorded
+     *  is forgotten. */
     void setMysql(Mysql mysql);
     /** What clients sent through the relay so far, and what reached them, all connections together. */
     QByteArray fromClients() { return recorded(true); }
