@@ -7,7 +7,6 @@
 #include <QThread>
 
 #include <memory>
-#include <utility>
 
 namespace testsupport {
 
