@@ -107,6 +107,8 @@ private Q_SLOTS:
         row("require: the greeting stripped after an honest login", Require, WithoutTls, false, withdrawn, none, 0);
         row("prefer: spoke TLS a year and a day ago, no TLS: as before", Prefer, WithoutTls, false, none, none,
             int(cMySQL::TlsMemoryDays) + 1);
+        row("prefer: spoke TLS a year and a day ago, TLS offered: remembered anew", Prefer, AsItIs, false, none, none,
+            int(cMySQL::TlsMemoryDays) + 1);
         row("verify: the authority not trusted", Verify, AsItIs, false,
             refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이"), none);
         row("verify: the authority trusted", Verify, AsItIs, true, none, none);
@@ -153,9 +155,12 @@ private Q_SLOTS:
         if (trusted)
             QVERIFY(authority.emplace().ok);
         t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
+        const QString app = QString::fromUtf16(cMySQL::TlsMemoryApp);
+        const QString section = QString::fromUtf16(cMySQL::TlsMemorySection);
         if (spokeTls > 0)
-            t.settings.write(QString::fromUtf16(cMySQL::TlsMemoryApp), QString::fromUtf16(cMySQL::TlsMemorySection),
-                             modMain::DbServerHost, QDate::currentDate().addDays(-spokeTls).toString(Qt::ISODate));
+            t.settings.write(app, section, modMain::DbServerHost,
+                             QDate::currentDate().addDays(-spokeTls).toString(Qt::ISODate));
+        qputenv("SSL_CERT_FILE", "/the-user's-own");
         if (spokeTls == 0)
             QCOMPARE(LoginSession(t.services).FindUser().valueOr(LoginSession::Opening::ConnectFailed),
                      LoginSession::Opening::Allowed);
@@ -188,6 +193,11 @@ private Q_SLOTS:
         QCOMPARE(sent.contains(support::cp949::fromUnicode(password)), readable);
         QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
         QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
+        // A login over TLS is remembered from today; without, the memory stays as it was.
+        QCOMPARE(t.settings.read(app, section, modMain::DbServerHost) == QDate::currentDate().toString(Qt::ISODate),
+                 !readable);
+        // What is started later inherits the user's own authorities, not those of a connection.
+        QCOMPARE(qgetenv("SSL_CERT_FILE"), QByteArray("/the-user's-own"));
     }
 };
 
