@@ -5,8 +5,6 @@
 #include <QDate>
 #include <QFile>
 
-#include <optional>
-
 #include <errmsg.h>
 #include <mysql.h>
 #include <mysqld_error.h>
@@ -69,15 +67,17 @@ constexpr RefusalText RefusalTexts[] = {
 class NoDefaultAuthorities final
 {
 public:
-    NoDefaultAuthorities() : m_wasSet(qEnvironmentVariableIsSet(Name)), m_saved(qgetenv(Name))
+    explicit NoDefaultAuthorities(bool active)
+        : m_active(active), m_wasSet(qEnvironmentVariableIsSet(Name)), m_saved(qgetenv(Name))
     {
-        qputenv(Name, QByteArrayLiteral("/dev/null"));
+        if (m_active)
+            qputenv(Name, QByteArrayLiteral("/dev/null"));
     }
     ~NoDefaultAuthorities()
     {
-        if (m_wasSet)
+        if (m_active && m_wasSet)
             qputenv(Name, m_saved);
-        else
+        else if (m_active)
             qunsetenv(Name);
     }
     NoDefaultAuthorities(const NoDefaultAuthorities&) = delete;
@@ -85,7 +85,7 @@ public:
 
 private:
     static constexpr char Name[] = "SSL_CERT_FILE";
-    bool m_wasSet;
+    bool m_active, m_wasSet;
     QByteArray m_saved;
 };
 
@@ -268,14 +268,9 @@ bool cMySQL::openWith(TlsAttempt tls)
             mysql_options(m_mysql.get(), MYSQL_OPT_SSL_CA, caFile.constData());
     }
 
-    bool connected = false;
-    {
-        std::optional<NoDefaultAuthorities> noAuthorities;
-        if (tls == TlsAttempt::Preferred || tls == TlsAttempt::Required)
-            noAuthorities.emplace();
-        connected = mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
-                                       orNull(m_database), m_port, orNull(m_socket), m_clientFlags) != nullptr;
-    }
+    const NoDefaultAuthorities noAuthorities(tls == TlsAttempt::Preferred || tls == TlsAttempt::Required);
+    const bool connected = mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
+                                              orNull(m_database), m_port, orNull(m_socket), m_clientFlags) != nullptr;
     m_tlsRefusal = TlsRefusal::None;
     if (!connected) {
         m_connectError = currentError("real_connect");
