@@ -121,7 +121,7 @@ public:
         m_process.setProcessEnvironment(env);
         m_process.start(QCoreApplication::applicationFilePath(), {});
     }
-    bool held() { return m_process.waitForReadyRead(30000) && m_process.readAll() == "held\n"; }
+    bool held() { return m_process.waitForReadyRead(30000) && m_process.readAll().trimmed() == "held"; }
     bool killed() { return m_process.kill(), m_process.waitForFinished(30000); }
     /** Its error number once it has gone on to the end, -1 when it did not get there. */
     int finished()
