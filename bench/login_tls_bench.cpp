@@ -70,8 +70,9 @@ int main(int argc, char* argv[])
     std::printf("%-28s %10s %10s %10s %12s %9s %9s\n", "login", "median ms", "min ms", "max ms", "bytes seen",
                 "password", "statement");
     for (const Case& c : cases) {
-        t.services.databaseTls = {c.policy,
-                                  c.policy == DatabaseTls::Verify ? qEnvironmentVariable("ZT_TEST_DB_CA") : QString()};
+        t.services.databaseTls.mode = c.policy;
+        t.services.databaseTls.caFile =
+            c.policy == DatabaseTls::Verify ? qEnvironmentVariable("ZT_TEST_DB_CA") : QString();
         TcpRelay recorded(port, c.server);
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(recorded.port());
         if (!logIn(t.services)) {

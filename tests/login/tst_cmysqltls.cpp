@@ -3,16 +3,19 @@
 #include "RecordingServices.h"
 #include "TcpRelay.h"
 #include "TestDb.h"
+#include "cMySQL.h"
 #include "modMainShared.h"
+#include "modPcAllowlist.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <optional>
 
 #ifdef Q_OS_WIN
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <windows.h>
@@ -139,7 +142,8 @@ private Q_SLOTS:
         std::optional<TrustedTestCa> authority;
         if (trusted)
             QVERIFY(authority.emplace().ok);
-        t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
+        t.services.databaseTls.mode = policy;
+        t.services.databaseTls.caFile = authority ? authority->caFile : QString();
 
         LoginSession session(t.services);
         const auto opening = session.FindUser();
@@ -168,6 +172,44 @@ private Q_SLOTS:
         QCOMPARE(sent.contains(testdb::passwordHash(password)), readable);
         QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
         QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
+    }
+
+    // The policy's pin of the server's own certificate, which the connector checks, and its list of hosts: one not
+    // on it is never dialled.
+    void pinAndHosts_data()
+    {
+        QTest::addColumn<QString>("pin"); // empty: the test server's certificate
+        QTest::addColumn<QString>("hosts");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("the server's certificate") << QString() << QString() << QString();
+        QTest::newRow("another certificate") << QStringLiteral("00112233445566778899aabbccddeeff00112233") << QString()
+                                             << QStringLiteral("서버의 인증서를 거부했습니다: 이 PC의 정책이 지정한");
+        QTest::newRow("a host not on the list")
+            << QString() << QStringLiteral("db.corp.example") << QStringLiteral("서버 목록이 지정한 데이터베이스 서버");
+    }
+    void pinAndHosts()
+    {
+        QFETCH(QString, pin);
+        QFETCH(QString, hosts);
+        QFETCH(QString, refusal);
+        QFile certificate(
+            QFileInfo(qEnvironmentVariable("ZT_TEST_DB_CA")).dir().filePath(QStringLiteral("server-only.pem")));
+        QVERIFY(certificate.open(QIODevice::ReadOnly));
+        const QByteArray der = QByteArray::fromBase64(certificate.readAll().split('-').value(10));
+        testsupport::TestServices t;
+        t.services.databaseTls = platform::interpretMachinePolicy(
+            {{QStringLiteral("DatabaseTlsFingerprint"),
+              pin.isEmpty() ? QString::fromLatin1(QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex())
+                            : pin,
+              {}},
+             {QStringLiteral("DatabaseHosts"), hosts, {}}},
+            {});
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")));
+        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(relay.port());
+        cMySQL connection(t.services);
+        QCOMPARE(modPcAllowlist::ConnectLoginAccount(connection), refusal.isEmpty());
+        QCOMPARE(t.messageBox.texts().value(0).section(u'\n', 1).startsWith(refusal), true);
+        QVERIFY(hosts.isEmpty() || relay.toClients().isEmpty());
     }
 };
 

@@ -26,6 +26,7 @@ using platform::DatabaseTls;
 using platform::NetworkAdapter;
 Q_DECLARE_METATYPE(QList<NetworkAdapter>)
 Q_DECLARE_METATYPE(platform::FolderTrial)
+Q_DECLARE_METATYPE(std::optional<DatabaseTls>)
 
 namespace {
 
@@ -269,19 +270,71 @@ private Q_SLOTS:
     void databaseTlsParsed_data()
     {
         QTest::addColumn<QString>("raw");
-        QTest::addColumn<DatabaseTls>("mode");
-        QTest::newRow("absent") << QString() << DatabaseTls::Prefer;
-        QTest::newRow("require") << QStringLiteral("require") << DatabaseTls::Require;
-        QTest::newRow("verify") << QStringLiteral("verify") << DatabaseTls::Verify;
-        QTest::newRow("odd case, blanks around") << QStringLiteral("  VeRiFY\t") << DatabaseTls::Verify;
-        QTest::newRow("unknown") << QStringLiteral("strict") << DatabaseTls::Prefer;
-        QTest::newRow("near miss") << QStringLiteral("verify;") << DatabaseTls::Prefer;
+        QTest::addColumn<std::optional<DatabaseTls>>("mode");
+        QTest::newRow("absent") << QString() << std::optional(DatabaseTls::Prefer);
+        QTest::newRow("require") << QStringLiteral("require") << std::optional(DatabaseTls::Require);
+        QTest::newRow("verify") << QStringLiteral("verify") << std::optional(DatabaseTls::Verify);
+        QTest::newRow("odd case, blanks around") << QStringLiteral("  VeRiFY\t") << std::optional(DatabaseTls::Verify);
+        QTest::newRow("unknown") << QStringLiteral("strict") << std::optional<DatabaseTls>();
+        QTest::newRow("near miss") << QStringLiteral("verify;") << std::optional<DatabaseTls>();
     }
     void databaseTlsParsed()
     {
         QFETCH(QString, raw);
-        QFETCH(DatabaseTls, mode);
+        QFETCH(std::optional<DatabaseTls>, mode);
         QCOMPARE(platform::parseDatabaseTls(raw), mode);
+    }
+
+    // The values as read ("Name=value" lines), what they make of the policy, and whether host may be dialled.
+    void machinePolicyInterpreted_data()
+    {
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<DatabaseTls>("mode");
+        QTest::addColumn<QString>("fingerprint");
+        QTest::addColumn<bool>("allowed");
+        QTest::addColumn<bool>("notice");
+        const QString pin = QStringLiteral("AA:95:CB:31:5E:48:DC:B8:FE:A9:63:A9:E9:FC:90:E2:4F:84:7E:A9");
+        const auto row = [](const char* name, const QString& entries, const char* host, DatabaseTls mode,
+                            const QString& fingerprint, bool allowed, bool notice) {
+            QTest::newRow(name) << entries << QString::fromUtf8(host) << mode << fingerprint << allowed << notice;
+        };
+        row("nothing set: any host", {}, "db.corp", DatabaseTls::Prefer, {}, true, false);
+        row("listed, in another case", QStringLiteral("DatabaseTls=Verify\nDatabaseHosts= db1.corp; DB2.corp. ;"),
+            "db2.CORP", DatabaseTls::Verify, {}, true, false);
+        row("bracketed IPv6 listed", QStringLiteral("DatabaseHosts=::1"), "[::1]", DatabaseTls::Prefer, {}, true,
+            false);
+        row("a host not listed", QStringLiteral("DatabaseHosts=db1.corp"), "evil.example", DatabaseTls::Prefer, {},
+            false, false);
+        row("a value not understood: require", QStringLiteral("DatabaseTls=verfiy"), "db", DatabaseTls::Require, {},
+            true, true);
+        row("a pinned certificate: TLS", QStringLiteral("DatabaseTlsFingerprint=") + pin, "db", DatabaseTls::Require,
+            pin.toLower().remove(u':'), true, false);
+        row("a pin not understood refuses", QStringLiteral("DatabaseTlsFingerprint=AA:95"), "db", DatabaseTls::Require,
+            {}, false, true);
+        row("hosts not understood refuse", QStringLiteral("DatabaseHosts=db1.corp, db2.corp"), "db1.corp",
+            DatabaseTls::Require, {}, false, true);
+    }
+    void machinePolicyInterpreted()
+    {
+        QFETCH(QString, entries);
+        QFETCH(QString, host);
+        QFETCH(DatabaseTls, mode);
+        QFETCH(QString, fingerprint);
+        QFETCH(bool, allowed);
+        QFETCH(bool, notice);
+        QList<platform::MachinePolicyEntry> read;
+        for (const QString& line : entries.split(u'\n', Qt::SkipEmptyParts))
+            read.append({line.section(u'=', 0, 0), line.section(u'=', 1), QStringLiteral("HKLM\\Test")});
+        const platform::DatabaseTlsPolicy policy = platform::interpretMachinePolicy(read, {});
+        QCOMPARE(policy.mode, mode);
+        QCOMPARE(policy.fingerprint, fingerprint);
+        const QString refusal = platform::databaseConnectionRefusal(policy, host);
+        QVERIFY2(refusal.isEmpty() == allowed, qPrintable(refusal));
+        QVERIFY(allowed || notice || refusal.contains(host));
+        QCOMPARE(
+            policy.notice.contains(QStringLiteral("HKLM\\Test: ") + entries.section(u'\n', 0, 0).section(u'=', 0, 0)),
+            notice);
     }
 
     // The reader at a place of the test's own: a file on Linux (only root's are trusted with a CA file), a key of
@@ -290,15 +343,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("tls");
         QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("caMode");
         QTest::addColumn<bool>("caKept");
-        QTest::newRow("nothing there") << QByteArray() << 0 << false;
-        QTest::newRow("verify with a CA file") << QByteArray("Verify") << 0644 << true;
-        QTest::newRow("verify, a file anyone may change: no CA file") << QByteArray("verify") << 0666 << false;
+        QTest::newRow("nothing there") << QByteArray() << 0 << 0 << false;
+        QTest::newRow("verify with a CA file") << QByteArray("Verify") << 0644 << 0644 << true;
+        QTest::newRow("a policy file anyone may change: refused") << QByteArray("verify") << 0666 << 0644 << false;
+        QTest::newRow("a CA file anyone may change: refused") << QByteArray("verify") << 0644 << 0666 << false;
     }
     void machinePolicyRead()
     {
         QFETCH(QByteArray, tls);
         QFETCH(int, fileMode);
+        QFETCH(int, caMode);
         QFETCH(bool, caKept);
         QTemporaryDir dir;
         const QString ca = dir.filePath(QStringLiteral("ca.pem"));
@@ -312,21 +368,67 @@ private Q_SLOTS:
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         key.clear();
         Q_UNUSED(fileMode);
+        Q_UNUSED(caMode);
         caKept = false;
-        const QString systemBundle;
+        const bool refused = false;
 #else
         const QString location = dir.filePath(QStringLiteral("policy.conf"));
         QVERIFY(
-            testsupport::writeFile(ca, "") &&
+            testsupport::writeFile(ca, "") && ::chmod(QFile::encodeName(ca), mode_t(caMode)) == 0 &&
             (tls.isNull() || (testsupport::writeFile(location, "# a comment\r\ndatabasetls = " + tls +
                                                                    "\r\nDatabaseTlsCaFile=" + QFile::encodeName(ca)) &&
                               ::chmod(QFile::encodeName(location), mode_t(fileMode)) == 0)));
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         caKept = caKept && ::geteuid() == 0;
-        const QString systemBundle = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+        // Never the system's bundle in the place of a CA file that cannot be trusted.
+        const bool refused = !tls.isNull() && !caKept;
+        QVERIFY2(!refused || policy.refusal.contains(ca), qPrintable(policy.refusal));
 #endif
         QCOMPARE(policy.mode, tls.isNull() ? DatabaseTls::Prefer : DatabaseTls::Verify);
-        QCOMPARE(policy.caFile, caKept ? ca : tls.isNull() ? QString() : systemBundle);
+        QCOMPARE(policy.caFile, caKept ? ca : QString());
+        QCOMPARE(policy.refusal.isEmpty(), !refused);
+        QVERIFY(policy.notice.isEmpty());
+    }
+
+    // The policy file as IT might leave it: what the reader makes of it, and what the notice says.
+    void policyFileRead_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: a FIFO
+        QTest::addColumn<DatabaseTls>("mode");
+        QTest::addColumn<QString>("notice");
+        const QString line = QStringLiteral("policy.conf 1번째 줄: ");
+        QTest::newRow("a comment after the value")
+            << QByteArray("DatabaseTls = verify   # ticket 42\n") << DatabaseTls::Verify << QString();
+        QTest::newRow("UTF-16, as Windows saves it")
+            << QByteArray("\xFF\xFE") +
+                   QByteArray::fromRawData(reinterpret_cast<const char*>(u"DatabaseTls=verify\r\n"), 40)
+            << DatabaseTls::Verify << QString();
+        QTest::newRow("70 KB of comments first")
+            << QByteArray("# comment\n").repeated(7200) + "DatabaseTls = verify" << DatabaseTls::Verify << QString();
+        QTest::newRow("misspelt") << QByteArray("DatabaseTls = verfiy") << DatabaseTls::Require
+                                  << line + QStringLiteral("DatabaseTls = \"verfiy\"");
+        QTest::newRow("a colon for the equals sign") << QByteArray("DatabaseTls: verify") << DatabaseTls::Require
+                                                     << line + QStringLiteral("DatabaseTls: verify");
+        QTest::newRow("a FIFO in its place")
+            << QByteArray() << DatabaseTls::Require << QStringLiteral("policy.conf: 보통 파일이 아닙니다");
+    }
+    void policyFileRead()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the policy file is Linux's");
+#else
+        QFETCH(QByteArray, content);
+        QFETCH(DatabaseTls, mode);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        const QString location = dir.filePath(QStringLiteral("policy.conf"));
+        QVERIFY(content.isNull() ? ::mkfifo(QFile::encodeName(location), 0644) == 0
+                                 : testsupport::writeFile(location, content));
+        const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
+        QCOMPARE(policy.mode, mode);
+        QVERIFY2(notice.isEmpty() ? policy.notice.isEmpty() : policy.notice.contains(notice),
+                 qPrintable(policy.notice));
+#endif
     }
 
     void judgeFolderTrial_data()
