@@ -2,8 +2,9 @@
 # bench/capture-login.sh [--without-tls]: what someone on the way sees of a login. In a network namespace of its
 # own, the local stack of scripts/run starts (its database offering TLS, or with --without-tls none), the real
 # program from $BUILD_DIR logs in with a remembered password, and tcpdump records every packet to and from the
-# database's port. Prints the packets, their bytes on the wire, and how often the password and the two
-# statements (the login's "svrtime", the allowlist's "user_mac") appear in them. As root (unshare, tcpdump).
+# database's port. Prints the packets, their bytes on the wire, how often the password, its hash and the two
+# statements (the login's "svrtime", the allowlist's "user_mac") appear in them, and the login statement as the
+# server's general log holds it. As root (unshare, tcpdump).
 set -euo pipefail
 if [ -z "${ZT_CAPTURE_NAMESPACE:-}" ]; then
     exec unshare -n env ZT_CAPTURE_NAMESPACE=1 "$0" "$@"
@@ -68,7 +69,7 @@ kill -INT "$tcpdump_pid"
 wait "$tcpdump_pid" || true
 
 python3 - "$work/login.pcap" "$ZT_DEMO_PASSWORD" <<'PY'
-import struct, sys
+import hashlib, struct, sys
 data = open(sys.argv[1], "rb").read()
 offset, packets, wire = 24, 0, 0
 while offset + 16 <= len(data):
@@ -77,6 +78,8 @@ while offset + 16 <= len(data):
     packets += 1
     wire += length
 print(f"packets {packets}, bytes on the wire {wire}")
-for what in (sys.argv[2], "svrtime", "user_mac"):
+for what in (sys.argv[2], hashlib.sha1(sys.argv[2].encode()).hexdigest(), "svrtime", "user_mac"):
     print(f'"{what}": {data.count(what.encode())} times')
 PY
+echo "the server's general log:"
+zt_stack_db_login_log
