@@ -99,17 +99,6 @@ private Q_SLOTS:
         QCOMPARE(steps.calls.constLast(), QStringLiteral("main"));
     }
 
-    void policyNotUnderstoodIsSaidOnce()
-    {
-        TestServices t;
-        t.services.databaseTls = platform::interpretMachinePolicy(
-            {{QStringLiteral("DatabaseTls"), QStringLiteral("verfiy"), QStringLiteral("policy.conf 1번째 줄")}}, {});
-        RecordingSteps steps;
-        modMain::Main(t.services, steps.bind());
-        QCOMPARE(t.messageBox.texts(), QStringList{t.services.databaseTls.notice});
-        QCOMPARE(steps.calls.size(), 7);
-    }
-
     void failedLoginEndsWithoutMainWindow()
     {
         TestServices t;
