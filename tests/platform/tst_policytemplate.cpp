@@ -137,6 +137,17 @@ private Q_SLOTS:
         QCOMPARE(policy.hosts,
                  std::optional(QStringList{QStringLiteral("db.corp.example"), QStringLiteral("10.1.2.3")}));
         QCOMPARE(policy.fingerprint, pin.toLower().remove(u':'));
+        // A name the program does not read, and a value of another type: each said, with the key.
+        QCOMPARE(reg(QStringLiteral("add"), {QStringLiteral("/v"), QStringLiteral("DatabaseTIs"), QStringLiteral("/d"),
+                                             QStringLiteral("prefer")}),
+                 0);
+        QCOMPARE(reg(QStringLiteral("add"), {QStringLiteral("/v"), QStringLiteral("DatabaseTls"), QStringLiteral("/t"),
+                                             QStringLiteral("REG_DWORD"), QStringLiteral("/d"), QStringLiteral("0")}),
+                 0);
+        const QString notice = platform::readDatabaseTlsPolicy(platform::machinePolicyLocation()).notice;
+        QVERIFY2(notice.contains(key + QStringLiteral(": 이 프로그램이 쓰지 않는 값 DatabaseTIs")) &&
+                     notice.contains(QStringLiteral("DatabaseTls은(는) REG_SZ")),
+                 qPrintable(notice));
 #endif
     }
 };
