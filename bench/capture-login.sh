@@ -6,8 +6,9 @@
 # ($BUILD_DIR/bench/mysql-relay): a first login goes through it honestly, then the relay strips the greeting's
 # offer of TLS or breaks the TLS handshake, and the second login is the one recorded. Prints whether it logged
 # in, the packets, their bytes on the wire, the bytes the program sent, and how often the password, the
-# account's name ("zt_inhouse", also the database's) and the two statements (the login's "svrtime", the
-# allowlist's "user_mac") appear in all of them and in what the program sent. As root (unshare, tcpdump).
+# account's name ("zt_inhouse", also the database's), the password's hash and the two statements (the login's
+# "svrtime", the allowlist's "user_mac") appear in all of them and in what the program sent, and the login
+# statement as the server's general log holds it. As root (unshare, tcpdump).
 set -euo pipefail
 if [ -z "${ZT_CAPTURE_NAMESPACE:-}" ]; then
     exec unshare -n env ZT_CAPTURE_NAMESPACE=1 "$0" "$@"
@@ -104,7 +105,7 @@ echo "logged in: $logged_in"
 grep -o '"text":"[^"]*"' "$work/ui.jsonl" 2>/dev/null || true
 
 python3 - "$work/login.pcap" "$port" "$ZT_DEMO_PASSWORD" <<'PY'
-import struct, sys
+import hashlib, struct, sys
 data = open(sys.argv[1], "rb").read()
 port = int(sys.argv[2])
 offset, packets, wire, sent = 24, 0, 0, b""
@@ -120,6 +121,8 @@ while offset + 16 <= len(data):
     if struct.unpack(">H", tcp[2:4])[0] == port:
         sent += tcp[(tcp[12] >> 4) * 4:]
 print(f"packets {packets}, bytes on the wire {wire}, bytes the program sent {len(sent)}")
-for what in (sys.argv[3], "zt_inhouse", "svrtime", "user_mac"):
+for what in (sys.argv[3], "zt_inhouse", hashlib.sha1(sys.argv[3].encode()).hexdigest(), "svrtime", "user_mac"):
     print(f'"{what}": {data.count(what.encode())} times, {sent.count(what.encode())} in what the program sent')
 PY
+echo "the server's general log:"
+zt_stack_db_login_log

@@ -94,8 +94,9 @@ int main(int argc, char* argv[])
                 "bytes seen", "password", "statement");
     double plain = 0;
     for (const Case& c : cases) {
-        t.services.databaseTls = {c.policy,
-                                  c.policy == DatabaseTls::Verify ? qEnvironmentVariable("ZT_TEST_DB_CA") : QString()};
+        t.services.databaseTls.mode = c.policy;
+        t.services.databaseTls.caFile =
+            c.policy == DatabaseTls::Verify ? qEnvironmentVariable("ZT_TEST_DB_CA") : QString();
         TcpRelay recorded(port, c.server);
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(recorded.port());
         if (!logIn(t.services)) {
@@ -134,7 +135,8 @@ int main(int argc, char* argv[])
     std::printf("\nafter an honest TLS login   %9s %12s %12s %9s\n", "logged in", "bytes clear", "account name",
                 "password");
     for (const Case& c : attacks) {
-        t.services.databaseTls = {c.policy, QString()};
+        t.services.databaseTls = {};
+        t.services.databaseTls.mode = c.policy;
         TcpRelay relay(port, TcpRelay::Mysql::AsItIs);
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(relay.port());
         if (!logIn(t.services)) {

@@ -1,10 +1,12 @@
 # The Windows package: NorvaQuillet.exe, which carries everything it links (Qt, libcurl, MariaDB
-# Connector/C, the MinGW runtime), and the licence texts of those parts. CPack zips it as one portable folder
+# Connector/C, the MinGW runtime), the licence texts of those parts, and the Group Policy template of its machine
+# policy (PolicyDefinitions: the ADMX and its en-US and ko-KR ADML, for the configured company). CPack zips it as one portable folder
 # NorvaQuillet-M.m.R-win64 (the program updates itself in its own folder, so there is no installer):
 #
 #   cpack --config build-win/CPackConfig.cmake -B <folder>
 
 install(TARGETS NorvaQuillet RUNTIME DESTINATION .)
+install(DIRECTORY "${ZT_POLICY_DEFINITIONS}" DESTINATION .)
 
 # The dependency builds keep their licence texts under share/licenses/<name>; the MinGW runtime's are
 # Debian's copyright files of the cross compiler.

@@ -12,7 +12,7 @@ ZT_PACKAGES=(
     clang libclang-rt-14-dev clang-format
     mariadb-server mariadb-client
     xvfb xauth x11-utils imagemagick fonts-noto-cjk
-    python3 curl openssl ca-certificates
+    python3 curl openssl ca-certificates libxml2-utils
 )
 
 log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }

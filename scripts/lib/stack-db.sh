@@ -10,8 +10,9 @@ ZT_DEMO_PASSWORD="demo1234"
 # and zt_machine_mac, and exports ZT_DEFAULT_SERVER, the database's address.
 zt_stack_db_start() {
     log "starting the local MariaDB"
-    # The performance schema holds each connection's own TLS status, for zt_stack_db_connections.
-    zt_db_launch --performance-schema=ON "$@"
+    # The performance schema holds each connection's own TLS status, for zt_stack_db_connections; the general log
+    # (in the data folder) every statement the server receives, for zt_stack_db_login_log.
+    zt_db_launch --performance-schema=ON --general-log=1 --general-log-file=general.log "$@"
     zt_db_create_schema "$ZT_DB_SOCKET"
 
     # The MAC address the allowlist asks for first: the best of this PC's candidates as the program ranks them
@@ -41,4 +42,10 @@ zt_stack_db_connections() {
         SELECT t.PROCESSLIST_ID AS id, t.PROCESSLIST_HOST AS host, s.VARIABLE_VALUE AS Ssl_cipher
         FROM performance_schema.threads t JOIN performance_schema.status_by_thread s USING (THREAD_ID)
         WHERE t.PROCESSLIST_USER = '$ZT_DB_USER' AND s.VARIABLE_NAME = 'Ssl_cipher'"
+}
+
+# What the server's general log holds of the program's logins: the login statements it received (the password's
+# hash, never the password), or a line saying there were none.
+zt_stack_db_login_log() {
+    grep -a 'svrtime' "$ZT_DB_DIR/data/general.log" || echo "(no login statement reached the server)"
 }

@@ -28,6 +28,10 @@ void Main(const platform::Services& services, const StartupSteps& steps)
         services.messageBox->show(
             FolderNotWritableMessage(services.app.dir, services.app.writeBlock, services.app.trialFileLeft));
 
+    // Said once, so that IT can mend what it set: the policy already counts it at its strictest.
+    if (!services.databaseTls.notice.isEmpty())
+        services.messageBox->show(services.databaseTls.notice, {}, platform::MessageIcon::Error);
+
     const QString defaultAddress = platform::defaultServerAddress();
     UpdateServerHost = defaultAddress;
     DbServerHost = defaultAddress;

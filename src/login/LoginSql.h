@@ -11,12 +11,18 @@ inline constexpr char16_t AccountPassword[] = u"qtzp5830";
 inline constexpr char16_t AccountDatabase[] = u"zt_inhouse";
 inline constexpr unsigned int AccountPort = 3306;
 
-/** text as code-page-949 bytes made safe between single quotes: cut before the first NUL, quotes doubled, then
- *  backslashes doubled. */
+/** text as the bytes a quoted literal of a statement gives the server: code page 949, cut before the first NUL. */
+QByteArray LiteralBytes(const QString& text);
+
+/** text's LiteralBytes made safe between single quotes: quotes doubled, then backslashes doubled. */
 QByteArray EscapeQuoted(const QString& text);
 
-/** The statement, as code-page-949 bytes, that selects the row of userId when password (hashed by the server)
- *  matches and the account is not hidden. */
+/** What the user table keeps for password: the SHA-1 of its LiteralBytes in lowercase hex, as the server's SHA1()
+ *  gives it for the literal. */
+QByteArray PasswordHash(const QString& password);
+
+/** The statement, as code-page-949 bytes, that selects the row of userId when password matches and the account is
+ *  not hidden. Only the password's hash is in it: the server, and whatever it logs, never sees the password. */
 QByteArray LoginStatement(const QString& userId, const QString& password);
 
 /** The statement, as code-page-949 bytes, that selects the user id registered, and not blocked, for the MAC

@@ -26,6 +26,7 @@ const QString CertificateUntrusted = QStringLiteral("이 PC가 신뢰하는 인�
 const QString CertificateWrongName = QStringLiteral("접속한 서버의 이름이 인증서에 없습니다.");
 const QString CertificateExpired =
     QStringLiteral("유효 기간이 지났거나 아직 시작되지 않았습니다 (이 PC의 날짜를 확인해 주세요).");
+const QString CertificateNotPinned = QStringLiteral("이 PC의 정책이 지정한 인증서(DatabaseTlsFingerprint)가 아닙니다.");
 const QString AskAdministrator = QStringLiteral(" 관리자에게 문의바랍니다.");
 
 // The library's own text when TLS was required and the server's greeting does not offer it.
@@ -54,6 +55,7 @@ constexpr RefusalText RefusalTexts[] = {
     {"unable to get local issuer certificate", TlsRefusal::Untrusted},
     {"unable to get issuer certificate", TlsRefusal::Untrusted},
     {"unable to verify the first certificate", TlsRefusal::Untrusted},
+    {"Fingerprint verification", TlsRefusal::NotPinned},
     {"CERT_E_UNTRUSTEDROOT", TlsRefusal::Untrusted},
     {"CERT_E_UNTRUSTEDTESTROOT", TlsRefusal::Untrusted},
     {"CERT_E_CHAINING", TlsRefusal::Untrusted},
@@ -172,10 +174,17 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
     m_socket = support::cp949::fromUnicode(socketName);
     m_charset = characterSet.isEmpty() ? QByteArray(DefaultCharacterSet) : characterSet.toLatin1();
     m_clientFlags = clientFlags;
-    m_connectCalled = true;
 
-    if (open())
-        return true;
+    // The machine's policy may forbid this host, or every connection, before anything is dialled.
+    if (const QString refused = platform::databaseConnectionRefusal(m_services.databaseTls, target.host);
+        !refused.isEmpty()) {
+        m_connectError =
+            platform::VbError(platform::vberr::PermissionDenied, refused, QStringLiteral("cMysql::real_connect"));
+    } else {
+        m_connectCalled = true;
+        if (open())
+            return true;
+    }
     if (!noMessage)
         m_services.messageBox->show(connectFailureMessage(), {}, platform::MessageIcon::Error);
     return false;
@@ -258,9 +267,14 @@ bool cMySQL::openWith(TlsAttempt tls)
     const QByteArray caFile = QFile::encodeName(m_services.databaseTls.caFile);
     if (tls != TlsAttempt::Plain)
         mysql_options(m_mysql.get(), MYSQL_OPT_SSL_ENFORCE, &on);
+    // A pinned certificate is checked over any TLS; with Verified, its authority and name are checked as well.
     // The library refuses a greeting without TLS before it sends anything only when it has a certificate to
-    // check, verified or by fingerprint: an empty fingerprint asks for the refusal and checks nothing.
-    if (tls == TlsAttempt::Required)
+    // check, verified or by fingerprint: without a pin, an empty fingerprint asks for the refusal and checks
+    // nothing.
+    const QByteArray fingerprint = m_services.databaseTls.fingerprint.toLatin1();
+    if (tls != TlsAttempt::Plain && !fingerprint.isEmpty())
+        mysql_options(m_mysql.get(), MARIADB_OPT_TLS_PEER_FP, fingerprint.constData());
+    else if (tls == TlsAttempt::Required)
         mysql_options(m_mysql.get(), MARIADB_OPT_TLS_PEER_FP, "");
     if (tls == TlsAttempt::Verified) {
         mysql_options(m_mysql.get(), MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
@@ -293,8 +307,9 @@ bool cMySQL::openWith(TlsAttempt tls)
             break;
         }
     }
-    // Unverified, no certificate is refused: such a text only tells that the handshake failed after it came.
-    if (tls != TlsAttempt::Verified && m_tlsRefusal != TlsRefusal::NotOffered)
+    // Unverified and unpinned, no certificate is refused: such a text only tells that the handshake failed after
+    // it came.
+    if (tls != TlsAttempt::Verified && m_tlsRefusal != TlsRefusal::NotOffered && m_tlsRefusal != TlsRefusal::NotPinned)
         m_tlsRefusal = TlsRefusal::Handshake;
     return false;
 }
@@ -313,6 +328,7 @@ QString cMySQL::connectFailureMessage() const
     case ER_DBACCESS_DENIED_ERROR:
     case ER_ACCESS_DENIED_NO_PASSWORD_ERROR: return CannotConnect + lineBreak + AccountRefused;
     case ER_BAD_DB_ERROR: return CannotConnect + lineBreak + NoDatabase;
+    case platform::vberr::PermissionDenied: return CannotConnect + lineBreak + error.description();
     default: break;
     }
     switch (m_tlsRefusal) {
@@ -326,6 +342,8 @@ QString cMySQL::connectFailureMessage() const
     case TlsRefusal::WrongName:
         return CannotConnect + lineBreak + CertificateRefused + CertificateWrongName + AskAdministrator;
     case TlsRefusal::Expired: return CannotConnect + lineBreak + CertificateRefused + CertificateExpired;
+    case TlsRefusal::NotPinned:
+        return CannotConnect + lineBreak + CertificateRefused + CertificateNotPinned + AskAdministrator;
     case TlsRefusal::None: break;
     }
     if (isUnreachable(error.number()))

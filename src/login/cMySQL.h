@@ -39,8 +39,9 @@ public:
     cMySQL(const cMySQL&) = delete;
     cMySQL& operator=(const cMySQL&) = delete;
 
-    /** Connects; true on success. A "name:port" host overrides port; an empty characterSet means latin1.
-     *  On failure, unless noMessage, shows the Korean connection-failure message itself. */
+    /** Connects; true on success. A "name:port" host overrides port; an empty characterSet means latin1. A host
+     *  the machine's policy does not allow is never dialled. On failure, unless noMessage, shows the Korean
+     *  connection-failure message itself. */
     bool real_connect(const QString& host, const QString& user, const QString& password, const QString& database,
                       unsigned int port = 3306, const QString& socketName = {}, unsigned long clientFlags = 0,
                       bool noMessage = false, const QString& characterSet = {});
@@ -83,6 +84,7 @@ public:
         Untrusted,  // the certificate does not chain to an authority this PC trusts
         WrongName,  // the certificate does not name the host dialled
         Expired,    // the certificate is outside its validity period (or this PC's clock is wrong)
+        NotPinned,  // the certificate is not the one the machine's policy pins
     };
 
 private:

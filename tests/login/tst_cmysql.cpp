@@ -1,4 +1,4 @@
-#include "Cp949.h"
+#include "LoginSql.h"
 #include "RecordingServices.h"
 #include "TcpRelay.h"
 #include "TestDb.h"
@@ -128,16 +128,27 @@ private Q_SLOTS:
         QCOMPARE(db.affected_rows(), 0);
     }
 
-    // The connection passes the statement's bytes unchanged: the server hashes the CP949 bytes.
-    void statementBytesReachServerUnchanged()
+    // The connection passes the statement's bytes unchanged: the server hashes the CP949 bytes of a literal,
+    // and the client's own hash of a password is the one the server computed from it before.
+    void passwordHashAsTheServerComputes_data()
     {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("ascii") << QStringLiteral("hong123");
+        QTest::newRow("korean") << QStringLiteral("비밀번호가나");
+        QTest::newRow("quote") << QStringLiteral("a'b");
+        QTest::newRow("backslash") << QStringLiteral("a\\b");
+        QTest::newRow("won sign") << QStringLiteral("₩1");
+        QTest::newRow("empty") << QString();
+    }
+    void passwordHashAsTheServerComputes()
+    {
+        QFETCH(QString, password);
         TestServices t;
         cMySQL db(t.services);
         QVERIFY(connectLogin(db, testdb::serverAddress()));
-        const QString password = QStringLiteral("비밀번호가나");
         std::shared_ptr<Recordset> rs;
-        db.query("SELECT SHA1('" + support::cp949::fromUnicode(password) + "') AS h, HEX('\xB0\xA1') AS x", false, rs);
-        QCOMPARE(rs->text(QStringLiteral("h")).toLatin1(), testdb::passwordHash(password));
+        db.query("SELECT SHA1('" + LoginSql::EscapeQuoted(password) + "') AS h, HEX('\xB0\xA1') AS x", false, rs);
+        QCOMPARE(rs->text(QStringLiteral("h")).toLatin1(), LoginSql::PasswordHash(password));
         QCOMPARE(rs->text(QStringLiteral("x")), QStringLiteral("B0A1"));
     }
 

@@ -5,16 +5,18 @@
 #include "TestDb.h"
 #include "cMySQL.h"
 #include "modMainShared.h"
+#include "modPcAllowlist.h"
 
+#include <QCryptographicHash>
 #include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <optional>
 
 #ifdef Q_OS_WIN
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
 
 #include <windows.h>
@@ -154,7 +156,8 @@ private Q_SLOTS:
         std::optional<TrustedTestCa> authority;
         if (trusted)
             QVERIFY(authority.emplace().ok);
-        t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
+        t.services.databaseTls.mode = policy;
+        t.services.databaseTls.caFile = authority ? authority->caFile : QString();
         const QString app = QString::fromUtf16(cMySQL::TlsMemoryApp);
         const QString section = QString::fromUtf16(cMySQL::TlsMemorySection);
         if (spokeTls > 0)
@@ -190,7 +193,8 @@ private Q_SLOTS:
         // Readable by anyone on the way exactly when the server offers no TLS this client speaks.
         const bool readable = server != Server::AsItIs;
         const QByteArray sent = relay.fromClients();
-        QCOMPARE(sent.contains(support::cp949::fromUnicode(password)), readable);
+        QVERIFY(!sent.contains(support::cp949::fromUnicode(password)));
+        QCOMPARE(sent.contains(testdb::passwordHash(password)), readable);
         QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
         QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
         // A login over TLS is remembered from today; without, the memory stays as it was.
@@ -198,6 +202,41 @@ private Q_SLOTS:
                  !readable);
         // What is started later inherits the user's own authorities, not those of a connection.
         QCOMPARE(qgetenv("SSL_CERT_FILE"), QByteArray("/the-user's-own"));
+    }
+
+    // The policy's pin of the server's own certificate, which the connector checks, and its list of hosts: one not
+    // on it is never dialled.
+    void pinAndHosts_data()
+    {
+        QTest::addColumn<QString>("pin"); // empty: the test server's certificate, as openssl shows it
+        QTest::addColumn<QString>("hosts");
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("the server's certificate") << QString() << QString() << QString();
+        QTest::newRow("another certificate") << QStringLiteral("00112233445566778899aabbccddeeff00112233") << QString()
+                                             << QStringLiteral("서버의 인증서를 거부했습니다: 이 PC의 정책이 지정한");
+        QTest::newRow("a host not on the list")
+            << QString() << QStringLiteral("db.corp.example") << QStringLiteral("서버 목록이 지정한 데이터베이스 서버");
+    }
+    void pinAndHosts()
+    {
+        QFETCH(QString, pin);
+        QFETCH(QString, hosts);
+        QFETCH(QString, refusal);
+        QFile pem(QFileInfo(qEnvironmentVariable("ZT_TEST_DB_CA")).dir().filePath(QStringLiteral("server-only.pem")));
+        QVERIFY(pem.open(QIODevice::ReadOnly));
+        const QByteArray der = QByteArray::fromBase64(pem.readAll().split('-').value(10));
+        const QByteArray own = QCryptographicHash::hash(der, QCryptographicHash::Sha1).toHex(':').toUpper();
+        testsupport::TestServices t;
+        t.services.databaseTls = platform::interpretMachinePolicy(
+            {{QStringLiteral("DatabaseTlsFingerprint"), pin.isEmpty() ? QString::fromLatin1(own) : pin, {}},
+             {QStringLiteral("DatabaseHosts"), hosts, {}}},
+            {});
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")));
+        modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(relay.port());
+        cMySQL connection(t.services);
+        QCOMPARE(modPcAllowlist::ConnectLoginAccount(connection), refusal.isEmpty());
+        QVERIFY(t.messageBox.texts().value(0).section(u'\n', 1).startsWith(refusal));
+        QVERIFY(hosts.isEmpty() || relay.toClients().isEmpty());
     }
 };
 

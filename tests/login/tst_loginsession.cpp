@@ -1,3 +1,4 @@
+#include "Cp949.h"
 #include "LoginSession.h"
 #include "RecordingServices.h"
 #include "TestDb.h"
@@ -130,6 +131,25 @@ private Q_SLOTS:
         QVERIFY(checked.ok());
         QCOMPARE(*checked, check);
         QVERIFY(t.messageBox.messages.isEmpty());
+    }
+
+    // The server, and the log it keeps of every statement, sees the password's hash and never the password.
+    void serverLogHoldsOnlyTheHash()
+    {
+        const QString password = QStringLiteral("로그-Secret-9");
+        QVERIFY(m_root.addMac(QStringLiteral("hong"), Mac) && m_root.addUser(QStringLiteral("hong"), password));
+        QVERIFY(m_root.exec("SET GLOBAL log_output = 'TABLE'") && m_root.exec("TRUNCATE mysql.general_log"));
+        QVERIFY(m_root.exec("SET GLOBAL general_log = 1"));
+        TestServices t;
+        LoginSession session(t.services);
+        const bool accepted =
+            open(session) && session.CheckPassword(password).valueOr(Check::WrongPassword) == Check::Accepted;
+        QVERIFY(m_root.exec("SET GLOBAL general_log = 0") && accepted);
+        QByteArray log;
+        for (const auto& row : m_root.select("SELECT argument FROM mysql.general_log"))
+            log += row.value(0) + '\n';
+        QVERIFY2(log.contains("password2 = '" + testdb::passwordHash(password) + "'"), log.constData());
+        QVERIFY(!log.contains(support::cp949::fromUnicode(password)));
     }
 
     // A restarted server ends every connection; the client sees it from the server's side.

@@ -274,14 +274,14 @@ private Q_SLOTS:
         QTest::newRow("require") << QStringLiteral("require") << DatabaseTls::Require;
         QTest::newRow("verify") << QStringLiteral("verify") << DatabaseTls::Verify;
         QTest::newRow("odd case, blanks around") << QStringLiteral("  VeRiFY\t") << DatabaseTls::Verify;
-        QTest::newRow("unknown") << QStringLiteral("strict") << DatabaseTls::Prefer;
-        QTest::newRow("near miss") << QStringLiteral("verify;") << DatabaseTls::Prefer;
+        QTest::newRow("unknown: not understood") << QStringLiteral("strict") << DatabaseTls::Require;
+        QTest::newRow("near miss: not understood") << QStringLiteral("verify;") << DatabaseTls::Require;
     }
     void databaseTlsParsed()
     {
         QFETCH(QString, raw);
         QFETCH(DatabaseTls, mode);
-        QCOMPARE(platform::parseDatabaseTls(raw), mode);
+        QCOMPARE(platform::parseDatabaseTls(raw).value_or(DatabaseTls::Require), mode);
     }
 
     // The reader at a place of the test's own: a file on Linux (only root's are trusted with a CA file), a key of
@@ -290,15 +290,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("tls");
         QTest::addColumn<int>("fileMode");
+        QTest::addColumn<int>("caMode");
         QTest::addColumn<bool>("caKept");
-        QTest::newRow("nothing there") << QByteArray() << 0 << false;
-        QTest::newRow("verify with a CA file") << QByteArray("Verify") << 0644 << true;
-        QTest::newRow("verify, a file anyone may change: no CA file") << QByteArray("verify") << 0666 << false;
+        QTest::newRow("nothing there") << QByteArray() << 0 << 0 << false;
+        QTest::newRow("verify with a CA file") << QByteArray("Verify") << 0644 << 0644 << true;
+        QTest::newRow("a policy file anyone may change: refused") << QByteArray("verify") << 0666 << 0644 << false;
+        QTest::newRow("a CA file anyone may change: refused") << QByteArray("verify") << 0644 << 0666 << false;
     }
     void machinePolicyRead()
     {
         QFETCH(QByteArray, tls);
         QFETCH(int, fileMode);
+        QFETCH(int, caMode);
         QFETCH(bool, caKept);
         QTemporaryDir dir;
         const QString ca = dir.filePath(QStringLiteral("ca.pem"));
@@ -312,21 +315,83 @@ private Q_SLOTS:
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         key.clear();
         Q_UNUSED(fileMode);
+        Q_UNUSED(caMode);
         caKept = false;
-        const QString systemBundle;
+        const bool refused = false;
 #else
         const QString location = dir.filePath(QStringLiteral("policy.conf"));
         QVERIFY(
-            testsupport::writeFile(ca, "") &&
+            testsupport::writeFile(ca, "") && ::chmod(QFile::encodeName(ca), mode_t(caMode)) == 0 &&
             (tls.isNull() || (testsupport::writeFile(location, "# a comment\r\ndatabasetls = " + tls +
                                                                    "\r\nDatabaseTlsCaFile=" + QFile::encodeName(ca)) &&
                               ::chmod(QFile::encodeName(location), mode_t(fileMode)) == 0)));
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         caKept = caKept && ::geteuid() == 0;
-        const QString systemBundle = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+        // Never the system's bundle in the place of a CA file that cannot be trusted.
+        const bool refused = !tls.isNull() && !caKept;
+        QVERIFY2(!refused || policy.refusal.contains(ca), qPrintable(policy.refusal));
 #endif
         QCOMPARE(policy.mode, tls.isNull() ? DatabaseTls::Prefer : DatabaseTls::Verify);
-        QCOMPARE(policy.caFile, caKept ? ca : tls.isNull() ? QString() : systemBundle);
+        QCOMPARE(policy.caFile, caKept ? ca : QString());
+        QCOMPARE(policy.refusal.isEmpty(), !refused);
+        QVERIFY(policy.notice.isEmpty());
+    }
+
+    // The policy file as IT might leave it: what the reader makes of it, whether host may be dialled, and what the
+    // notice says.
+    void policyFileRead_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // null: a FIFO
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<DatabaseTls>("mode");
+        QTest::addColumn<bool>("allowed");
+        QTest::addColumn<QString>("notice");
+        const auto row = [](const char* name, const QByteArray& content, const char* host, DatabaseTls mode,
+                            bool allowed, const char* notice) {
+            QTest::newRow(name) << content << QString::fromUtf8(host) << mode << allowed << QString::fromUtf8(notice);
+        };
+        using enum DatabaseTls;
+        row("a comment after the value", "DatabaseTls = verify   # ticket 42\n", "db", Verify, true, "");
+        row("UTF-16, as Windows saves it",
+            "\xFF\xFE" + QByteArray::fromRawData(reinterpret_cast<const char*>(u"DatabaseTls=verify\r\n"), 40), "db",
+            Verify, true, "");
+        row("70 KB of comments first", QByteArray("# comment\n").repeated(7200) + "DatabaseTls = verify", "db", Verify,
+            true, "");
+        row("misspelt", "DatabaseTls = verfiy", "db", Require, true, "policy.conf 1번째 줄: DatabaseTls = \"verfiy\"");
+        row("a colon for the equals sign", "DatabaseTls: verify", "db", Require, true,
+            "policy.conf 1번째 줄: DatabaseTls: verify");
+        row("a FIFO in its place", QByteArray(), "db", Require, true, "policy.conf: 보통 파일이 아닙니다");
+        row("hosts listed, in another case", "DatabaseHosts = db1.corp; DB2.corp. ;", "db2.CORP", Prefer, true, "");
+        row("a bracketed IPv6 address listed", "DatabaseHosts = ::1", "[::1]", Prefer, true, "");
+        row("a host not listed", "DatabaseHosts = db1.corp", "evil.example", Prefer, false, "");
+        row("hosts not understood refuse", "DatabaseHosts = db1.corp, db2.corp", "db1.corp", Require, false,
+            "policy.conf 1번째 줄: DatabaseHosts");
+        row("a pin: TLS", "DatabaseTlsFingerprint = aa95cb315e48dcb8fea963a9e9fc90e24f847ea9", "db", Require, true, "");
+        row("a pin not understood refuses", "DatabaseTlsFingerprint = AA:95", "db", Require, false,
+            "policy.conf 1번째 줄: DatabaseTlsFingerprint");
+    }
+    void policyFileRead()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the policy file is Linux's");
+#else
+        QFETCH(QByteArray, content);
+        QFETCH(QString, host);
+        QFETCH(DatabaseTls, mode);
+        QFETCH(bool, allowed);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        const QString location = dir.filePath(QStringLiteral("policy.conf"));
+        QVERIFY(content.isNull() ? ::mkfifo(QFile::encodeName(location), 0644) == 0
+                                 : testsupport::writeFile(location, content));
+        const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
+        QCOMPARE(policy.mode, mode);
+        QVERIFY2(notice.isEmpty() ? policy.notice.isEmpty() : policy.notice.contains(notice),
+                 qPrintable(policy.notice));
+        const QString refusal = platform::databaseConnectionRefusal(policy, host);
+        QVERIFY2(refusal.isEmpty() == allowed, qPrintable(refusal));
+        QVERIFY(allowed || !notice.isEmpty() || refusal.contains(host));
+#endif
     }
 
     void judgeFolderTrial_data()
