@@ -396,14 +396,15 @@ Result<void> download(const QString& url, const QString& path, const GetOptions&
                                QStringLiteral("the answer is not what was asked for (cut short, or an error page)"));
 
     QFile saved(received);
-    if (status && saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4))) {
+    const bool program = status && saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4));
+    saved.close(); // Windows renames no file that is open
+    if (program) {
         QFileDevice::Permissions permissions =
             QFile::permissions(received) | QFileDevice::ExeOwner | QFileDevice::ExeUser;
         if (permissions & QFileDevice::ReadGroup)
             permissions |= QFileDevice::ExeGroup;
         if (permissions & QFileDevice::ReadOther)
             permissions |= QFileDevice::ExeOther;
-        saved.close();
         QFile::setPermissions(received, permissions);
     }
     if (status) {

@@ -17,7 +17,8 @@ public:
     {
         if (sodium_init() < 0)
             qFatal("libsodium does not start");
-        crypto_sign_keypair(m_publicKey, m_secretKey);
+        // The ed25519 names: the static MariaDB client (Windows) defines generic crypto_sign ones of its own.
+        crypto_sign_ed25519_keypair(m_publicKey, m_secretKey);
         randombytes_buf(m_keyId, sizeof m_keyId);
     }
 
@@ -34,12 +35,12 @@ public:
         unsigned char hash[crypto_generichash_BYTES_MAX], signature[crypto_sign_BYTES], global[crypto_sign_BYTES];
         const auto* data = reinterpret_cast<const unsigned char*>(file.constData());
         crypto_generichash(hash, sizeof hash, data, std::size_t(file.size()), nullptr, 0);
-        crypto_sign_detached(signature, nullptr, prehashed ? hash : data,
-                             prehashed ? sizeof hash : std::size_t(file.size()), m_secretKey);
+        crypto_sign_ed25519_detached(signature, nullptr, prehashed ? hash : data,
+                                     prehashed ? sizeof hash : std::size_t(file.size()), m_secretKey);
         const QByteArray comment = "timestamp:1700000000\tfile:" + fileName + (prehashed ? "\thashed" : "");
         const QByteArray signedComment = bytes(signature, sizeof signature) + comment;
-        crypto_sign_detached(global, nullptr, reinterpret_cast<const unsigned char*>(signedComment.constData()),
-                             std::size_t(signedComment.size()), m_secretKey);
+        crypto_sign_ed25519_detached(global, nullptr, reinterpret_cast<const unsigned char*>(signedComment.constData()),
+                                     std::size_t(signedComment.size()), m_secretKey);
         return "untrusted comment: signed by the test\n" +
                (QByteArray(prehashed ? "ED" : "Ed") + bytes(m_keyId, 8) + bytes(signature, sizeof signature))
                    .toBase64() +
