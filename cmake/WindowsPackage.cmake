@@ -5,6 +5,8 @@
 #
 #   cpack --config build-win/CPackConfig.cmake -B <folder>
 
+include(ReleaseKeys)
+
 install(TARGETS NorvaQuillet RUNTIME DESTINATION .)
 install(DIRECTORY "${ZT_POLICY_DEFINITIONS}" DESTINATION .)
 
@@ -21,6 +23,9 @@ set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME NorvaQuillet)
 set(CPACK_PACKAGE_FILE_NAME
     "NorvaQuillet-${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_TWEAK}-win64")
+if(ZT_UPDATE_KEY_COUNT EQUAL 0)
+    string(APPEND CPACK_PACKAGE_FILE_NAME "-unsigned")
+endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 # Debugging information stays in the build; the package carries what runs.
 set(CPACK_STRIP_FILES ON)

@@ -7,12 +7,12 @@
 # key). Sourced after scripts/lib/common.sh and newer-build.sh (zt_build_revision); zt_stack_http_start starts
 # it (after the build), and it stops when the script ends.
 
-# zt_stack_publish FILE NAME: FILE in the update folder as NAME, with its signature NAME.minisig.
+# zt_stack_publish FILE NAME: FILE in the update folder as NAME, with its signature NAME.minisig, whose trusted
+# comment is minisign's own ("timestamp:...<TAB>file:NAME"): the program takes a file only under the name signed.
 zt_stack_publish() {
     local file=$1 name=$2 key="${ZT_STACK_SIGNING_KEY:-$BUILD_DIR/update-key/minisign.key}"
     cp "$file" "$zt_http_updates/$name"
-    minisign -S -s "$key" -m "$zt_http_updates/$name" -x "$zt_http_updates/$name.minisig" \
-        -t "file:$name, published by the local stack" >/dev/null
+    minisign -S -s "$key" -m "$zt_http_updates/$name" -x "$zt_http_updates/$name.minisig" >/dev/null
 }
 
 # Starts the server. Sets zt_http_root, zt_http_updates, zt_http_port and exports ZT_SERVER_LIST_URL and

@@ -21,4 +21,12 @@ Result<QString> RawFile::createNew(const QString& stem, const QString& suffix)
     }
 }
 
+RawFile::NameStep RawFile::nameStepFor(quint32 windowsAttributes)
+{
+    constexpr quint32 Nothing = 0xFFFFFFFF, Directory = 0x10, ReparsePoint = 0x400;
+    if (windowsAttributes == Nothing || !(windowsAttributes & Directory))
+        return NameStep::Rename; // a file, or a link to one: the rename replaces the name itself
+    return (windowsAttributes & ReparsePoint) ? NameStep::RemoveLinkFirst : NameStep::Refuse;
+}
+
 } // namespace platform

@@ -50,6 +50,13 @@ public:
     static Result<void> remove(const QString& path);
     /** Renames from to to in one step, replacing whatever has that name (a link itself, not what it points to). */
     static Result<void> replace(const QString& from, const QString& to);
+    /** What replaceName() does about what has the target name, judged from its Windows file attributes
+     *  (GetFileAttributesW's answer, 0xFFFFFFFF when nothing has the name). */
+    enum class NameStep { Rename, RemoveLinkFirst, Refuse };
+    static NameStep nameStepFor(quint32 windowsAttributes);
+    /** replace(), also where a link to a folder (a junction) has the name: the link goes, never what it leads to.
+     *  A real folder of that name stays. */
+    static Result<void> replaceName(const QString& from, const QString& to);
     /** Whether replace() could put another file in the place of path, asked without changing anything: none when
      *  it could, or when there is no such file. A file another program holds open now counts as replaceable. */
     static Result<void> replaceable(const QString& path);

@@ -138,6 +138,12 @@ Result<void> RawFile::replace(const QString& from, const QString& to)
     return outcome(::rename(source.constData(), target.constData()) == 0 ? 0 : errno);
 }
 
+Result<void> RawFile::replaceName(const QString& from, const QString& to)
+{
+    // rename() replaces a link to a folder as it replaces any link: the name itself.
+    return replace(from, to);
+}
+
 Result<void> RawFile::replaceable(const QString& path)
 {
     struct stat file

@@ -113,6 +113,21 @@ Result<void> RawFile::replace(const QString& from, const QString& to)
     return {};
 }
 
+Result<void> RawFile::replaceName(const QString& from, const QString& to)
+{
+    const std::wstring target = apiPath(to);
+    switch (nameStepFor(GetFileAttributesW(target.c_str()))) {
+    case NameStep::Rename: break;
+    case NameStep::RemoveLinkFirst:
+        // A junction cannot be renamed over; removing it removes the link alone.
+        if (!RemoveDirectoryW(target.c_str()))
+            return lastError();
+        break;
+    case NameStep::Refuse: return vbErrorFromErrno(EEXIST);
+    }
+    return replace(from, to);
+}
+
 Result<void> RawFile::replaceable(const QString& path)
 {
     // Replacing a file needs the right to delete it; opening it for that alone changes nothing.

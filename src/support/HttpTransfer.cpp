@@ -1,9 +1,9 @@
 #include "HttpTransfer.h"
 
+#include "RawFile.h"
 #include "SystemProxy.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -47,7 +47,7 @@ struct Sink
     /** Where a redirect points (absolute), once its headers have ended. */
     QByteArray redirect;
     QByteArray* memory = nullptr;
-    QSaveFile* file = nullptr;
+    platform::RawFile* file = nullptr;
     qint64 maxBytes = -1;
     qint64 enoughBytes = -1;
     qint64 received = 0;
@@ -81,7 +81,7 @@ size_t writeBody(char* data, size_t size, size_t count, void* userData)
     }
     if (sink->memory)
         sink->memory->append(data, take);
-    if (sink->file && sink->file->write(data, take) != take) {
+    if (sink->file && !sink->file->writeAll(data, take)) {
         sink->writeFailed = true;
         return 0;
     }
@@ -234,9 +234,9 @@ Hop outcome(CURL* curl, CURLcode code, const Sink& sink, const GetOptions& optio
         return {isSuccessStatus(status) ? Result<long>(status) : transferError(status, badStatus)};
     if (sink.badStatus)
         return {transferError(status, badStatus)};
-    if (sink.tooLarge)
-        return {transferError(code, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
-                                        QStringLiteral(" bytes"))};
+    if (sink.tooLarge || code == CURLE_FILESIZE_EXCEEDED)
+        return {transferError(AnswerTooLong, QStringLiteral("answer longer than ") + QString::number(options.maxBytes) +
+                                                 QStringLiteral(" bytes"))};
     if (sink.writeFailed)
         return {transferError(code, QStringLiteral("cannot write the downloaded file"))};
     return {transferError(code, QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(code)))};
@@ -279,6 +279,9 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &readHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
+    // An answer that announces more than the cap is refused before its first byte.
+    if (options.maxBytes >= 0)
+        curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(options.maxBytes));
 
     const CURLcode code = performUnlessCancelled(curl, options.cancel);
     Hop hop = outcome(curl, code, sink, options, errorBuffer);
@@ -293,6 +296,8 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
     }
     return hop;
 }
+
+static_assert(AnswerTooLong == CURLE_FILESIZE_EXCEEDED);
 
 constexpr int MaxRedirects = 3;
 
@@ -371,38 +376,45 @@ Result<Response> get(const QString& url, const GetOptions& options)
 
 Result<void> download(const QString& url, const QString& path, const GetOptions& options)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    // A file of a new name beside path (never one that was there, nor where a link points), renamed over path.
+    platform::RawFile file;
+    const Result<QString> made = file.createNew(path + u'.', QStringLiteral(".part"));
+    if (!made)
         return transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot create a file beside ") + path +
-                                                    QStringLiteral(": ") + file.errorString());
+                                                    QStringLiteral(": ") + made.error().description());
+    const QString received = *made;
     Sink sink;
     sink.file = &file;
-    QByteArray body;
-    if (options.acceptBody)
-        sink.memory = &body;
     Result<long> status = perform(url, options, sink);
-    if (status && sink.received == 0)
+    const bool closed = file.close().ok();
+    if (status && !closed)
+        status = transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot write the downloaded file"));
+    else if (status && sink.received == 0)
         status = transferError(CURLE_GOT_NOTHING, QStringLiteral("empty answer"));
-    else if (status && options.acceptBody && !options.acceptBody(body))
+    else if (status && options.acceptFile && !options.acceptFile(received))
         status = transferError(CURLE_WRITE_ERROR,
                                QStringLiteral("the answer is not what was asked for (cut short, or an error page)"));
-    if (!status) {
-        file.cancelWriting();
-        return status.error();
-    }
-    if (!file.commit())
-        return transferError(CURLE_WRITE_ERROR,
-                             QStringLiteral("cannot replace ") + path + QStringLiteral(": ") + file.errorString());
 
-    QFile saved(path);
-    if (saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4))) {
-        saved.close();
-        QFileDevice::Permissions permissions = QFile::permissions(path) | QFileDevice::ExeOwner | QFileDevice::ExeUser;
+    QFile saved(received);
+    const bool program = status && saved.open(QIODevice::ReadOnly) && looksLikeProgram(saved.read(4));
+    saved.close(); // Windows renames no file that is open
+    if (program) {
+        QFileDevice::Permissions permissions =
+            QFile::permissions(received) | QFileDevice::ExeOwner | QFileDevice::ExeUser;
         if (permissions & QFileDevice::ReadGroup)
             permissions |= QFileDevice::ExeGroup;
         if (permissions & QFileDevice::ReadOther)
             permissions |= QFileDevice::ExeOther;
-        QFile::setPermissions(path, permissions);
+        QFile::setPermissions(received, permissions);
+    }
+    if (status) {
+        if (const Result<void> replaced = platform::RawFile::replaceName(received, path); !replaced)
+            status = transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot replace ") + path + QStringLiteral(": ") +
+                                                          replaced.error().description());
+    }
+    if (!status) {
+        QFile::remove(received); // ours, made above
+        return status.error();
     }
     return {};
 }

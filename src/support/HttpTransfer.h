@@ -32,9 +32,10 @@ struct GetOptions final
     qint64 maxBytes = -1;
     /** Reading stops, successfully, once this many bytes are held (-1: read to the end). */
     qint64 enoughBytes = -1;
-    /** For download(): a whole body this rejects is a failure and replaces nothing. A body whose end the
-     *  server does not announce (the connection just closes) can only be judged by its content. */
-    std::function<bool(const QByteArray& body)> acceptBody;
+    /** For download(): given the file that holds the whole body, before it takes path's place; a file this
+     *  rejects is a failure and replaces nothing. A body whose end the server does not announce (the connection
+     *  just closes) can only be judged by its content. */
+    std::function<bool(const QString& receivedFile)> acceptFile;
     /** When it turns true (on another thread), the transfer ends within a tenth of a second as a failure. */
     const std::atomic<bool>* cancel = nullptr;
 };
@@ -49,6 +50,9 @@ struct Response final
 
 using platform::Result;
 
+/** A failure's number when the answer is longer than maxBytes (libcurl's own for a file too large). */
+inline constexpr int AnswerTooLong = 63;
+
 /** The URL as sent: non-ASCII characters percent-encoded as UTF-8. Empty when it is not an http(s) URL. */
 QByteArray encodeUrl(const QString& url);
 
@@ -58,9 +62,10 @@ QByteArray encodeUrl(const QString& url);
  *  says what happened, for diagnostics. */
 Result<Response> get(const QString& url, const GetOptions& options = {});
 
-/** GETs url into path through a temporary file in the same folder, which replaces path only when the whole
- *  body arrived with a 2xx status, is not empty and passes options.acceptBody; otherwise path stays as it was.
- *  A saved program (its first bytes say so) gets its run permission. */
+/** GETs url into path, streaming it into a new file of its own beside path, which takes path's name only when the
+ *  whole body arrived with a 2xx status, is not empty and passes options.acceptFile; otherwise path stays as it
+ *  was. A link at path is replaced, never written through. A saved program (its first bytes say so) gets its
+ *  run permission. */
 Result<void> download(const QString& url, const QString& path, const GetOptions& options = {});
 
 } // namespace support::http

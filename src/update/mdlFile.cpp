@@ -53,9 +53,8 @@ QString formatWhole(const QString& part)
     return QString::number(static_cast<qint64>(std::round(value)));
 }
 
-} // namespace
-
-QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage)
+// The version text as callers expect it, or the error that left none.
+std::pair<QString, platform::VbError> shapedVersion(const QString& path, bool normalise)
 {
     const platform::Result<QString> raw = versionOf(path);
     platform::VbError error = raw.error();
@@ -73,11 +72,24 @@ QString GetFileVer(const platform::Services& services, const QString& path, bool
         if (version.isEmpty())
             error = noVersionInfo();
     }
+    return {version, error};
+}
+
+} // namespace
+
+QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage)
+{
+    const auto [version, error] = shapedVersion(path, normalise);
     if (version.isEmpty() && !noMessage)
         services.messageBox->show(platform::errorReportText(error, QStringLiteral("GetFileVer"),
                                                             platform::ReportOwner::Module, QStringLiteral("mdlFile")),
                                   QString(), platform::MessageIcon::Error);
     return version;
+}
+
+QString ProgramVersion(const QString& path)
+{
+    return shapedVersion(path, true).first;
 }
 
 } // namespace mdlFile

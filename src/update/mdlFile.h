@@ -13,4 +13,7 @@ namespace mdlFile {
  *  empty text and, unless noMessage, the error report of GetFileVer. */
 QString GetFileVer(const platform::Services& services, const QString& path, bool normalise, bool noMessage);
 
+/** GetFileVer with normalise and no message: the version a program file carries, read from its bytes. */
+QString ProgramVersion(const QString& path);
+
 } // namespace mdlFile

@@ -20,20 +20,55 @@ namespace modAutoUpdateV1_Download {
  *  downloads are not verified). Until set, they are the build's (ZT_UPDATE_PUBLIC_KEYS). */
 void SetPublisherKeys(const QString& keys);
 
-/** Whether the file at localPath is the one the publisher signed: checked against the signature published at
- *  url + ".minisig". Verified when there are no keys. */
-minisign::Verdict VerifyPublished(const QString& localPath, const QString& url, platform::IWaitWindow* wait = nullptr);
+/** The most a download may bring: sixteen times the largest program this project builds (16 MiB). */
+inline constexpr qint64 MaxDownloadBytes = 256 * 1024 * 1024;
 
-/** The message that fileName arrived but was discarded, its signature not verifying (why: the reason). */
-QString SignatureRefusedText(const QString& fileName, minisign::Verdict why);
+/** Why a program file is not taken, or not run. */
+struct Refusal final
+{
+    enum class Kind {
+        Signature, // see verdict (and signedFor when it is OtherFile)
+        NotNewer,  // a version not above the installed one (see offered, installed)
+        TooLarge,  // more than MaxDownloadBytes
+    };
+    Kind kind = Kind::Signature;
+    minisign::Verdict verdict = minisign::Verdict::Verified;
+    /** The file the signature was made for, as its trusted comment names it. */
+    QString signedFor;
+    /** The versions compared (empty: none could be read). */
+    QString offered, installed;
+};
+
+/** Which versions of a program may replace the installed one (the one that runs, for a new build of the program
+ *  itself). A build without keys takes any. */
+enum class VersionRule {
+    Newer,
+    NotOlder, // the file replacer: fetched again whenever the checker is
+};
+
+/** Whether the program at path may run: in a build with keys, the signature kept beside it (path + ".minisig")
+ *  must verify and name path's file. Checked once for a file as it is (a file changed since is checked anew); a
+ *  file that is not there is not refused. */
+std::optional<Refusal> CheckInstalled(const QString& path);
+
+/** Whether the file at localPath is the build the publisher signed as url's file (its signature published at
+ *  url + ".minisig") and newer than installedVersion, the version of the program it is to replace. */
+std::optional<Refusal> VerifyPublished(const QString& localPath, const QString& url, const QString& installedVersion,
+                                       platform::IWaitWindow* wait = nullptr);
+
+/** The message that fileName arrived but was discarded, and why. */
+QString SignatureRefusedText(const QString& fileName, const Refusal& why);
+
+/** The message that the program fileName in the program folder is not run, and why (CheckInstalled's refusal). */
+QString NotRunText(const QString& fileName, const Refusal& why);
 
 /** The first bytes of url's body, at most 20, one character per byte; empty when nothing could be read
  *  (no answer, a status other than 2xx, a cut-off body). */
 QString OpenUrl(const QString& url, platform::IWaitWindow* wait = nullptr);
 
-/** True when bytes are a whole program this system can run: a complete PE image, or, where programs are ELF
- *  files or scripts, a complete ELF file or a text starting with "#!". */
-bool IsCompleteProgram(const QByteArray& bytes);
+/** True when the file at path is a whole program this system can run: a complete PE image, or, where programs are
+ *  ELF files or scripts, a complete ELF file or a text starting with "#!". */
+bool IsCompleteProgram(const QString& path);
 
 /** What became of one download. */
 struct Fetched final
@@ -41,13 +76,18 @@ struct Fetched final
     bool saved = false;
     /** The person skipped the wait before the file was saved. */
     bool skipped = false;
-    /** Set when the file arrived whole but its signature did not verify: why. */
-    std::optional<minisign::Verdict> refused;
+    /** Set when the file was refused: too large, or (in a build with keys) not signed for its name and version. */
+    std::optional<Refusal> refused;
 };
 
-/** Saves url's body over localPath. A download that fails or is refused leaves localPath as it was: so does an
- *  empty body, and, for a name ending in ".exe", a body that is not a complete program. */
-Fetched FetchFile(const QString& url, const QString& localPath, platform::IWaitWindow* wait = nullptr);
+/** Saves url's body over localPath (a link there is replaced, never written through). A download that fails or
+ *  is refused leaves localPath as it was: so does an empty body, one above MaxDownloadBytes, and, for a name
+ *  ending in ".exe", a body that is not a complete program. In a build with keys the file is kept only when
+ *  the signature published beside it names its file and, for a program, its version is above the installed
+ *  copy's (as rule says; an installed copy that is not verified counts as none); the signature is kept beside it
+ *  as localPath + ".minisig". */
+Fetched FetchFile(const QString& url, const QString& localPath, platform::IWaitWindow* wait = nullptr,
+                  VersionRule rule = VersionRule::Newer);
 
 /** FetchFile; true when saved. */
 bool DownloadFile(const QString& url, const QString& localPath, platform::IWaitWindow* wait = nullptr);
@@ -56,7 +96,7 @@ bool DownloadFile(const QString& url, const QString& localPath, platform::IWaitW
 struct FailedFile final
 {
     qsizetype index = -1;
-    std::optional<minisign::Verdict> refused;
+    std::optional<Refusal> refused;
 };
 
 /** Saves baseUrl + "/" + name to localDir + "/" + name for each name in order, stopping at an empty name

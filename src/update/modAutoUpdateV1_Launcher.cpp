@@ -28,20 +28,35 @@ void reportError(const platform::Services& services, const platform::VbError& er
     services.messageBox->show(platform::errorReportText(error, procedure, platform::ReportOwner::Module, ModuleName));
 }
 
-void reportRefused(const platform::Services& services, const QString& fileName, minisign::Verdict why)
+using modAutoUpdateV1_Download::Refusal;
+
+void showError(const platform::Services& services, const QString& text)
 {
-    services.messageBox->show(modAutoUpdateV1_Download::SignatureRefusedText(fileName, why), QString(),
-                              platform::MessageIcon::Error);
+    services.messageBox->show(text, QString(), platform::MessageIcon::Error);
 }
 
-// Saves url's file over path; a file whose signature does not verify is discarded, and said.
-bool fetchTool(const platform::Services& services, const QString& url, const QString& path)
+// Saves url's file over path; a file refused (its signature, its version, its size) is discarded, and said, with
+// why the copy in the folder does not run either when it does not.
+bool fetchTool(const platform::Services& services, const QString& url, const QString& path,
+               modAutoUpdateV1_Download::VersionRule rule)
 {
+    const std::optional<Refusal> installed = modAutoUpdateV1_Download::CheckInstalled(path);
     const modAutoUpdateV1_Download::Fetched fetched =
-        modAutoUpdateV1_Download::FetchFile(url, path, services.waitWindow);
+        modAutoUpdateV1_Download::FetchFile(url, path, services.waitWindow, rule);
+    const QString name = QFileInfo(path).fileName();
     if (fetched.refused)
-        reportRefused(services, QFileInfo(path).fileName(), *fetched.refused);
+        showError(services,
+                  modAutoUpdateV1_Download::SignatureRefusedText(name, *fetched.refused) +
+                      (installed ? QStringLiteral("\r\n\r\n") + modAutoUpdateV1_Download::NotRunText(name, *installed)
+                                 : QString()));
     return fetched.saved;
+}
+
+// The running build's version, as a program file's version reads.
+QString ownVersionText()
+{
+    const platform::Version v = platform::ownVersion();
+    return QStringLiteral("%1.%2.%3.%4").arg(v.major).arg(v.minor).arg(v.patch).arg(v.revision);
 }
 
 } // namespace
@@ -131,6 +146,9 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
     }
     if (!present && missing == MissingFile::Outdated)
         return Freshness::Outdated;
+    // A program its kept signature does not vouch for is fetched again, with its signature.
+    if (present && modAutoUpdateV1_Download::CheckInstalled(localPath))
+        return Freshness::Outdated;
     return LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision ? Freshness::Current
                                                                                    : Freshness::Outdated;
 }
@@ -158,10 +176,11 @@ bool AutoUpdaterSelfUpdate(const platform::Services& services)
     case Freshness::Outdated: break;
     }
 
-    if (!fetchTool(services, UpdateBaseUrl + name, localPath))
+    using modAutoUpdateV1_Download::VersionRule;
+    if (!fetchTool(services, UpdateBaseUrl + name, localPath, VersionRule::Newer))
         return false;
     const QString replacer = QString::fromUtf16(ReplacerName);
-    return fetchTool(services, UpdateBaseUrl + replacer, services.app.filePath(replacer));
+    return fetchTool(services, UpdateBaseUrl + replacer, services.app.filePath(replacer), VersionRule::NotOlder);
 }
 
 bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
@@ -174,6 +193,10 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
     if (exeFileName.isEmpty() || !modUniCode::FileExists(services.app.filePath(exeFileName)))
         return false;
 
+    if (const std::optional<Refusal> refused = modAutoUpdateV1_Download::CheckInstalled(checker)) {
+        showError(services, modAutoUpdateV1_Download::NotRunText(QString::fromUtf16(CheckerName), *refused));
+        return false;
+    }
     const QString parameters =
         QString::number(static_cast<qint16>(platform::ownVersion().revision)) + u';' + exeFileName;
     modWaitProc::RunAndWait(checker, 0, parameters, services.app.dir, false, false);
@@ -183,13 +206,13 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
     if (!modUniCode::FileExists(newPath))
         return false;
 
-    // The checker is not ours: only a build the publisher signed, as the server publishes it, is handed over.
+    // The checker is not ours: only a build the publisher signed as this program, newer than this one, is handed
+    // over.
     const QString baseUrl = skipSelfUpdate ? UpdateBaseUrlFor(modMain::UpdateServerHost) : UpdateBaseUrl;
-    const minisign::Verdict newBuildVerdict =
-        modAutoUpdateV1_Download::VerifyPublished(newPath, baseUrl + exeFileName, services.waitWindow);
-    if (newBuildVerdict != minisign::Verdict::Verified) {
+    if (const std::optional<Refusal> refused = modAutoUpdateV1_Download::VerifyPublished(
+            newPath, baseUrl + exeFileName, ownVersionText(), services.waitWindow)) {
         QFile::remove(newPath);
-        reportRefused(services, newBuild, newBuildVerdict);
+        showError(services, modAutoUpdateV1_Download::SignatureRefusedText(newBuild, *refused));
         return false;
     }
 
@@ -199,14 +222,16 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
     const QString replacerName = QString::fromUtf16(ReplacerName);
     const QString replacer = services.app.filePath(replacerName);
     const auto handOver = [&] {
-        if (!platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
+        if (modAutoUpdateV1_Download::CheckInstalled(replacer) ||
+            !platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
                                      platform::WindowShow::Minimized))
             return false;
         services.processExit->exitNow(0);
         return true;
     };
     const auto fetchReplacer = [&] {
-        return modAutoUpdateV1_Download::FetchFile(baseUrl + replacerName, replacer, services.waitWindow);
+        return modAutoUpdateV1_Download::FetchFile(baseUrl + replacerName, replacer, services.waitWindow,
+                                                   modAutoUpdateV1_Download::VersionRule::NotOlder);
     };
     std::optional<modAutoUpdateV1_Download::Fetched> fetched;
     if (!modUniCode::FileExists(replacer))

@@ -1,7 +1,9 @@
 #include "FileDialogQt.h"
+#include "MinisignSigner.h"
 #include "RecordingServices.h"
 #include "UndeletableFile.h"
 #include "frmMain.h"
+#include "modAutoUpdateV1_Download.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -110,6 +112,9 @@ private:
     }
 
 private Q_SLOTS:
+    // As a build without keys, whatever keys this one was built with.
+    void init() { modAutoUpdateV1_Download::SetPublisherKeys(QString()); }
+
     void loadsCaptionControlsAndVersionCheck()
     {
         TestServices t;
@@ -376,9 +381,25 @@ private Q_SLOTS:
         QCOMPARE(t.waitCursor.sets, 0);
     }
 
+    // In a build with keys, a decoder is run only when the signature kept beside it vouches for it.
+    void externalModeNeedsDecoder_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << false << QStringLiteral("Palvex.exe 파일을 찾을 수 없습니다.");
+        QTest::newRow("there without its signature")
+            << true
+            << QStringLiteral("Palvex.exe은(는) 서명이 확인되지 않아 실행하지 않습니다. 다음 업데이트 확인 때 서명과 "
+                              "함께 다시 받습니다.\r\n(서명 파일이 없습니다)");
+    }
     void externalModeNeedsDecoder()
     {
+        QFETCH(bool, present);
+        QFETCH(QString, message);
         TestServices t;
+        const QString decoder = t.services.app.filePath(QStringLiteral("Palvex.exe"));
+        QVERIFY(!present || testsupport::installRecorder(decoder));
+        modAutoUpdateV1_Download::SetPublisherKeys(testsupport::MinisignSigner().publicKey());
         auto form = load(t);
         showActive(form.get());
         QTest::mouseClick(child<QRadioButton>(form.get(), "Option1_1"), Qt::LeftButton);
@@ -386,8 +407,9 @@ private Q_SLOTS:
 
         form->OLEDragDrop({QStringLiteral("/tmp/x.log")});
 
-        QCOMPARE(t.messageBox.texts(), QStringList{QStringLiteral("Palvex.exe 파일을 찾을 수 없습니다.")});
+        QCOMPARE(t.messageBox.texts(), QStringList{message});
         QCOMPARE(t.waitCursor.sets, 0);
+        QVERIFY(testsupport::recordedRuns(decoder).isEmpty());
     }
 
     void externalModeStartsOneDecoderPerFile()

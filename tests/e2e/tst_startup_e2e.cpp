@@ -73,19 +73,27 @@ private:
 
     QString app(const QString& name) const { return m_appDir + u'/' + name; }
 
-    QStringList appFiles() const { return QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name); }
+    // The program folder's files, but the signatures kept beside the programs (tst_downloadhelpers shows those).
+    QStringList appFiles() const
+    {
+        QStringList files = QDir(m_appDir).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
+        files.removeIf([](const QString& name) { return name.endsWith(QStringLiteral(".minisig")); });
+        return files;
+    }
 
-    // The program file at path in the update folder as name, with its signature when the program asks for one.
+    // The program file at path in the update folder as name, with its signature when the program asks for one
+    // (minisign's own, which names the file signed: the copy under the name published).
     bool publish(const QString& name, const QString& path)
     {
         m_http->putFile(UpdatePath + name, readFile(path));
         if (!m_signing)
             return true;
-        const QString signature = m_root.filePath(name + QStringLiteral(".minisig"));
-        if (QProcess::execute(QStringLiteral(ZT_MINISIGN_PATH),
+        const QString copy = m_root.filePath(QStringLiteral("published/") + name);
+        const QString signature = copy + QStringLiteral(".minisig");
+        if (!writeFile(copy, readFile(path)) ||
+            QProcess::execute(QStringLiteral(ZT_MINISIGN_PATH),
                               {QStringLiteral("-S"), QStringLiteral("-s"),
-                               QStringLiteral(ZT_UPDATE_KEY_DIR "/minisign.key"), QStringLiteral("-m"), path,
-                               QStringLiteral("-x"), signature}) != 0)
+                               QStringLiteral(ZT_UPDATE_KEY_DIR "/minisign.key"), QStringLiteral("-m"), copy}) != 0)
             return false;
         m_http->putFile(UpdatePath + name + QStringLiteral(".minisig"), readFile(signature));
         return true;

@@ -26,6 +26,7 @@ using platform::DatabaseTls;
 using platform::NetworkAdapter;
 Q_DECLARE_METATYPE(QList<NetworkAdapter>)
 Q_DECLARE_METATYPE(platform::FolderTrial)
+Q_DECLARE_METATYPE(platform::RawFile::NameStep)
 
 namespace {
 
@@ -166,6 +167,25 @@ private Q_SLOTS:
         QFETCH(QString, path);
         QFETCH(QString, expected);
         QCOMPARE(platform::extendedLengthPath(path), expected);
+    }
+
+    // What has a download's final name, by its Windows attributes: a junction goes so that the name can take the
+    // file (never what it leads to); a real folder stays.
+    void nameStepForWhatHasTheName_data()
+    {
+        QTest::addColumn<quint32>("attributes");
+        QTest::addColumn<platform::RawFile::NameStep>("step");
+        QTest::newRow("nothing") << 0xFFFFFFFFu << platform::RawFile::NameStep::Rename;
+        QTest::newRow("read-only file") << 0x21u << platform::RawFile::NameStep::Rename;
+        QTest::newRow("link to a file") << 0x420u << platform::RawFile::NameStep::Rename;
+        QTest::newRow("junction") << 0x410u << platform::RawFile::NameStep::RemoveLinkFirst;
+        QTest::newRow("folder") << 0x10u << platform::RawFile::NameStep::Refuse;
+    }
+    void nameStepForWhatHasTheName()
+    {
+        QFETCH(quint32, attributes);
+        QFETCH(platform::RawFile::NameStep, step);
+        QCOMPARE(platform::RawFile::nameStepFor(attributes), step);
     }
 
     // On Windows only the extended-length form reaches a file this deep (Wine does not enforce the limit).

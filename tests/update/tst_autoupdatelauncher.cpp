@@ -1,5 +1,6 @@
 // The update launcher against a real update server, with stand-in sibling tools run as real programs.
 #include "HttpTestServer.h"
+#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "VbError.h"
@@ -73,12 +74,9 @@ class TestAutoUpdateLauncher : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        qputenv("no_proxy", "127.0.0.1,localhost");
-        // As a build without keys, whatever keys this one was built with (tst_startup_e2e has signed ones).
-        modAutoUpdateV1_Download::SetPublisherKeys(QString());
-    }
+    void initTestCase() { qputenv("no_proxy", "127.0.0.1,localhost"); }
+    // As a build without keys, whatever keys this one was built with (tst_startup_e2e has signed ones).
+    void init() { modAutoUpdateV1_Download::SetPublisherKeys(QString()); }
 
     void versionValue_data()
     {
@@ -398,6 +396,49 @@ private Q_SLOTS:
         QCOMPARE(s->t.exit.exited, !skipped);
         QCOMPARE(s->t.fileManager.folders, skipped ? QStringList() : QStringList{s->dir()});
         QCOMPARE(s->requests(), skipped ? QStringList() : QStringList{QStringLiteral("Swapnik.exe")});
+    }
+
+    // In a build with keys: a new build older than this one is removed, said, never handed over; a checker in the
+    // folder that no signature vouches for is fetched again, with its signature, before it runs. (What each
+    // program's signature and version must be: tst_downloadhelpers.)
+    void signaturesNameTheFileAndItsVersion_data()
+    {
+        QTest::addColumn<bool>("checkerSigned");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a new build older than this one")
+            << true
+            << QStringLiteral("New_NorvaQuillet의 받은 버전이 설치된 버전보다 새롭지 않아 받은 파일을 버렸습니다.\r\n"
+                              "(받은 버전: 1.0.0.0, 설치된 버전: 1.0.0.%1)")
+                   .arg(platform::ownVersion().revision);
+        QTest::newRow("a checker in the folder without its signature") << false << QString();
+    }
+    void signaturesNameTheFileAndItsVersion()
+    {
+        QFETCH(bool, checkerSigned);
+        QFETCH(QString, message);
+        auto s = setup();
+        const testsupport::MinisignSigner signer;
+        modAutoUpdateV1_Download::SetPublisherKeys(signer.publicKey());
+        for (const char* name : {"RendloV1.exe", "Swapnik.exe", "NorvaQuillet"}) {
+            const QByteArray bytes = *name == 'N' ? peWithRevision(QStringLiteral("0")) : recorderProgram();
+            s->serve(QString::fromLatin1(name), bytes);
+            s->serve(QString::fromLatin1(name) + QStringLiteral(".minisig"), signer.sign(bytes, name));
+        }
+        s->serve(QStringLiteral("RendloV1_lastver.txt"), "0");
+        const QString checker = s->path(QStringLiteral("RendloV1.exe"));
+        QVERIFY(installRecorder(checker));
+        if (checkerSigned)
+            QVERIFY(writeFile(checker + QStringLiteral(".minisig"), signer.sign(readFile(checker), "RendloV1.exe")) &&
+                    writeFile(s->path(QStringLiteral("New_NorvaQuillet")), peWithRevision(QStringLiteral("0"))));
+
+        QVERIFY(!RunAutoUpdate(s->t.services, false));
+        QCOMPARE(s->t.messageBox.texts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QVERIFY(!s->t.exit.exited);
+        QVERIFY(!QFile::exists(s->path(QStringLiteral("New_NorvaQuillet"))));
+        // Run either way; fetched again, with its signature, only when none vouched for it.
+        QVERIFY(!s->checkerArgs().isEmpty());
+        QCOMPARE(s->requests().contains(QStringLiteral("RendloV1.exe")), !checkerSigned);
+        QVERIFY(QFile::exists(checker + QStringLiteral(".minisig")));
     }
 
     void noNewBuildGoesOn()

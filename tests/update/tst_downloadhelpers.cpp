@@ -2,6 +2,7 @@
 #include "AppInfo.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "MinisignSigner.h"
 #include "PeFixture.h"
 #include "RecordingServices.h"
 #include "modAutoUpdateV1_Download.h"
@@ -276,6 +277,92 @@ private Q_SLOTS:
         QCOMPARE(server.paths(), requested);
         QCOMPARE(entries(dir.path()), saved);
         QCOMPARE(int(failed.index), failedIndex);
+    }
+
+    // In a build with keys a program is kept only when signed for its own name and newer than the copy it replaces,
+    // when that copy's own signature vouches for it; its signature is kept beside it. Any download stops at 256 MiB.
+    void signedProgramsKeptForTheirNameAndNewer_data()
+    {
+        QTest::addColumn<QString>("installed"); // the copy's revision ("?": without its signature), or a link
+        QTest::addColumn<int>("offered");       // the revision served; 0: more than 256 MiB announced
+        QTest::addColumn<QByteArray>("signedAs");
+        QTest::addColumn<bool>("replacer");   // the file replacer's rule: the same version will do
+        QTest::addColumn<QString>("refusal"); // the message; empty: kept
+        const auto row = [](const char* name, const char* installed, int offered, const char* signedAs, bool replacer,
+                            const QString& refusal = {}) {
+            QTest::newRow(name) << QString::fromLatin1(installed) << offered << QByteArray(signedAs) << replacer
+                                << refusal;
+        };
+        const auto versions = [](int offered) {
+            return QStringLiteral("f.exe의 받은 버전이 설치된 버전보다 새롭지 않아 받은 파일을 버렸습니다.\r\n"
+                                  "(받은 버전: 1.0.0.%1, 설치된 버전: 1.0.0.5)")
+                .arg(offered);
+        };
+        row("newer", "5", 6, "f.exe", false);
+        row("nothing installed: any version", "", 1, "f.exe", false);
+        row("the copy there not vouched for", "9?", 2, "f.exe", false);
+        row("signed for another file", "5", 6, "Swapnik.exe", false,
+            QStringLiteral(
+                "f.exe의 서명이 확인되지 않아 받은 파일을 버렸습니다.\r\n(다른 파일(Swapnik.exe)의 서명입니다)"));
+        row("older", "5", 4, "f.exe", false, versions(4));
+        row("the same", "5", 5, "f.exe", false, versions(5));
+        row("the same, as the replacer", "5", 5, "f.exe", true);
+        row("older, as the replacer", "5", 4, "f.exe", true, versions(4));
+        row("larger than 256 MiB", "5", 0, "f.exe", false,
+            QStringLiteral("f.exe의 크기가 256 MiB를 넘어 받지 않았습니다."));
+#ifndef Q_OS_WIN
+        row("a link to a file elsewhere at the name", "link", 1, "f.exe", false);
+        row("a link to a folder at the name", "folder link", 1, "f.exe", false);
+#endif
+    }
+    void signedProgramsKeptForTheirNameAndNewer()
+    {
+        QFETCH(QString, installed);
+        QFETCH(int, offered);
+        QFETCH(QByteArray, signedAs);
+        QFETCH(bool, replacer);
+        QFETCH(QString, refusal);
+        const testsupport::MinisignSigner signer;
+        SetPublisherKeys(signer.publicKey());
+        const auto pe = [](int revision) {
+            testsupport::PeFixture fixture;
+            fixture.fileVersion = QStringLiteral("1.0.0.%1").arg(revision);
+            return testsupport::makePeImage(fixture);
+        };
+        const QByteArray signature = signer.sign(pe(offered), signedAs);
+        testsupport::HttpTestServer server;
+        if (offered == 0)
+            server.routeDropped(QStringLiteral("/f.exe"), std::size_t(MaxDownloadBytes) + 1, 10);
+        else
+            server.putFile(QStringLiteral("/f.exe"), pe(offered));
+        server.putFile(QStringLiteral("/f.exe.minisig"), signature);
+        QTemporaryDir dir, elsewhere;
+        const QString target = dir.filePath(QStringLiteral("f.exe"));
+        const QByteArray old =
+            installed.isEmpty() || installed.contains(u"link") ? QByteArray() : pe(installed.toInt());
+        QVERIFY(writeFile(elsewhere.filePath(QStringLiteral("f.exe")), "elsewhere"));
+        if (installed.contains(u"link"))
+            QVERIFY(QFile::link(installed == u"link" ? elsewhere.filePath(QStringLiteral("f.exe")) : elsewhere.path(),
+                                target));
+        else if (!old.isEmpty())
+            QVERIFY(writeFile(target, old) &&
+                    (installed.endsWith(u'?') ||
+                     writeFile(target + QStringLiteral(".minisig"), signer.sign(old, "f.exe"))));
+        const QStringList before = entries(dir.path());
+
+        const Fetched fetched = FetchFile(server.url(QStringLiteral("/f.exe")), target, nullptr,
+                                          replacer ? VersionRule::NotOlder : VersionRule::Newer);
+        QCOMPARE(fetched.saved, refusal.isEmpty());
+        QCOMPARE(readFile(elsewhere.filePath(QStringLiteral("f.exe"))), QByteArray("elsewhere"));
+        if (fetched.saved) {
+            QCOMPARE(readFile(target), pe(offered));
+            QCOMPARE(readFile(target + QStringLiteral(".minisig")), signature);
+            QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("f.exe"), QStringLiteral("f.exe.minisig")}));
+        } else {
+            QCOMPARE(SignatureRefusedText(QStringLiteral("f.exe"), fetched.refused.value()), refusal);
+            QCOMPARE(readFile(target), old);
+            QCOMPARE(entries(dir.path()), before);
+        }
     }
 
     void answerLongerThanTheCapFails()

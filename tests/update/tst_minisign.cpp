@@ -45,6 +45,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("signature");
         QTest::addColumn<QByteArray>("keys");
         QTest::addColumn<int>("verdict");
+        QTest::addColumn<QByteArray>("fileName"); // the name the file is taken under; empty: any
 
         const QByteArray file = fixture("payload");
         const QByteArray good = fixture("payload.minisig");
@@ -54,8 +55,10 @@ private Q_SLOTS:
         const QByteArray block = decoded(good, 1); // algorithm, key id, signature
         const qsizetype commentEnd = good.indexOf('\n', good.indexOf("\ntrusted comment: ") + 1) - 1;
 
-        const auto row = [&](const char* name, const QByteArray& f, const QByteArray& s, const QByteArray& k,
-                             Verdict v) { QTest::newRow(name) << f << s << k << int(v); };
+        const auto row = [&](const char* name, const QByteArray& f, const QByteArray& s, const QByteArray& k, Verdict v,
+                             const char* fileName = "") {
+            QTest::newRow(name) << f << s << k << int(v) << QByteArray(fileName);
+        };
         row("good", file, good, a, Verdict::Verified);
         row("legacy, not prehashed", file, fixture("payload.legacy.minisig"), a, Verdict::Verified);
         row("CR LF line ends", file, QByteArray(good).replace("\n", "\r\n"), a, Verdict::Verified);
@@ -73,6 +76,13 @@ private Q_SLOTS:
         row("empty", file, QByteArray(), a, Verdict::NoSignature);
         row("an untrusted comment line only", file, good.left(good.indexOf('\n') + 1), a, Verdict::Malformed);
         row("unknown algorithm id", file, withLine(good, 1, flipped(block, 1)), a, Verdict::UnknownAlgorithm);
+        row("taken under the name signed, legacy", file, fixture("payload.legacy.minisig"), a, Verdict::Verified,
+            "payload");
+        row("taken under the name signed, letters in another case", file, good, a, Verdict::Verified, "PayLoad");
+        row("taken under another name", file, good, a, Verdict::OtherFile, "RendloV1.exe");
+        row("the name a tab-separated field of the publisher's comment", file, fixture("payload.field.minisig"), a,
+            Verdict::Verified, "payload");
+        row("the name inside prose", file, fixture("payload.prose.minisig"), a, Verdict::OtherFile, "payload");
     }
     void verify()
     {
@@ -80,9 +90,10 @@ private Q_SLOTS:
         QFETCH(QByteArray, signature);
         QFETCH(QByteArray, keys);
         QFETCH(int, verdict);
-        const Verdict got =
-            minisign::verify({reinterpret_cast<const unsigned char*>(file.constData()), std::size_t(file.size())},
-                             signature.toStdString(), minisign::parsePublicKeys(keys.toStdString()).value());
+        QFETCH(QByteArray, fileName);
+        const Verdict got = minisign::verify(
+            {reinterpret_cast<const unsigned char*>(file.constData()), std::size_t(file.size())},
+            signature.toStdString(), minisign::parsePublicKeys(keys.toStdString()).value(), fileName.toStdString());
         QCOMPARE(QString::fromLatin1(minisign::describe(got)),
                  QString::fromLatin1(minisign::describe(Verdict(verdict))));
     }

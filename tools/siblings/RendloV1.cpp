@@ -41,12 +41,6 @@ double revisionOf(const platform::Services& services, const QString& path)
     return version.isEmpty() ? -1 : LeadingNumber(version.mid(version.lastIndexOf(u'.') + 1));
 }
 
-bool isCompleteProgram(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && modAutoUpdateV1_Download::IsCompleteProgram(file.readAll());
-}
-
 // The checker's transfers run inside its one window: each takes the window's skip button as its own.
 class InsideTheWindow final : public platform::IWaitWindow
 {
@@ -142,7 +136,7 @@ int check(const platform::Services& services, qint32 revision, const QString& ex
     };
     if (!modAutoUpdateV1_Download::DownloadFile(url, partPath, services.waitWindow))
         return fail(QStringLiteral("cannot download ") + url);
-    if (!isCompleteProgram(partPath))
+    if (!modAutoUpdateV1_Download::IsCompleteProgram(partPath))
         return fail(url + QStringLiteral(" is not a whole program"));
     // A build no newer than this one would be handed over at every start.
     const double fetched = revisionOf(services, partPath);

@@ -110,3 +110,32 @@ win_e2e_refused_update() {
         win_e2e_fail "the refused update replaced NorvaQuillet.exe"
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 }
+
+# A copy of the updated folder, offered the publisher's own signed replacer as the version checker, announced as
+# the newest (its ".minisig" served with it): the signature names Swapnik.exe, so nothing is kept and no checker
+# runs; the program says why and goes on to its login dialog, every file in the folder as it was. The update
+# folder is put back as it was afterwards.
+win_e2e_swapped_checker() {
+    local swapped="$work/swapped/업무 도구" record="$work/swapped.jsonl" kept="$work/published" t0=$EPOCHREALTIME
+    local fetches='GET /download/[^ ]*/RendloV1\.exe HTTP' before
+    before=$(grep -c "$fetches" "$work/stack-http.log" || true)
+    mkdir -p "$swapped" "$kept"
+    cp -R "$app/." "$swapped/"
+    cp "$zt_http_updates"/RendloV1* "$kept/"
+    cp "$zt_http_updates/Swapnik.exe" "$zt_http_updates/RendloV1.exe"
+    cp "$zt_http_updates/Swapnik.exe.minisig" "$zt_http_updates/RendloV1.exe.minisig"
+    printf '999\r\n' >"$zt_http_updates/RendloV1_lastver.txt"
+    ZT_UI_RECORD="$(winepath -w "$record")" win_e2e_start "$swapped" "$work/program-5.log"
+    win_e2e_wait 90 "the login dialog after the replacer offered as the checker" \
+        win_e2e_find "^$ZT_WIN_E2E_LOGIN_CAPTION\$"
+    log "swapped checker: the login dialog after $(win_e2e_since "$t0") s"
+    if ! grep -qF 'RendloV1.exe의 서명이 확인되지 않아 받은 파일을 버렸습니다' "$record" ||
+        ! grep -qF '다른 파일(Swapnik.exe)의 서명입니다' "$record"; then
+        win_e2e_fail "no message that RendloV1.exe was signed as Swapnik.exe; shown:"$'\n'"$(cat "$record")"
+    fi
+    [ "$(grep -c "$fetches" "$work/stack-http.log")" -gt "$before" ] ||
+        win_e2e_fail "the program did not fetch the RendloV1.exe offered"
+    win_e2e_close "$ZT_WIN_E2E_FOUND"
+    diff -r "$app" "$swapped" >&2 || win_e2e_fail "the swapped checker changed the program folder (above)"
+    cp "$kept"/* "$zt_http_updates/"
+}

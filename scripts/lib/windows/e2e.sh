@@ -6,10 +6,12 @@
 # replacer and ends, the replacer puts the newer build in its place and starts it; its login dialog appears,
 # the password is typed and saved, and its main window shows the new revision. A second start then logs in
 # with the saved password alone and does not update again. Then the newer exe alone in an empty folder
-# reaches its login dialog: nothing it needs is missing. Last, the package in a folder of its own meets an
+# reaches its login dialog: nothing it needs is missing. Then the package in a folder of its own meets an
 # update whose signature on the server is another key's: it is refused, said, and the package's own build
-# goes on to its login dialog. Every program the update server publishes is signed with the key in
-# ZT_STACK_SIGNING_KEY, which the package verifies against. Sourced by windows.sh; the run needs testdb.sh,
+# goes on to its login dialog. And a copy of the updated folder meets the publisher's signed replacer served
+# as the version checker: refused (its signature names another file), said, every file left as it was. Every
+# program the update server publishes is signed with the key in ZT_STACK_SIGNING_KEY, which the package
+# verifies against. Sourced by windows.sh; the run needs testdb.sh,
 # stack-db.sh and stack-http.sh sourced too, and the packages of ZT_WIN_TEST_PACKAGES.
 #
 #   win_e2e PROGRAM_DIR NEWER_EXE TOOLS_DIR MAC_EXE SHOTS_DIR
@@ -87,6 +89,7 @@ win_e2e_run() {
     win_e2e_saved_password
     win_e2e_lone_exe
     win_e2e_refused_update
+    win_e2e_swapped_checker
 
     log "Windows end-to-end run passed in $((SECONDS - start)) s; pictures in $shots_dir"
 }

@@ -3,14 +3,15 @@
 # linked against a prefix given as a user relinks the program. Sourced by windows.sh.
 
 # win_build_project DIR [TARGET...]: the cross build in DIR against $ZT_WIN_DEPS: everything, or the targets
-# named; the program verifies downloads with the keys in ZT_UPDATE_PUBLIC_KEYS (none when it is empty).
+# named; the program verifies downloads with the keys in ZT_UPDATE_PUBLIC_KEYS (none when it is empty, which the
+# package's configuration refuses unless ZT_WIN_UNSIGNED is ON).
 win_build_project() {
     local dir=$1 targets=()
     shift
     [ $# -eq 0 ] || targets=(--target "$@")
     log "cross-building ${*:-the program and its tests} in $dir against $ZT_WIN_DEPS"
     zt_configure windows "$dir" -DZT_WIN_DEPS="$ZT_WIN_DEPS" -DZT_WINEPREFIX="$WINEPREFIX" \
-        -DZT_UPDATE_PUBLIC_KEYS="${ZT_UPDATE_PUBLIC_KEYS:-}"
+        -DZT_UPDATE_PUBLIC_KEYS="${ZT_UPDATE_PUBLIC_KEYS:-}" -DZT_UPDATE_UNSIGNED="${ZT_WIN_UNSIGNED:-OFF}"
     cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }
 
@@ -41,6 +42,7 @@ win_package() {
         (cd "$ROOT/dist" && rm "$name.zip" && cmake -E tar cf "$name.zip" --format=zip "$name")
     fi
     win_check_imports "$ZT_WIN_PACKAGE"
+    win_check_no_secrets "$ZT_WIN_PACKAGE"
     win_check_program_settings "$ZT_WIN_PACKAGE/NorvaQuillet.exe"
     kb=$((($(stat -c %s "$ZT_WIN_PACKAGE/NorvaQuillet.exe") + 1023) / 1024))
     log "dist/$name.zip: $(du -k "$ZT_WIN_PACKAGE.zip" | cut -f1) kB; NorvaQuillet.exe $kb kB"
@@ -54,6 +56,16 @@ win_package() {
             "python3 scripts/lib/windows/link-map-sizes.py $build shows what it is made of"
         return 1
     fi
+}
+
+# Fails, naming them, when a folder to hand out holds a secret key: a minisign secret key (the tests' throw-away
+# update key among them) or a certificate's private key.
+win_check_no_secrets() {
+    local found
+    found="$(grep -rlIs -e 'minisign.*secret key' -e 'PRIVATE KEY' "$1"; find "$1" -iname '*.pfx' -o -iname '*.p12')"
+    [ -z "$found" ] && return 0
+    log "$1 holds secret keys, which must never be handed out:"$'\n'"$found"
+    return 1
 }
 
 # What a folder holds, as names, sizes, times and modes: a change to any file in it changes this.

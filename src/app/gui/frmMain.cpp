@@ -2,6 +2,7 @@
 
 #include "DecodeDriver.h"
 #include "Processes.h"
+#include "modAutoUpdateV1_Download.h"
 
 #include <QButtonGroup>
 #include <QClipboard>
@@ -281,6 +282,10 @@ void frmMain::OLEDragDrop(const QStringList& paths)
         }
         if (!QFileInfo(m_services.app.filePath(ExternalDecoder)).isFile()) {
             m_services.messageBox->show(QStringLiteral("Palvex.exe 파일을 찾을 수 없습니다."));
+            return;
+        }
+        if (const auto refused = modAutoUpdateV1_Download::CheckInstalled(m_services.app.filePath(ExternalDecoder))) {
+            m_services.messageBox->show(modAutoUpdateV1_Download::NotRunText(ExternalDecoder, *refused));
             return;
         }
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace minisign {
 
@@ -100,48 +101,126 @@ std::optional<std::vector<PublicKey>> parsePublicKeys(std::string_view list)
     return keys;
 }
 
-Verdict verify(std::span<const unsigned char> file, std::string_view signature, std::span<const PublicKey> keys)
+std::string_view namedFile(std::string_view trustedComment)
 {
-    if (signature.empty())
-        return Verdict::NoSignature;
+    constexpr std::string_view Field = "file:";
+    while (!trustedComment.empty()) {
+        const std::size_t end = trustedComment.find('\t');
+        const std::string_view field = trustedComment.substr(0, end);
+        if (startsWith(field, Field))
+            return field.substr(Field.size());
+        trustedComment.remove_prefix(end == std::string_view::npos ? trustedComment.size() : end + 1);
+    }
+    return {};
+}
+
+struct FileCheck::State
+{
+    Verdict verdict = Verdict::Verified; // what parsing the signature found, until finish
+    bool prehashed = false;
+    SignatureBlock block{};
+    unsigned char globalSignature[crypto_sign_BYTES] = {};
+    std::string comment;
+    std::string fileName;
+    PublicKey key;
+    crypto_generichash_state hash{};
+    std::vector<unsigned char> legacyFile;
+};
+
+FileCheck::FileCheck(std::string_view signature, std::span<const PublicKey> keys, std::string_view fileName)
+    : m_state(std::make_unique<State>())
+{
+    State& s = *m_state;
+    s.fileName = fileName;
+    if (signature.empty()) {
+        s.verdict = Verdict::NoSignature;
+        return;
+    }
     const std::optional<std::string_view> untrusted = takeLine(signature);
     const std::optional<std::string_view> signatureLine = takeLine(signature);
     const std::optional<std::string_view> trusted = takeLine(signature);
     const std::optional<std::string_view> globalLine = takeLine(signature);
-    SignatureBlock block{};
-    unsigned char globalSignature[crypto_sign_BYTES];
     if (!globalLine || !startsWith(*untrusted, UntrustedPrefix) || !startsWith(*trusted, TrustedPrefix) ||
-        !decodeBase64(*signatureLine, &block, sizeof block) ||
-        !decodeBase64(*globalLine, globalSignature, sizeof globalSignature))
-        return Verdict::Malformed;
+        !decodeBase64(*signatureLine, &s.block, sizeof s.block) ||
+        !decodeBase64(*globalLine, s.globalSignature, sizeof s.globalSignature)) {
+        s.verdict = Verdict::Malformed;
+        return;
+    }
+    s.comment = trusted->substr(TrustedPrefix.size());
 
-    const bool prehashed = std::memcmp(block.algorithm, PrehashedAlgorithm, 2) == 0;
-    if (!prehashed && std::memcmp(block.algorithm, LegacyAlgorithm, 2) != 0)
-        return Verdict::UnknownAlgorithm;
+    s.prehashed = std::memcmp(s.block.algorithm, PrehashedAlgorithm, 2) == 0;
     const auto key = std::find_if(keys.begin(), keys.end(), [&](const PublicKey& k) {
-        return std::equal(k.keyId.begin(), k.keyId.end(), std::begin(block.keyId));
+        return std::equal(k.keyId.begin(), k.keyId.end(), std::begin(s.block.keyId));
     });
-    if (key == keys.end())
-        return Verdict::UnknownKey;
-    if (sodium_init() < 0)
-        return Verdict::CryptoUnavailable;
+    if (!s.prehashed && std::memcmp(s.block.algorithm, LegacyAlgorithm, 2) != 0)
+        s.verdict = Verdict::UnknownAlgorithm;
+    else if (key == keys.end())
+        s.verdict = Verdict::UnknownKey;
+    else if (sodium_init() < 0)
+        s.verdict = Verdict::CryptoUnavailable;
+    else
+        s.key = *key;
+    if (s.verdict == Verdict::Verified && s.prehashed)
+        crypto_generichash_init(&s.hash, nullptr, 0, crypto_generichash_BYTES_MAX);
+}
 
+FileCheck::~FileCheck() = default;
+
+void FileCheck::update(std::span<const unsigned char> bytes)
+{
+    State& s = *m_state;
+    if (s.verdict != Verdict::Verified)
+        return;
+    if (s.prehashed)
+        crypto_generichash_update(&s.hash, bytes.data(), bytes.size());
+    else
+        s.legacyFile.insert(s.legacyFile.end(), bytes.begin(), bytes.end());
+}
+
+Verdict FileCheck::finish()
+{
+    State& s = *m_state;
+    if (s.verdict != Verdict::Verified)
+        return s.verdict;
     unsigned char hash[crypto_generichash_BYTES_MAX];
-    std::span<const unsigned char> message = file;
-    if (prehashed) {
-        crypto_generichash(hash, sizeof hash, file.data(), file.size(), nullptr, 0);
+    std::span<const unsigned char> message = s.legacyFile;
+    if (s.prehashed) {
+        crypto_generichash_final(&s.hash, hash, sizeof hash);
         message = hash;
     }
-    if (crypto_sign_verify_detached(block.signature, message.data(), message.size(), key->key.data()) != 0)
-        return Verdict::BadSignature;
+    if (crypto_sign_verify_detached(s.block.signature, message.data(), message.size(), s.key.key.data()) != 0)
+        return s.verdict = Verdict::BadSignature;
 
     // The trusted comment is signed together with the file's signature.
-    const std::string_view comment = trusted->substr(TrustedPrefix.size());
-    std::vector<unsigned char> signedComment(std::begin(block.signature), std::end(block.signature));
-    signedComment.insert(signedComment.end(), comment.begin(), comment.end());
-    if (crypto_sign_verify_detached(globalSignature, signedComment.data(), signedComment.size(), key->key.data()) != 0)
-        return Verdict::BadTrustedComment;
+    std::vector<unsigned char> signedComment(std::begin(s.block.signature), std::end(s.block.signature));
+    signedComment.insert(signedComment.end(), s.comment.begin(), s.comment.end());
+    if (crypto_sign_verify_detached(s.globalSignature, signedComment.data(), signedComment.size(), s.key.key.data()) !=
+        0)
+        return s.verdict = Verdict::BadTrustedComment;
+
+    // Names differ only in case on Windows, where these programs live.
+    const auto sameLetter = [](char a, char b) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(a) == lower(b);
+    };
+    const std::string_view named = namedFile(s.comment);
+    if (!s.fileName.empty() &&
+        !std::equal(named.begin(), named.end(), s.fileName.begin(), s.fileName.end(), sameLetter))
+        return s.verdict = Verdict::OtherFile;
     return Verdict::Verified;
+}
+
+std::string_view FileCheck::signedFileName() const
+{
+    return namedFile(m_state->comment);
+}
+
+Verdict verify(std::span<const unsigned char> file, std::string_view signature, std::span<const PublicKey> keys,
+               std::string_view fileName)
+{
+    FileCheck check(signature, keys, fileName);
+    check.update(file);
+    return check.finish();
 }
 
 std::string_view describe(Verdict verdict)
@@ -155,6 +234,7 @@ std::string_view describe(Verdict verdict)
     case Verdict::BadSignature: return "the signature does not match the file";
     case Verdict::BadTrustedComment: return "the trusted comment's signature does not match";
     case Verdict::CryptoUnavailable: return "the signature library could not start";
+    case Verdict::OtherFile: return "signed for another file";
     }
     return "unknown";
 }

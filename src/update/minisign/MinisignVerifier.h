@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -35,11 +36,38 @@ enum class Verdict {
     BadSignature,      // the file is not the one that was signed, or the signature is damaged
     BadTrustedComment, // the trusted comment or its signature was changed
     CryptoUnavailable, // the signature library could not start
+    OtherFile,         // a valid signature, but its trusted comment names another file (or none)
+};
+
+/** The file a trusted comment names: the value of its tab-separated field "file:NAME", as minisign's default
+ *  comment "timestamp:…<TAB>file:NAME" has it; empty when it names none. */
+std::string_view namedFile(std::string_view trustedComment);
+
+/** Checks a file against a signature as the file's bytes come, so that a large file is never held whole: the
+ *  prehashed form (minisign's default) hashes the bytes as they come; the legacy form keeps them until finish. */
+class FileCheck final
+{
+public:
+    /** fileName: the name the trusted comment must give (ASCII letters in either case); empty: any. */
+    FileCheck(std::string_view signature, std::span<const PublicKey> keys, std::string_view fileName = {});
+    ~FileCheck();
+    FileCheck(const FileCheck&) = delete;
+    FileCheck& operator=(const FileCheck&) = delete;
+
+    void update(std::span<const unsigned char> bytes);
+    Verdict finish();
+    /** The file the signature's trusted comment names (empty when none or the signature is unreadable). */
+    std::string_view signedFileName() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
 };
 
 /** Whether signature (a ".minisig" file's bytes; LF or CR LF line ends) is a valid signature of file by one of
- *  keys. The key is chosen by the key id the signature names. */
-Verdict verify(std::span<const unsigned char> file, std::string_view signature, std::span<const PublicKey> keys);
+ *  keys, made for a file named fileName (empty: any name). The key is chosen by the key id the signature names. */
+Verdict verify(std::span<const unsigned char> file, std::string_view signature, std::span<const PublicKey> keys,
+               std::string_view fileName = {});
 
 /** A short English description, for diagnostics. */
 std::string_view describe(Verdict verdict);
