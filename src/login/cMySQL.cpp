@@ -1,6 +1,7 @@
 #include "cMySQL.h"
 
 #include "Cp949.h"
+#include "DatabaseLog.h"
 
 #include <QFile>
 
@@ -149,7 +150,9 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
     m_clientFlags = clientFlags;
     m_connectCalled = true;
 
-    if (open())
+    const bool connected = open();
+    dblog::logConnection(m_mysql.get(), target.host, m_port, m_services.databaseTls, m_connectError);
+    if (connected)
         return true;
     if (!noMessage)
         m_services.messageBox->show(connectFailureMessage(m_connectError), {}, platform::MessageIcon::Error);

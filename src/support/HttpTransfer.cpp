@@ -1,6 +1,7 @@
 #include "HttpTransfer.h"
 
 #include "SystemProxy.h"
+#include "TransferLog.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -360,10 +361,13 @@ QByteArray encodeUrl(const QString& url)
 
 Result<Response> get(const QString& url, const GetOptions& options)
 {
+    QElapsedTimer clock;
+    clock.start();
     QByteArray body;
     Sink sink;
     sink.memory = &body;
     const Result<long> status = perform(url, options, sink);
+    logTransfer("GET", url, status.error(), status.valueOr(0), sink.received, clock);
     if (!status)
         return status.error();
     return Response{*status, std::move(body)};
@@ -371,6 +375,8 @@ Result<Response> get(const QString& url, const GetOptions& options)
 
 Result<void> download(const QString& url, const QString& path, const GetOptions& options)
 {
+    QElapsedTimer clock;
+    clock.start();
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot create a file beside ") + path +
@@ -386,6 +392,7 @@ Result<void> download(const QString& url, const QString& path, const GetOptions&
     else if (status && options.acceptBody && !options.acceptBody(body))
         status = transferError(CURLE_WRITE_ERROR,
                                QStringLiteral("the answer is not what was asked for (cut short, or an error page)"));
+    logTransfer("download", url, status.error(), status.valueOr(0), sink.received, clock);
     if (!status) {
         file.cancelWriting();
         return status.error();

@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "FileVersionReader.h"
 #include "HttpTransfer.h"
+#include "LogCategories.h"
 #include "UpdateKeys.h"
 
 #include <QFile>
@@ -59,6 +60,12 @@ minisign::Verdict verifyBytes(const QByteArray& file, const QByteArray& signatur
                             keys);
 }
 
+QString describedVerdict(minisign::Verdict verdict)
+{
+    const std::string_view text = minisign::describe(verdict);
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
 } // namespace
 
 void SetPublisherKeys(const QString& keys)
@@ -75,9 +82,14 @@ minisign::Verdict VerifyPublished(const QString& localPath, const QString& url, 
     const QByteArray signature =
         platform::waitFor(wait, text, [&](const platform::SkipFlag& skipped) { return fetchSignature(url, skipped); });
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return minisign::Verdict::BadSignature;
-    return verifyBytes(file.readAll(), signature, *keys);
+    const minisign::Verdict verdict = file.open(QIODevice::ReadOnly) ? verifyBytes(file.readAll(), signature, *keys)
+                                                                     : minisign::Verdict::BadSignature;
+    const QString judged = localPath + QStringLiteral(" against the signature of ") + url + QStringLiteral(": ");
+    if (verdict == minisign::Verdict::Verified)
+        qCInfo(platform::lcUpdate).noquote() << judged + describedVerdict(verdict);
+    else
+        qCWarning(platform::lcUpdate).noquote() << judged + describedVerdict(verdict);
+    return verdict;
 }
 
 QString SignatureRefusedText(const QString& fileName, minisign::Verdict why)
@@ -151,6 +163,14 @@ Fetched FetchFile(const QString& url, const QString& localPath, platform::IWaitW
         fetched.skipped = !saved && skipped.load();
         return saved;
     });
+    if (fetched.refused)
+        qCWarning(platform::lcUpdate).noquote()
+            << url << "refused, its signature:" << describedVerdict(*fetched.refused);
+    else
+        qCInfo(platform::lcUpdate).noquote() << url << (fetched.saved ? "saved as" : "not saved, kept") << localPath
+                                             << (fetched.skipped         ? "(skipped)"
+                                                 : fetched.saved && keys ? "(signature verified)"
+                                                                         : "");
     return fetched;
 }
 
