@@ -52,10 +52,10 @@ void Main(const platform::Services& services, const StartupSteps& steps)
 
     clock.start();
     steps.runAutoUpdate(false);
-    qCInfo(platform::lcUpdate) << "update launcher done," << clock.elapsed() << "ms";
+    qCInfo(platform::lcUpdate) << "launcher done," << clock.elapsed() << "ms";
 
     const bool loginSucceeded = steps.runLoginDialog();
-    qCInfo(platform::lcLogin) << "login dialog closed:" << (loginSucceeded ? "logged in" : "not logged in");
+    qCInfo(platform::lcLogin) << "dialog closed:" << (loginSucceeded ? "logged in" : "not logged in");
     if (!loginSucceeded) {
         services.processExit->exitNow(0);
         return;

@@ -67,7 +67,7 @@ platform::Result<LoginSession::Check> LoginSession::CheckPassword(const QString&
         m_connection->query(LoginSql::LoginStatement(m_userId, password), false, rs);
     } catch (const platform::VbError& error) {
         qCWarning(platform::lcLogin).noquote()
-            << "password check for" << m_userId << "failed:" << statementFailure(error);
+            << "user" << m_userId + u':' << "password check failed," << statementFailure(error);
         return error;
     }
     const qint64 rows = m_connection->affected_rows();
@@ -76,9 +76,9 @@ platform::Result<LoginSession::Check> LoginSession::CheckPassword(const QString&
         check = rs && modMain::CheckLogin(*rs) ? Check::Accepted : Check::NotAccepted;
     modMain::CloseIfOpen(rs);
     if (check == Check::Accepted)
-        qCInfo(platform::lcLogin).noquote() << "login as" << m_userId << "accepted";
+        qCInfo(platform::lcLogin).noquote() << "user" << m_userId + u':' << "password accepted";
     else
         qCWarning(platform::lcLogin).noquote()
-            << "login as" << m_userId << "refused:" << (check == Check::NotAccepted ? "turned down" : "wrong password");
+            << "user" << m_userId + u':' << (check == Check::NotAccepted ? "turned down" : "wrong password");
     return check;
 }

@@ -15,7 +15,10 @@ QString addressForLog(const QString& url)
 
 QString libraryVersion()
 {
-    return QString::fromLatin1(curl_version());
+    // Not curl_version(): naming every library it could use starts some of them (LDAP reads its configuration).
+    const curl_version_info_data* info = curl_version_info(CURLVERSION_NOW);
+    return QStringLiteral("libcurl ") + QString::fromLatin1(info->version) + QStringLiteral(" (") +
+           QString::fromLatin1(info->ssl_version ? info->ssl_version : "no TLS") + u')';
 }
 
 void logTransfer(const char* what, const QString& url, const platform::VbError& failure, long status, qint64 bytes,

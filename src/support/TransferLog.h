@@ -11,7 +11,7 @@ namespace support::http {
 /** url as the log shows it: without a user name or password. */
 QString addressForLog(const QString& url);
 
-/** The transfer library and the libraries it speaks through, as it names them ("libcurl/7.88.1 OpenSSL/3.0.15 ..."). */
+/** The transfer library and its TLS library ("libcurl 7.88.1 (OpenSSL/3.0.15)"). */
 QString libraryVersion();
 
 /** Logs one transfer's end: what (GET, download), the address, the status or why it failed, the bytes received and

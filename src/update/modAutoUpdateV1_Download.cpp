@@ -84,11 +84,12 @@ minisign::Verdict VerifyPublished(const QString& localPath, const QString& url, 
     QFile file(localPath);
     const minisign::Verdict verdict = file.open(QIODevice::ReadOnly) ? verifyBytes(file.readAll(), signature, *keys)
                                                                      : minisign::Verdict::BadSignature;
-    const QString judged = localPath + QStringLiteral(" against the signature of ") + url + QStringLiteral(": ");
     if (verdict == minisign::Verdict::Verified)
-        qCInfo(platform::lcUpdate).noquote() << judged + describedVerdict(verdict);
+        qCInfo(platform::lcUpdate).noquote()
+            << localPath << "against the signature of" << url + u':' << describedVerdict(verdict);
     else
-        qCWarning(platform::lcUpdate).noquote() << judged + describedVerdict(verdict);
+        qCWarning(platform::lcUpdate).noquote()
+            << localPath << "against the signature of" << url + u':' << describedVerdict(verdict);
     return verdict;
 }
 

@@ -452,7 +452,7 @@ private Q_SLOTS:
                            QStringLiteral("INFO  serverlist update server "),
                            QStringLiteral("INFO  update "),
                            QStringLiteral("INFO  db connected to "),
-                           QStringLiteral("INFO  login login as e2e accepted"),
+                           QStringLiteral("INFO  login user e2e: password accepted"),
                            QStringLiteral("INFO  decode "),
                            QStringLiteral("INFO  start the run ends")};
         QTest::newRow("login, a decode in the DES mode")
@@ -461,8 +461,7 @@ private Q_SLOTS:
             << QStringLiteral("refused update")
             << QStringList{QStringLiteral("WARN  update "), QStringLiteral("INFO  login ")};
         QTest::newRow("a failed login") << QStringLiteral("wrong password")
-                                        << QStringList{
-                                               QStringLiteral("WARN  login login as e2e refused: wrong password")};
+                                        << QStringList{QStringLiteral("WARN  login user e2e: wrong password")};
     }
     void diagnosticLogTellsTheRunWithoutSecrets()
     {
