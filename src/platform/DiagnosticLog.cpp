@@ -188,8 +188,12 @@ DiagnosticLog::DiagnosticLog(bool on, const QString& folder, DiagnosticLogLimits
         log.writing = makeOwnerOnlyFolder(folder) && openCurrent(log);
         if (log.writing && log.size >= limits.fileBytes)
             log.writing = rotate(log);
-        if (!log.writing)
+        // Nowhere to write: the run goes on as if the log were off.
+        m_on = log.writing;
+        if (!m_on) {
             log.file.close();
+            return;
+        }
     }
     log.previous = qInstallMessageHandler(handleMessage);
     QLoggingCategory::setFilterRules(AreasOn);

@@ -43,7 +43,7 @@ struct DiagnosticLogLimits final
 /** While it lives and is on, the program's log lines (the "zt." areas from info up, and Qt's own warnings) go to
  *  the file, each written at once, before the call that made it returns: "local ISO time with milliseconds and
  *  offset, level, area, text", one line each. Off, it does nothing at all: no folder, no file, the areas stay
- *  silent. One at a time. */
+ *  silent; so it is when the folder or the file cannot be made. One at a time. */
 class DiagnosticLog final
 {
 public:
