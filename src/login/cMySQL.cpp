@@ -3,6 +3,7 @@
 #include "Cp949.h"
 #include "DatabaseLog.h"
 
+#include <QDate>
 #include <QFile>
 
 #include <errmsg.h>
@@ -17,6 +18,10 @@ const QString AccountRefused = QStringLiteral("접속 계정이 거부되었습�
 const QString NoDatabase = QStringLiteral("데이터베이스를 찾을 수 없습니다. 관리자에게 문의바랍니다.");
 const QString TlsNotOffered =
     QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만 서버가 제공하지 않습니다. 관리자에게 문의바랍니다.");
+const QString TlsWithdrawn = QStringLiteral(
+    "이 서버는 전에 이 PC와 암호화 연결(TLS)을 했지만 지금은 제공하지 않습니다. 누군가 서버 대신 응답하고 있을 수 "
+    "있습니다. 관리자에게 문의바랍니다.");
+const QString TlsHandshakeFailed = QStringLiteral("암호화 연결(TLS)을 맺지 못했습니다");
 const QString CertificateRefused = QStringLiteral("서버의 인증서를 거부했습니다: ");
 const QString CertificateUntrusted = QStringLiteral("이 PC가 신뢰하는 인증 기관이 발급하지 않았습니다.");
 const QString CertificateWrongName = QStringLiteral("접속한 서버의 이름이 인증서에 없습니다.");
@@ -26,6 +31,8 @@ const QString AskAdministrator = QStringLiteral(" 관리자에게 문의바랍�
 
 // The library's own text when TLS was required and the server's greeting does not offer it.
 constexpr char NotOfferedText[] = "SSL is required, but the server does not support it";
+
+using TlsRefusal = cMySQL::TlsRefusal;
 
 // How the library words each refusal: OpenSSL's verification texts on Linux, the Windows error names Schannel's
 // texts carry. Matched as parts of the message, ignoring case.
@@ -52,6 +59,35 @@ constexpr RefusalText RefusalTexts[] = {
     {"CERT_E_UNTRUSTEDTESTROOT", TlsRefusal::Untrusted},
     {"CERT_E_CHAINING", TlsRefusal::Untrusted},
     {"SEC_E_UNTRUSTED_ROOT", TlsRefusal::Untrusted},
+};
+
+// OpenSSL reads its default authorities (on Debian the system's whole bundle, some 20 ms) for every TLS
+// connection that names none, whether or not anything is verified. Where nothing is, its default is an empty
+// file while the connection is made, and only then, so that nothing started later inherits it. Schannel
+// (Windows) reads no such variable.
+class NoDefaultAuthorities final
+{
+public:
+    explicit NoDefaultAuthorities(bool active)
+        : m_active(active), m_wasSet(qEnvironmentVariableIsSet(Name)), m_saved(qgetenv(Name))
+    {
+        if (m_active)
+            qputenv(Name, QByteArrayLiteral("/dev/null"));
+    }
+    ~NoDefaultAuthorities()
+    {
+        if (m_active && m_wasSet)
+            qputenv(Name, m_saved);
+        else if (m_active)
+            qunsetenv(Name);
+    }
+    NoDefaultAuthorities(const NoDefaultAuthorities&) = delete;
+    NoDefaultAuthorities& operator=(const NoDefaultAuthorities&) = delete;
+
+private:
+    static constexpr char Name[] = "SSL_CERT_FILE";
+    bool m_active, m_wasSet;
+    QByteArray m_saved;
 };
 
 const char* orNull(const QByteArray& bytes)
@@ -82,17 +118,6 @@ bool isConnectionLost(int number)
 }
 
 } // namespace
-
-TlsRefusal tlsRefusal(const platform::VbError& error)
-{
-    if (error.number() != CR_SSL_CONNECTION_ERROR)
-        return TlsRefusal::None;
-    for (const RefusalText& known : RefusalTexts) {
-        if (error.description().contains(QLatin1StringView(known.text), Qt::CaseInsensitive))
-            return known.refusal;
-    }
-    return TlsRefusal::Other;
-}
 
 HostAndPort splitHostPort(const QString& host, unsigned int defaultPort)
 {
@@ -155,28 +180,57 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
     if (connected)
         return true;
     if (!noMessage)
-        m_services.messageBox->show(connectFailureMessage(m_connectError), {}, platform::MessageIcon::Error);
+        m_services.messageBox->show(connectFailureMessage(), {}, platform::MessageIcon::Error);
     return false;
 }
 
 bool cMySQL::open()
 {
-    const auto tlsHandshakeFailed = [this] {
-        const TlsRefusal refusal = tlsRefusal(m_connectError);
-        return refusal != TlsRefusal::None && refusal != TlsRefusal::NotOffered;
-    };
+    // Once a server has spoken TLS with this PC, clear text from it can only be someone else's doing.
+    const bool spokeTls = spokeTlsBefore();
+    bool opened = false;
     switch (m_services.databaseTls.mode) {
     case platform::DatabaseTls::Prefer:
         // A server whose TLS this client cannot speak (an old protocol version, a weak key) was used before TLS
-        // was asked for, and still is: without TLS, as a server that offers none.
-        return openWith(TlsAttempt::Preferred) || (tlsHandshakeFailed() && openWith(TlsAttempt::Plain));
-    case platform::DatabaseTls::Require:
-        // Only a verifying client is refused by the library before it sends anything to a server without TLS;
-        // a certificate that does not verify is good enough here, on a second connection.
-        return openWith(TlsAttempt::Verified) || (tlsHandshakeFailed() && openWith(TlsAttempt::Required));
-    case platform::DatabaseTls::Verify: return openWith(TlsAttempt::Verified);
+        // was asked for, and still is, without TLS, as long as it has never spoken TLS with this PC.
+        opened = spokeTls ? openWith(TlsAttempt::Required)
+                          : openWith(TlsAttempt::Preferred) ||
+                                (m_tlsRefusal == TlsRefusal::Handshake && openWith(TlsAttempt::Plain));
+        break;
+    case platform::DatabaseTls::Require: opened = openWith(TlsAttempt::Required); break;
+    case platform::DatabaseTls::Verify: opened = openWith(TlsAttempt::Verified); break;
     }
-    return false;
+    if (opened && mysql_get_ssl_cipher(m_mysql.get()))
+        rememberTls();
+    if (!opened && spokeTls && m_tlsRefusal == TlsRefusal::NotOffered)
+        m_tlsRefusal = TlsRefusal::Withdrawn;
+    return opened;
+}
+
+QString cMySQL::tlsMemoryKey() const
+{
+    return support::cp949::toUnicode(m_host).toLower() + u':' + QString::number(m_port);
+}
+
+bool cMySQL::spokeTlsBefore() const
+{
+    if (!m_services.settings)
+        return false;
+    const QString stored = m_services.settings->read(QString::fromUtf16(TlsMemoryApp),
+                                                     QString::fromUtf16(TlsMemorySection), tlsMemoryKey());
+    if (stored.isEmpty())
+        return false;
+    // A value this program did not write counts, so that a damaged setting never lets clear text in.
+    const QDate date = QDate::fromString(stored, Qt::ISODate);
+    return !date.isValid() || date.daysTo(QDate::currentDate()) <= TlsMemoryDays;
+}
+
+void cMySQL::rememberTls()
+{
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString app = QString::fromUtf16(TlsMemoryApp), section = QString::fromUtf16(TlsMemorySection);
+    if (m_services.settings && m_services.settings->read(app, section, tlsMemoryKey()) != today)
+        m_services.settings->write(app, section, tlsMemoryKey(), today);
 }
 
 bool cMySQL::openWith(TlsAttempt tls)
@@ -207,28 +261,45 @@ bool cMySQL::openWith(TlsAttempt tls)
     const QByteArray caFile = QFile::encodeName(m_services.databaseTls.caFile);
     if (tls != TlsAttempt::Plain)
         mysql_options(m_mysql.get(), MYSQL_OPT_SSL_ENFORCE, &on);
+    // The library refuses a greeting without TLS before it sends anything only when it has a certificate to
+    // check, verified or by fingerprint: an empty fingerprint asks for the refusal and checks nothing.
+    if (tls == TlsAttempt::Required)
+        mysql_options(m_mysql.get(), MARIADB_OPT_TLS_PEER_FP, "");
     if (tls == TlsAttempt::Verified) {
         mysql_options(m_mysql.get(), MYSQL_OPT_SSL_VERIFY_SERVER_CERT, &on);
         if (!caFile.isEmpty())
             mysql_options(m_mysql.get(), MYSQL_OPT_SSL_CA, caFile.constData());
     }
 
-    if (!mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
-                            orNull(m_database), m_port, orNull(m_socket), m_clientFlags)) {
+    const NoDefaultAuthorities noAuthorities(tls == TlsAttempt::Preferred || tls == TlsAttempt::Required);
+    const bool connected = mysql_real_connect(m_mysql.get(), orNull(m_host), m_user.constData(), m_password.constData(),
+                                              orNull(m_database), m_port, orNull(m_socket), m_clientFlags) != nullptr;
+    m_tlsRefusal = TlsRefusal::None;
+    if (!connected) {
         m_connectError = currentError("real_connect");
         m_mysql.reset();
-        return false;
-    }
-    // Whatever the library decided, a connection that had to be TLS and is not carries no statement.
-    const bool tlsRequired = tls == TlsAttempt::Required || tls == TlsAttempt::Verified;
-    if (tlsRequired && !mysql_get_ssl_cipher(m_mysql.get())) {
+    } else if ((tls == TlsAttempt::Required || tls == TlsAttempt::Verified) && !mysql_get_ssl_cipher(m_mysql.get())) {
+        // Whatever the library decided, a connection that had to be TLS and is not carries no statement.
         m_connectError = platform::VbError(CR_SSL_CONNECTION_ERROR, QString::fromLatin1(NotOfferedText),
                                            QStringLiteral("cMysql::real_connect"));
         m_mysql.reset();
-        return false;
+    } else {
+        m_connectError = {};
+        return true;
     }
-    m_connectError = {};
-    return true;
+    if (m_connectError.number() != CR_SSL_CONNECTION_ERROR)
+        return false;
+    m_tlsRefusal = TlsRefusal::Handshake;
+    for (const RefusalText& known : RefusalTexts) {
+        if (m_connectError.description().contains(QLatin1StringView(known.text), Qt::CaseInsensitive)) {
+            m_tlsRefusal = known.refusal;
+            break;
+        }
+    }
+    // Unverified, no certificate is refused: such a text only tells that the handshake failed after it came.
+    if (tls != TlsAttempt::Verified && m_tlsRefusal != TlsRefusal::NotOffered)
+        m_tlsRefusal = TlsRefusal::Handshake;
+    return false;
 }
 
 bool cMySQL::IsConnectFailure(const platform::VbError& error)
@@ -236,8 +307,9 @@ bool cMySQL::IsConnectFailure(const platform::VbError& error)
     return error.source() == QStringLiteral("cMysql::real_connect");
 }
 
-QString cMySQL::connectFailureMessage(const platform::VbError& error)
+QString cMySQL::connectFailureMessage() const
 {
+    const platform::VbError& error = m_connectError;
     const QString lineBreak = QStringLiteral("\r\n");
     switch (error.number()) {
     case ER_ACCESS_DENIED_ERROR:
@@ -246,15 +318,18 @@ QString cMySQL::connectFailureMessage(const platform::VbError& error)
     case ER_BAD_DB_ERROR: return CannotConnect + lineBreak + NoDatabase;
     default: break;
     }
-    switch (tlsRefusal(error)) {
+    switch (m_tlsRefusal) {
     case TlsRefusal::NotOffered: return CannotConnect + lineBreak + TlsNotOffered;
+    case TlsRefusal::Withdrawn: return CannotConnect + lineBreak + TlsWithdrawn;
+    case TlsRefusal::Handshake:
+        return CannotConnect + lineBreak + TlsHandshakeFailed + QStringLiteral(" (") + error.description() +
+               QStringLiteral(").") + AskAdministrator;
     case TlsRefusal::Untrusted:
         return CannotConnect + lineBreak + CertificateRefused + CertificateUntrusted + AskAdministrator;
     case TlsRefusal::WrongName:
         return CannotConnect + lineBreak + CertificateRefused + CertificateWrongName + AskAdministrator;
     case TlsRefusal::Expired: return CannotConnect + lineBreak + CertificateRefused + CertificateExpired;
-    case TlsRefusal::None:
-    case TlsRefusal::Other: break;
+    case TlsRefusal::None: break;
     }
     if (isUnreachable(error.number()))
         return CannotConnect + lineBreak + CheckInternet;

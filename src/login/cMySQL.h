@@ -20,21 +20,11 @@ struct HostAndPort final
 };
 HostAndPort splitHostPort(const QString& host, unsigned int defaultPort);
 
-/** Why the client library refused a TLS connection, read from its error. */
-enum class TlsRefusal {
-    None,       // not a TLS error
-    NotOffered, // TLS was required and the server does not offer it
-    Untrusted,  // the certificate does not chain to an authority this PC trusts
-    WrongName,  // the certificate does not name the host dialled
-    Expired,    // the certificate is outside its validity period (or this PC's clock is wrong)
-    Other,      // any other failure of the TLS handshake
-};
-TlsRefusal tlsRefusal(const platform::VbError& error);
-
 /** One connection to the in-house MySQL server. Statements go out as code-page-949 bytes on a latin1
  *  connection (every byte passes unchanged); values come back decoded from code page 949. The connection is
- *  TLS whenever the server offers it, and as the machine's policy (services.databaseTls) demands. Closing
- *  happens when the object is released. */
+ *  TLS whenever the server offers it, and as the machine's policy (services.databaseTls) demands; a server
+ *  that spoke TLS with this PC in the last year (kept in the user's settings, services.settings) gets no
+ *  connection without it. Closing happens when the object is released. */
 class cMySQL final
 {
 public:
@@ -77,20 +67,39 @@ public:
     /** True for the error of a failed real_connect, whose message real_connect has shown already. */
     static bool IsConnectFailure(const platform::VbError& error);
 
-    /** The connection-failure message real_connect shows for error. */
-    static QString connectFailureMessage(const platform::VbError& error);
+    /** The settings (application, section) that keep, per "host:port", the date this user last logged in to
+     *  that server over TLS. */
+    static constexpr char16_t TlsMemoryApp[] = u"NorvaQuillet";
+    static constexpr char16_t TlsMemorySection[] = u"DatabaseTls";
+    /** How long a server that spoke TLS is held to it. */
+    static constexpr qint64 TlsMemoryDays = 365;
+
+    /** Why a connection could not be made, as far as TLS goes. */
+    enum class TlsRefusal {
+        None,       // not for TLS
+        NotOffered, // TLS was a must and the greeting does not offer it
+        Withdrawn,  // the greeting does not offer TLS, although the server spoke TLS with this PC before
+        Handshake,  // the TLS handshake failed, or the connection broke during it
+        Untrusted,  // the certificate does not chain to an authority this PC trusts
+        WrongName,  // the certificate does not name the host dialled
+        Expired,    // the certificate is outside its validity period (or this PC's clock is wrong)
+    };
 
 private:
-    // What one connection attempt asks of TLS.
+    // What one connection attempt asks of TLS. A server without TLS is sent nothing when TLS is a must.
     enum class TlsAttempt {
         Plain,     // nothing: the server as it always was
         Preferred, // TLS when the server offers it
         Required,  // TLS or nothing, the certificate taken as it is
-        Verified,  // TLS or nothing, with a verified certificate; a server without TLS is sent nothing
+        Verified,  // TLS or nothing, with a verified certificate
     };
 
     bool open();
     bool openWith(TlsAttempt tls);
+    QString connectFailureMessage() const;
+    QString tlsMemoryKey() const;
+    bool spokeTlsBefore() const;
+    void rememberTls();
     platform::VbError currentError(const char* operation) const;
     void runOnce(const QByteArray& statement);
 
@@ -109,6 +118,7 @@ private:
     std::unique_ptr<st_mysql_res, FreeResult> m_result;
     qint64 m_affectedRows = -1;
     platform::VbError m_connectError;
+    TlsRefusal m_tlsRefusal = TlsRefusal::None;
 
     // What real_connect was given, for the one reconnect after a lost connection.
     QByteArray m_host, m_user, m_password, m_database, m_socket, m_charset;

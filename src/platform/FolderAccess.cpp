@@ -3,7 +3,15 @@
 #include "RawFile.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 namespace platform {
 
@@ -22,10 +30,37 @@ bool lasting(const VbError& error)
     }
 }
 
+FileFlag fileFlag(const QString& path)
+{
+#ifdef Q_OS_LINUX
+    const int f = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (f < 0)
+        return FileFlag::None;
+    int flags = 0;
+    const bool read = ::ioctl(f, FS_IOC_GETFLAGS, &flags) == 0;
+    ::close(f);
+    if (read && (flags & FS_IMMUTABLE_FL))
+        return FileFlag::Immutable;
+    if (read && (flags & FS_APPEND_FL))
+        return FileFlag::AppendOnly;
+#else
+    Q_UNUSED(path)
+#endif
+    return FileFlag::None;
+}
+
 VbError fileBlock(const UpdatedFile& file)
 {
     if (file.exists && file.directory)
         return makeVbError(vberr::PathFileAccessError, file.path);
+    // Said by name: the permissions, which allow the write, would not explain the refusal.
+    if (file.flag != FileFlag::None) {
+        return VbError(vberr::PermissionDenied,
+                       vbErrorDescription(vberr::PermissionDenied) +
+                           (file.flag == FileFlag::Immutable ? QStringLiteral(": the file is immutable")
+                                                             : QStringLiteral(": the file is append-only")),
+                       file.path);
+    }
     if (file.exists && !file.writable)
         return makeVbError(vberr::PermissionDenied, file.path);
     if (file.newFileRemoved.isError())
@@ -64,6 +99,8 @@ UpdatedFile updatedFile(const QString& dir, const QString& name, QString& left)
             left = there.left;
     }
     file.replacing = RawFile::replaceable(target).error();
+    if (file.exists && !file.directory)
+        file.flag = fileFlag(target);
     return file;
 }
 

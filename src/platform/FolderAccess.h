@@ -8,6 +8,9 @@
 
 namespace platform {
 
+/** A file flag that keeps a file from being replaced whatever its permissions say (Linux: chattr +a, +i). */
+enum class FileFlag { None, AppendOnly, Immutable };
+
 /** What the update of one file the program replaces will meet, as the download's save (QSaveFile) meets it: it
  *  refuses a file it may not write and a folder, and writes a new file beside what a link leads to, which then
  *  takes that name. */
@@ -18,6 +21,7 @@ struct UpdatedFile final
     /** Whether the file may be written (its permissions and owner, the read-only attribute, an immutable file). */
     bool writable = true;
     bool directory = false;
+    FileFlag flag = FileFlag::None;
     /** Making a new file where a link leads, when that is another folder, and removing it: the errors met. */
     VbError newFileMade;
     VbError newFileRemoved;

@@ -66,6 +66,8 @@ public:
     Result<void> close();
 
 private:
+    friend class ReplacementFile; // makes and swaps files with the handles
+
     // Makes path and opens it for writing only when nothing has that name: 0, or the errno value (EEXIST when taken).
     int createExclusive(const QString& path);
 

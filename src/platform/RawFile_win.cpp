@@ -1,6 +1,7 @@
 #include "RawFile.h"
 
 #include "LongPath.h"
+#include "WinError.h"
 
 #include <cerrno>
 #include <string>
@@ -20,28 +21,6 @@ HANDLE h(qintptr handle)
 std::wstring apiPath(const QString& path)
 {
     return extendedLengthPath(path).toStdWString();
-}
-
-// The system's codes as the errno values callers expect.
-int errnoFrom(DWORD code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND: return ENOENT;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_DRIVE: return ENOTDIR;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_WRITE_PROTECT: return EACCES;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT: return EIO;
-    default: return EINVAL;
-    }
 }
 
 int openWith(qintptr& handle, const QString& path, DWORD access, DWORD disposition)

@@ -1,11 +1,11 @@
 #include "DecodeDriver.h"
 #include "DecodeLine.h"
 #include "RecordingServices.h"
-#include "UndeletableFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,7 +16,6 @@
 #include "OrdinaryUser.h"
 
 #include <csignal>
-#include <optional>
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -25,7 +24,12 @@
 #ifdef Q_OS_LINUX
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/xattr.h>
 #endif
+
+#include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -78,6 +82,8 @@ QStringList snapshot(const QString& dir)
 // to none.
 bool stageOutput(const QString& dir, const QString& kind)
 {
+    if (kind.startsWith(u"no earlier output"))
+        return true;
     if (kind.startsWith(u"earlier output"))
         return testsupport::writeFile(dir + QStringLiteral("/app.sql"), "earlier");
 #ifdef Q_OS_UNIX
@@ -103,7 +109,84 @@ void outputKinds()
 #endif
 }
 
+// A second copy of the program decoding log as a drop does, held at its first progress until a line comes in (or it
+// is killed): this test program, started again (main()).
+class HeldDecode final
+{
+public:
+    explicit HeldDecode(const QString& log)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZT_HELD_DECODE"), log);
+        m_process.setProcessEnvironment(env);
+        m_process.start(QCoreApplication::applicationFilePath(), {});
+    }
+    bool held() { return m_process.waitForReadyRead(30000) && m_process.readAll().trimmed() == "held"; }
+    bool killed() { return m_process.kill(), m_process.waitForFinished(30000); }
+    /** Its error number once it has gone on to the end, -1 when it did not get there. */
+    int finished()
+    {
+        m_process.write("\n");
+        return m_process.waitForFinished(30000) && m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode()
+                                                                                                  : -1;
+    }
+
+private:
+    QProcess m_process;
+};
+
+int heldDecode(const QString& log)
+{
+    bool held = false;
+    return decoder::DecodeFile(log,
+                               [&](int) {
+                                   if (std::exchange(held, true))
+                                       return;
+                                   std::fputs("held\n", stdout);
+                                   std::fflush(stdout);
+                                   char line[8];
+                                   static_cast<void>(std::fgets(line, sizeof line, stdin));
+                               })
+        .error()
+        .number();
+}
+
 #ifdef Q_OS_LINUX
+// What a file has of its own besides its bytes: its mode, group and access list.
+QString standing(const QString& path)
+{
+    struct stat st
+    {
+    };
+    QByteArray acl(1024, '\0');
+    const QByteArray name = QFile::encodeName(path);
+    acl.truncate(std::max<ssize_t>(::getxattr(name.constData(), "system.posix_acl_access", acl.data(), acl.size()), 0));
+    return ::stat(name.constData(), &st) != 0 ? QStringLiteral("none")
+                                              : QStringLiteral("mode %1 group %2 list %3")
+                                                    .arg(st.st_mode & 07777, 0, 8)
+                                                    .arg(st.st_gid)
+                                                    .arg(QString::fromLatin1(acl.toHex()));
+}
+
+// What a file made in dir now gets.
+QString standingOfNew(const QString& dir)
+{
+    const QString path = dir + QStringLiteral("/fresh");
+    const QString fresh = testsupport::writeFile(path, "") ? standing(path) : QString();
+    QFile::remove(path);
+    return fresh;
+}
+
+// Sets an access list in the file system's own form (the owner rw, root r, the group r, others nothing) as the list
+// of path, or as the default list of the folder path.
+bool setAccessList(const QString& path, const char* which)
+{
+    // The version, then each entry as its tag, permissions and id, little-endian.
+    const QByteArray acl = QByteArray::fromHex("02000000 01000600ffffffff 0200040000000000 04000400ffffffff "
+                                               "10000400ffffffff 20000000ffffffff");
+    return ::setxattr(QFile::encodeName(path).constData(), which, acl.constData(), acl.size(), 0) == 0;
+}
+
 // A 1 MiB tmpfs on dir, in a mount namespace of this process's own (root only).
 bool mountSmallDisk(const QString& dir)
 {
@@ -218,22 +301,68 @@ void Tst_decodedriver::blockBoundaries()
 void Tst_decodedriver::replacesOldOutput_data()
 {
     outputKinds();
+#ifdef Q_OS_LINUX
+    for (const char* kind : {"earlier output, private (0600)", "earlier output of another group (0664)",
+                             "earlier output with an access list", "earlier output in a folder the user may not write",
+                             "no earlier output, in a shared folder (setgid, a default list)"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+#endif
+    QTest::newRow("earlier output, a decode of the log killed midway")
+        << QStringLiteral("earlier output, a decode of the log killed midway");
+    QTest::newRow("earlier output, another program decoding the log meanwhile")
+        << QStringLiteral("earlier output, another program decoding the log meanwhile");
 }
 
-// A link at the output's name is replaced as a name: the file it leads to stays as it was, or unmade.
+// A link at the output's name is replaced as a name: the file it leads to stays as it was, or unmade. An earlier
+// output's standing stays; a new one has what any new file there has.
 void Tst_decodedriver::replacesOldOutput()
 {
     QFETCH(QString, kind);
     QTemporaryDir dir;
-    QVERIFY(testsupport::writeFile(dir.filePath(QStringLiteral("app.log")), "4100\r\n"));
+    const QString log = dir.filePath(QStringLiteral("app.log"));
+    const QString sql = dir.filePath(QStringLiteral("app.sql"));
+    QVERIFY(testsupport::writeFile(log, "4100\r\n"));
     QVERIFY(stageOutput(dir.path(), kind));
     QStringList expected = snapshot(dir.path());
     expected.removeIf([](const QString& entry) { return entry.startsWith(u"app.sql"); });
     expected.insert(1, QStringLiteral("app.sql -> : ") + QString::fromLatin1(QByteArray("A\r\n").toHex()));
+#ifdef Q_OS_LINUX
+    const QByteArray folder = QFile::encodeName(dir.path());
+    const bool root = ::geteuid() == 0;
+    const bool shut = kind.contains(u"may not write");
+    if (!root && kind.contains(u"another group"))
+        QSKIP("only root can give a file a group the user is not in");
+    QVERIFY(!kind.contains(u"private") || ::chmod(QFile::encodeName(sql), 0600) == 0);
+    QVERIFY(!kind.contains(u"another group") ||
+            (::chown(QFile::encodeName(sql), 0, testsupport::nobody().pw_gid) == 0 &&
+             ::chmod(QFile::encodeName(sql), 0664) == 0));
+    if (kind.contains(u"list") &&
+        !setAccessList(kind.contains(u"default") ? dir.path() : sql,
+                       kind.contains(u"default") ? "system.posix_acl_default" : "system.posix_acl_access"))
+        QSKIP("this file system keeps no access lists");
+    QVERIFY(!kind.contains(u"shared folder") ||
+            ((!root || ::chown(folder, 0, testsupport::nobody().pw_gid) == 0) && ::chmod(folder, 02775) == 0));
+    QVERIFY(!shut || !root || ::chown(QFile::encodeName(sql), testsupport::nobody().pw_uid, 0) == 0);
+    const QString kept = kind.startsWith(u"earlier output") ? standing(sql) : standingOfNew(dir.path());
+    QVERIFY(!shut || ::chmod(folder, 0555) == 0);
+    const auto reopen = qScopeGuard([&] { ::chmod(folder, 0700); });
+    std::optional<testsupport::AsOrdinaryUser> asUser;
+    if (shut)
+        QVERIFY(asUser.emplace().ok());
+#endif
+    // Another copy of the program decodes the log: killed once it has begun, or left to end after this decode.
+    std::optional<HeldDecode> other;
+    if (kind.contains(u"decod"))
+        QVERIFY(other.emplace(log).held());
+    QVERIFY(!kind.contains(u"killed") || other->killed());
 
-    QCOMPARE(decoder::DecodeFile(dir.filePath(QStringLiteral("app.log"))).error().number(), 0);
+    QCOMPARE(decoder::DecodeFile(log).error().number(), 0);
 
+    QCOMPARE(kind.contains(u"meanwhile") ? other->finished() : 0, 0);
     QCOMPARE(snapshot(dir.path()), expected);
+#ifdef Q_OS_LINUX
+    QCOMPARE(standing(sql), kept);
+#endif
 }
 
 void Tst_decodedriver::outputPath_data()
@@ -424,12 +553,16 @@ void Tst_decodedriver::failures_data()
     QTest::newRow("a folder") << QStringLiteral("folder") << 75 << QStringLiteral("Path/File access error");
     QTest::newRow("output name is a folder")
         << QStringLiteral("outfolder") << 75 << QStringLiteral("Path/File access error");
+    QTest::newRow("the user's own output, read-only")
+        << QStringLiteral("readonly") << 70 << QStringLiteral("Permission denied");
 #ifdef Q_OS_UNIX
     QTest::newRow("a FIFO") << QStringLiteral("fifo") << 75 << QStringLiteral("Path/File access error");
     QTest::newRow("unreadable file") << QStringLiteral("unreadable") << 70 << QStringLiteral("Permission denied");
     QTest::newRow("read fails") << QStringLiteral("readfails") << 57 << QStringLiteral("Device I/O error");
     QTest::newRow("another's output where anyone may add files (1777): not replaceable")
         << QStringLiteral("sticky") << 70 << QStringLiteral("Permission denied");
+    QTest::newRow("another's output the user may not write (0644)")
+        << QStringLiteral("another's") << 70 << QStringLiteral("Permission denied");
 #endif
 }
 
@@ -454,6 +587,22 @@ void Tst_decodedriver::failures()
     } else if (kind == QStringLiteral("outfolder")) {
         QVERIFY(testsupport::writeFile(in, content));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("app.sql")));
+    } else if (kind == QStringLiteral("readonly") || kind == QStringLiteral("another's")) {
+        // In a folder the user may write: only the file itself refuses.
+        const QString out = dir.filePath(QStringLiteral("app.sql"));
+        QVERIFY(testsupport::writeFile(in, content) && testsupport::writeFile(out, "earlier"));
+        QVERIFY(QFile::setPermissions(out, kind == QStringLiteral("readonly")
+                                               ? QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther
+                                               : QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                                     QFile::ReadOther));
+#ifdef Q_OS_UNIX
+        if (::geteuid() != 0 && kind != QStringLiteral("readonly"))
+            QSKIP("only root can leave another account's file in the folder");
+        QVERIFY(kind != QStringLiteral("readonly") || ::geteuid() != 0 ||
+                ::chown(QFile::encodeName(out).constData(), testsupport::nobody().pw_uid, 0) == 0);
+        QVERIFY(testsupport::setOpenTo(dir.path(), true));
+        QVERIFY(asUser.emplace().ok());
+#endif
 #ifdef Q_OS_UNIX
     } else if (kind == QStringLiteral("fifo")) {
         QCOMPARE(::mkfifo(QFile::encodeName(in).constData(), 0600), 0);
@@ -502,19 +651,16 @@ void Tst_decodedriver::failures()
 void Tst_decodedriver::failedRunRemovesUnfinishedOutput_data()
 {
     outputKinds();
-    QTest::newRow("earlier output; the new file cannot be removed")
-        << QStringLiteral("earlier output; the new file cannot be removed");
 }
 
 // The disk fills up part way through the new file: whatever had the output's name stays as it was (the file a link
-// leads to too), and nothing cut short is left, unless it cannot be removed, which is then said.
+// leads to too), and nothing cut short is left.
 void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
 {
 #ifndef Q_OS_LINUX
     QSKIP("the disk is made to fill up by a tmpfs or a POSIX file size limit");
 #else
     QFETCH(QString, kind);
-    const bool undeletable = kind.endsWith(u"cannot be removed");
     // 800 kB in, 300 kB out: on a 1 MiB disk (as root), or under a file size limit of 64 KiB, the output is cut.
     QTemporaryDir dir;
     const bool smallDisk = ::geteuid() == 0;
@@ -528,13 +674,6 @@ void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
     QVERIFY(testsupport::writeFile(in, input));
     QVERIFY(stageOutput(dir.path(), kind));
     const QStringList before = snapshot(dir.path());
-    // Once the decode has made its new file, something may hold it.
-    std::optional<testsupport::UndeletableFile> locked;
-    const auto lockNewFile = [&](int) {
-        const QStringList made = QDir(dir.path()).entryList({QStringLiteral("app.sql.*")}, QDir::Files);
-        if (undeletable && !locked && !made.isEmpty())
-            locked.emplace(dir.filePath(made.constFirst()));
-    };
     struct rlimit old
     {
     };
@@ -545,21 +684,22 @@ void Tst_decodedriver::failedRunRemovesUnfinishedOutput()
     QVERIFY(smallDisk || ::setrlimit(RLIMIT_FSIZE, &limited) == 0);
 
     decoder::UnremovedFile unremoved;
-    const platform::VbError error = decoder::DecodeFile(in, lockNewFile, {}, &unremoved).error();
+    const platform::VbError error = decoder::DecodeFile(in, {}, {}, &unremoved).error();
 
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
-    const bool wasLocked = locked && locked->active();
-    locked.reset();
     QCOMPARE(error.number(), platform::vberr::DiskFull);
-    if (undeletable && !wasLocked)
-        QSKIP("nothing here keeps a file from being deleted");
-    QCOMPARE(unremoved.path.isEmpty(), !undeletable);
-    QVERIFY(!undeletable || (unremoved.path.startsWith(dir.filePath(QStringLiteral("app.sql."))) &&
-                             !unremoved.reason.isEmpty() && QFile::remove(unremoved.path)));
+    QVERIFY(unremoved.path.isEmpty());
     QCOMPARE(snapshot(dir.path()), before);
 #endif
 }
 
-QTEST_GUILESS_MAIN(Tst_decodedriver)
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (const QString log = qEnvironmentVariable("ZT_HELD_DECODE"); !log.isEmpty())
+        return heldDecode(log);
+    Tst_decodedriver test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_decodedriver.moc"

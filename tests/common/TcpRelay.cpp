@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <memory>
+
 namespace testsupport {
 
 // Lives in a thread of its own, so relaying goes on while the test's thread blocks inside a client call.
@@ -48,6 +50,16 @@ public:
         call([&] { ok = m_server->listen(m_listenOn, m_port); });
         return ok;
     }
+    void setMysql(Mysql mysql)
+    {
+        call([&] {
+            m_mysql = mysql;
+            // What the connections so far still had on the way (a client's goodbye) is not the next one's.
+            dropAll();
+            m_fromClients.clear();
+            m_toClients.clear();
+        });
+    }
     QByteArray recorded(bool fromClients)
     {
         QByteArray bytes;
@@ -67,13 +79,20 @@ private:
             auto* upstream = new QTcpSocket(this);
             m_sockets.append(client);
             m_sockets.append(upstream);
-            const auto pipe = [this, client](QTcpSocket* from, QTcpSocket* to) {
-                QObject::connect(from, &QTcpSocket::readyRead, to, [this, client, from, to, first = true]() mutable {
+            // The way this connection meets the server, and whether its client asked for TLS.
+            const auto tls = std::make_shared<std::pair<Mysql, bool>>(m_mysql, false);
+            const auto pipe = [this, client, tls](QTcpSocket* from, QTcpSocket* to) {
+                QObject::connect(from, &QTcpSocket::readyRead, to, [=, this, first = true]() mutable {
                     QByteArray bytes = from->readAll();
                     (from == client ? m_fromClients : m_toClients) += bytes;
                     // Each side's first packet comes in one piece on loopback: the greeting, the client's answer.
-                    if (std::exchange(first, false) && !changeFirst(bytes, from == client, client))
+                    if (std::exchange(first, false) && !changeFirst(bytes, from == client, client, *tls))
                         return;
+                    if (from != client && tls->second && tls->first == Mysql::BrokenHandshake) {
+                        to->write(bytes.left(bytes.size() / 2));
+                        to->disconnectFromHost();
+                        return;
+                    }
                     to->write(bytes);
                 });
                 QObject::connect(from, &QTcpSocket::disconnected, to, [to] { to->disconnectFromHost(); });
@@ -91,14 +110,17 @@ private:
     }
     // Clears the greeting's TLS bit (0x0800: the capability flags' second byte, after the protocol version, the
     // server's version up to its NUL, the connection id, 8 bytes of scramble and a filler), or answers a client's
-    // request for TLS (the same bit in its first packet) with a fatal TLS alert. False when nothing is to go on.
-    bool changeFirst(QByteArray& bytes, bool fromClient, QTcpSocket* client)
+    // request for TLS (the same bit in its first packet) with a fatal TLS alert; notes in tls whether the client
+    // asked for TLS. False when nothing is to go on.
+    bool changeFirst(QByteArray& bytes, bool fromClient, QTcpSocket* client, std::pair<Mysql, bool>& tls)
     {
         constexpr char ClientSsl = 0x08; // 0x0800, in the flags' second byte
         const qsizetype flags = bytes.indexOf('\0', 5) + 1 + 4 + 9 + 1;
-        if (m_mysql == Mysql::WithoutTls && !fromClient && flags > 14 && flags < bytes.size())
+        if (tls.first == Mysql::WithoutTls && !fromClient && flags > 14 && flags < bytes.size())
             bytes[flags] = char(bytes[flags] & ~ClientSsl);
-        if (m_mysql != Mysql::FailingTls || !fromClient || bytes.size() < 6 || !(bytes[5] & ClientSsl))
+        if (fromClient)
+            tls.second = bytes.size() >= 6 && (bytes[5] & ClientSsl);
+        if (tls.first != Mysql::FailingTls || !tls.second)
             return true;
         const QByteArray alert("\x15\x03\x03\x00\x02\x02\x28", 7);
         m_toClients += alert;
@@ -146,6 +168,11 @@ void TcpRelay::close()
 bool TcpRelay::reopen()
 {
     return m_worker->reopen();
+}
+
+void TcpRelay::setMysql(Mysql mysql)
+{
+    m_worker->setMysql(mysql);
 }
 
 QByteArray TcpRelay::recorded(bool fromClients)

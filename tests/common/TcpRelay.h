@@ -13,9 +13,10 @@ namespace testsupport {
 class TcpRelay final
 {
 public:
-    /** A MySQL server as it is, one whose greeting offers no TLS, or one that shares no TLS version or cipher
-     *  with the client (it answers a request for TLS with a fatal alert). */
-    enum class Mysql { AsItIs, WithoutTls, FailingTls };
+    /** A MySQL server as it is; its greeting stripped of the offer of TLS; one that shares no TLS version or
+     *  cipher with the client (it answers a request for TLS with a fatal alert); or its TLS handshake broken
+     *  (the connection cut in the middle of the server's first answer). */
+    enum class Mysql { AsItIs, WithoutTls, FailingTls, BrokenHandshake };
 
     /** Relays a free port on listenOn (127.0.0.1 unless said) to targetPort on 127.0.0.1. */
     explicit TcpRelay(quint16 targetPort, Mysql mysql = Mysql::AsItIs,
@@ -30,6 +31,9 @@ public:
     void close();
     /** Listens again on the same port; false when that port was taken meanwhile. */
     bool reopen();
+    /** Connections from now on meet the server as mysql says; those so far are dropped, and what was recorded
+     *  is forgotten. */
+    void setMysql(Mysql mysql);
     /** What clients sent through the relay so far, and what reached them, all connections together. */
     QByteArray fromClients() { return recorded(true); }
     QByteArray toClients() { return recorded(false); }

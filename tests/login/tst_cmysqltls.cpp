@@ -3,8 +3,10 @@
 #include "RecordingServices.h"
 #include "TcpRelay.h"
 #include "TestDb.h"
+#include "cMySQL.h"
 #include "modMainShared.h"
 
+#include <QDate>
 #include <QTest>
 
 #include <optional>
@@ -60,7 +62,8 @@ struct TrustedTestCa final
 
 // A whole login (the allowlist's connection, the login connection, the password check) under each TLS policy,
 // against the throw-away server (TLS, a certificate of its own authority), through a relay that records what
-// crosses it as someone on the way would and can make the server one without TLS, or with a TLS it cannot speak.
+// crosses it as someone on the way would and can make the server one without TLS, or with a TLS it cannot speak,
+// or break its handshake; first with a server new to this PC, or after an honest login over TLS.
 class tst_cMySQLTls : public testdb::DatabaseTest
 {
     Q_OBJECT
@@ -73,6 +76,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dialled");
         QTest::addColumn<bool>("trusted");
         QTest::addColumn<QString>("refusal"); // the start of the message's second line; empty: logged in
+        QTest::addColumn<int>("spokeTls");    // days since this PC last spoke TLS with the server; -1: never
         using enum DatabaseTls;
         using enum Server;
 #ifdef Q_OS_WIN
@@ -84,17 +88,27 @@ private Q_SLOTS:
 #endif
         const QString refused = QStringLiteral("서버의 인증서를 거부했습니다: ");
         const auto row = [&](const char* name, DatabaseTls policy, Server server, bool trusted, const QString& refusal,
-                             const QString& dialled) {
-            QTest::newRow(name) << policy << server << (dialled.isEmpty() ? local : dialled) << trusted << refusal;
+                             const QString& dialled, int spokeTls = -1) {
+            QTest::newRow(name) << policy << server << (dialled.isEmpty() ? local : dialled) << trusted << refusal
+                                << spokeTls;
         };
         const QString none;
+        const QString handshake = QStringLiteral("암호화 연결(TLS)을 맺지 못했습니다 (");
+        const QString withdrawn = QStringLiteral("이 서버는 전에 이 PC와 암호화 연결(TLS)을 했지만");
         row("prefer: TLS offered", Prefer, AsItIs, false, none, none);
         row("prefer: no TLS, as before", Prefer, WithoutTls, false, none, none);
         row("prefer: a TLS it cannot speak, as before", Prefer, FailingTls, false, none, none);
         row("require: TLS, the certificate as it is", Require, AsItIs, false, none, none);
         row("require: no TLS", Require, WithoutTls, false,
             QStringLiteral("이 PC의 정책은 암호화 연결(TLS)을 요구하지만"), none);
-        row("require: a TLS it cannot speak", Require, FailingTls, false, QStringLiteral("(2026: "), none);
+        row("require: a TLS it cannot speak", Require, FailingTls, false, handshake, none);
+        row("prefer: spoke TLS before, the handshake broken", Prefer, BrokenHandshake, false, handshake, none, 0);
+        row("prefer: spoke TLS before, the greeting stripped", Prefer, WithoutTls, false, withdrawn, none, 0);
+        row("require: the greeting stripped after an honest login", Require, WithoutTls, false, withdrawn, none, 0);
+        row("prefer: spoke TLS a year and a day ago, no TLS: as before", Prefer, WithoutTls, false, none, none,
+            int(cMySQL::TlsMemoryDays) + 1);
+        row("prefer: spoke TLS a year and a day ago, TLS offered: remembered anew", Prefer, AsItIs, false, none, none,
+            int(cMySQL::TlsMemoryDays) + 1);
         row("verify: the authority not trusted", Verify, AsItIs, false,
             refused + QStringLiteral("이 PC가 신뢰하는 인증 기관이"), none);
         row("verify: the authority trusted", Verify, AsItIs, true, none, none);
@@ -108,8 +122,9 @@ private Q_SLOTS:
         QFETCH(QString, dialled);
         QFETCH(bool, trusted);
         QFETCH(QString, refusal);
+        QFETCH(int, spokeTls);
 #ifdef Q_OS_WIN
-        if (server == Server::FailingTls)
+        if (server == Server::FailingTls || server == Server::BrokenHandshake)
             QSKIP("Wine's Schannel crashes when the connector asks a failed handshake for its sizes (a real PC answers "
                   "with an error): the same choice is made on Linux");
         // Wine reads the machine's root store once in a process: a row that trusts the authority runs alone in a
@@ -132,7 +147,7 @@ private Q_SLOTS:
         testsupport::TestServices t;
         QVERIFY(m_root.addUser(QStringLiteral("hong"), password) &&
                 m_root.addMac(QStringLiteral("hong"), t.machine.macAddress()));
-        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")), server,
+        testsupport::TcpRelay relay(quint16(qEnvironmentVariableIntValue("ZT_TEST_DB_PORT")), Server::AsItIs,
                                     QHostAddress(dialled).isNull() ? QHostAddress(QHostAddress::LocalHost)
                                                                    : QHostAddress(dialled));
         modMain::DbServerHost = dialled + u':' + QString::number(relay.port());
@@ -140,6 +155,16 @@ private Q_SLOTS:
         if (trusted)
             QVERIFY(authority.emplace().ok);
         t.services.databaseTls = {policy, authority ? authority->caFile : QString()};
+        const QString app = QString::fromUtf16(cMySQL::TlsMemoryApp);
+        const QString section = QString::fromUtf16(cMySQL::TlsMemorySection);
+        if (spokeTls > 0)
+            t.settings.write(app, section, modMain::DbServerHost,
+                             QDate::currentDate().addDays(-spokeTls).toString(Qt::ISODate));
+        qputenv("SSL_CERT_FILE", "/the-user's-own");
+        if (spokeTls == 0)
+            QCOMPARE(LoginSession(t.services).FindUser().valueOr(LoginSession::Opening::ConnectFailed),
+                     LoginSession::Opening::Allowed);
+        relay.setMysql(server);
 
         LoginSession session(t.services);
         const auto opening = session.FindUser();
@@ -155,6 +180,7 @@ private Q_SLOTS:
             QVERIFY(server != Server::WithoutTls ||
                     (relay.fromClients().isEmpty() &&
                      seen.size() == 4 + (quint8(seen[0]) | quint8(seen[1]) << 8 | quint8(seen[2]) << 16)));
+            QVERIFY(!relay.fromClients().contains("zt_inhouse")); // never tried again in clear
             return;
         }
         QCOMPARE(*opening, LoginSession::Opening::Allowed);
@@ -167,6 +193,11 @@ private Q_SLOTS:
         QCOMPARE(sent.contains(support::cp949::fromUnicode(password)), readable);
         QCOMPARE(sent.contains("svrtime") && sent.contains("user_mac"), readable);
         QCOMPARE(relay.toClients().contains(testdb::passwordHash(password)), readable);
+        // A login over TLS is remembered from today; without, the memory stays as it was.
+        QCOMPARE(t.settings.read(app, section, modMain::DbServerHost) == QDate::currentDate().toString(Qt::ISODate),
+                 !readable);
+        // What is started later inherits the user's own authorities, not those of a connection.
+        QCOMPARE(qgetenv("SSL_CERT_FILE"), QByteArray("/the-user's-own"));
     }
 };
 

@@ -373,6 +373,7 @@ private Q_SLOTS:
         row("a symbolic link into a folder the user cannot write", 0777, "link", PermissionDenied);
         row("a directory where the program file should be", 0777, "directory", PathFileAccessError);
         row("an immutable file", 0777, "immutable", PermissionDenied);
+        row("an append-only file", 0777, "append-only", PermissionDenied);
         row("files can be made, but not deleted", 0777, "append-only folder", PermissionDenied);
     }
     void folderTrialAsAnOrdinaryUser()
@@ -400,9 +401,10 @@ private Q_SLOTS:
         const QStringList staged = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         QVERIFY(testsupport::setOpenTo(base.path(), false) && testsupport::setOpenTo(other, false) &&
                 ::chmod(QFile::encodeName(folder), mode_t(mode)) == 0);
+        const bool flagged = tool == u"immutable" || tool == u"append-only";
         const auto setFlag = [&](bool on) {
-            return tool == u"immutable" ? testsupport::setInodeFlag(path, 'i', on)
-                                        : tool != u"append-only folder" || testsupport::setInodeFlag(folder, 'a', on);
+            return flagged ? testsupport::setInodeFlag(path, tool == u"immutable" ? 'i' : 'a', on)
+                           : tool != u"append-only folder" || testsupport::setInodeFlag(folder, 'a', on);
         };
         QVERIFY(setFlag(true));
 
@@ -423,6 +425,7 @@ private Q_SLOTS:
 
         QCOMPARE(block.cause.number(), error);
         QCOMPARE(block.cause.source() == path, error && !tool.isEmpty() && tool != u"append-only folder");
+        QVERIFY(!flagged || block.cause.description().endsWith(QStringLiteral("the file is ") + tool)); // the reason
         // Nothing there changed, and a trial file that could not be removed is named.
         QCOMPARE(block.trialFileLeft.isEmpty(), tool != u"append-only folder");
         QVERIFY(block.trialFileLeft.isEmpty() || after.removeOne(QFileInfo(block.trialFileLeft).fileName()));

@@ -3,8 +3,8 @@
 #include "DecodeLine.h"
 
 #include "RawFile.h"
+#include "ReplacementFile.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -25,15 +25,6 @@ using platform::FileId;
 using platform::RawFile;
 using platform::Result;
 namespace vberr = platform::vberr;
-
-// A file name cut to a length that leaves room for what createNew adds, whatever the characters' width on disk.
-QString shortened(const QString& name)
-{
-    constexpr qsizetype Kept = 64;
-    if (name.size() <= Kept)
-        return name;
-    return name.left(name[Kept - 1].isHighSurrogate() ? Kept - 1 : Kept);
-}
 
 qint64 roundHalfEven(qint64 num, qint64 den)
 {
@@ -354,25 +345,18 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     if (QFileInfo(outputPath).isDir())
         return platform::makeVbError(vberr::PathFileAccessError);
 
-    // The decode goes to a new file beside the output (a name of its own, so no link or file of someone else's is
-    // written through), which takes the output's name only once it is whole: until then an earlier output stays.
-    const QString outputName = QFileInfo(outputPath).fileName();
-    const qsizetype folderLength = outputPath.size() - outputName.size();
-    RawFile out;
-    const Result<QString> made =
-        out.createNew(outputPath.left(folderLength) + shortened(outputName) + u'.', QStringLiteral(".tmp"));
-    if (!made)
-        return made.error();
-    const QString newPath = *made;
+    // The decode goes to a new file of its own, which takes the output's name only once it is whole: until then an
+    // earlier output stays. Decodes of one log take turns at the swap.
+    platform::ReplacementFile out;
+    if (auto opened = out.open(outputPath, inputPath); !opened)
+        return opened;
 
     const auto discardOutput = [&](const platform::VbError& why) {
         static_cast<void>(in.close());
         static_cast<void>(secondIn.close());
-        if (out.isOpen())
-            static_cast<void>(out.close());
-        QFile unfinished(newPath);
-        if (!unfinished.remove() && unfinished.exists() && unremoved)
-            *unremoved = {newPath, unfinished.errorString()};
+        const platform::ReplacementFile::Unremoved left = out.discard();
+        if (!left.path.isEmpty() && unremoved)
+            *unremoved = {left.path, left.reason};
         return why;
     };
     const auto stop = [&] { return discardOutput(platform::makeVbError(vberr::UserInterrupt)); };
@@ -381,8 +365,8 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
         return stop();
 
     Turns turns;
-    Worker first(in, out, turns, 0, &reporter);
-    Worker other(secondIn, out, turns, 1, nullptr);
+    Worker first(in, out.file(), turns, 0, &reporter);
+    Worker other(secondIn, out.file(), turns, 1, nullptr);
     std::thread helper;
     try {
         helper = std::thread([&] { other.run(); });
@@ -397,10 +381,7 @@ Result<void> DecodeFile(const QString& inputPath, const Progress& progress, cons
     default: break; // whole, or an empty input
     }
 
-    // Closed before the rename, which Windows refuses for a file still open without shared deletion.
-    if (auto closed = out.close(); !closed)
-        return discardOutput(closed.error());
-    if (auto placed = RawFile::replace(newPath, outputPath); !placed)
+    if (auto placed = out.commit(); !placed)
         return discardOutput(placed.error());
     reporter.show(100);
     return {};

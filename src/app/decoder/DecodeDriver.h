@@ -37,11 +37,12 @@ struct UnremovedFile final
  *  and one helper take in turns: memory stays the same whatever the size of the file or of its longest line;
  *  progress and stopRequested are called on the caller's thread only. Fails with the classic error (nothing
  *  raised). Refuses, making nothing, when the output would be the input itself (the same name, or a link to it)
- *  or is a folder. The decode is written to a new file of its own beside the output, which only a whole decode
- *  puts in the output's place, in one rename: a link there is replaced as a name, never the file it points to.
- *  A decode that fails, or that stopRequested ends (error 18, "User interrupt occurred"), closes both files and
- *  removes its new file, leaving whatever had the output's name as it was; when the new file cannot be removed,
- *  unremoved (if given) says which and why. */
+ *  or is a folder, and when it is a file the person may not write. The decode is written to a new file of its own
+ *  (platform::ReplacementFile), which only a whole decode puts in the output's place, keeping the earlier
+ *  output's standing: a link there is replaced as a name, never the file it points to. A decode that fails, or
+ *  that stopRequested ends (error 18, "User interrupt occurred"), closes both files and removes its new file,
+ *  leaving whatever had the output's name as it was; when the new file cannot be removed, unremoved (if given)
+ *  says which and why. Only an output written in place (its folder takes no new file) is left cut short. */
 platform::Result<void> DecodeFile(const QString& inputPath, const Progress& progress = {},
                                   const StopRequested& stopRequested = {}, UnremovedFile* unremoved = nullptr);
 
