@@ -21,6 +21,8 @@ int run(int argc, char* argv[])
 
     const platform::RealServices real;
     const platform::Services& services = real.services();
+    // IT's "DiagnosticLog" machine policy is not read yet: NotSet leaves the log to the person's own setting.
+    const auto diagnosticLog = modMain::startDiagnosticLog(services, platform::PolicySwitch::NotSet);
 
     // The login dialog closes before the main window opens: that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

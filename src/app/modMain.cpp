@@ -1,8 +1,10 @@
 #include "modMain.h"
 
+#include "LogCategories.h"
 #include "modMainShared.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 
 namespace modMain {
 
@@ -36,6 +38,8 @@ void Main(const platform::Services& services, const StartupSteps& steps)
     UpdateServerHost = defaultAddress;
     DbServerHost = defaultAddress;
 
+    QElapsedTimer clock;
+    clock.start();
     steps.refreshServerAddressCache(QString());
     steps.loadServerAddressCache();
 
@@ -45,10 +49,17 @@ void Main(const platform::Services& services, const StartupSteps& steps)
     const QString dbHost = steps.getServerHost(QStringLiteral("사내메신저DB서버"));
     if (!dbHost.isEmpty())
         DbServerHost = dbHost;
+    const auto from = [](const QString& listed) { return listed.isEmpty() ? "the built-in default" : "the list"; };
+    qCInfo(platform::lcServerList).noquote()
+        << "update server" << UpdateServerHost << "from" << from(updateHost) << "| database server" << DbServerHost
+        << "from" << from(dbHost) << "|" << clock.elapsed() << "ms";
 
+    clock.start();
     steps.runAutoUpdate(false);
+    qCInfo(platform::lcUpdate) << "launcher done," << clock.elapsed() << "ms";
 
     const bool loginSucceeded = steps.runLoginDialog();
+    qCInfo(platform::lcLogin) << "dialog closed:" << (loginSucceeded ? "logged in" : "not logged in");
     if (!loginSucceeded) {
         services.processExit->exitNow(0);
         return;

@@ -1,6 +1,7 @@
 #include "cMySQL.h"
 
 #include "Cp949.h"
+#include "DatabaseLog.h"
 
 #include <QDate>
 #include <QFile>
@@ -176,15 +177,18 @@ bool cMySQL::real_connect(const QString& host, const QString& user, const QStrin
     m_clientFlags = clientFlags;
 
     // The machine's policy may forbid this host, or every connection, before anything is dialled.
+    bool connected = false;
     if (const QString refused = platform::databaseConnectionRefusal(m_services.databaseTls, target.host);
         !refused.isEmpty()) {
         m_connectError =
             platform::VbError(platform::vberr::PermissionDenied, refused, QStringLiteral("cMysql::real_connect"));
     } else {
         m_connectCalled = true;
-        if (open())
-            return true;
+        connected = open();
     }
+    dblog::logConnection(m_mysql.get(), target.host, m_port, m_services.databaseTls, m_connectError);
+    if (connected)
+        return true;
     if (!noMessage)
         m_services.messageBox->show(connectFailureMessage(), {}, platform::MessageIcon::Error);
     return false;

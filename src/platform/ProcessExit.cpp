@@ -1,5 +1,7 @@
 #include "ProcessExit.h"
 
+#include "LogCategories.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,6 +9,7 @@ namespace platform {
 
 void ProcessExit::exitNow(int code)
 {
+    qCInfo(lcStart) << "the run ends here, exit code" << code;
     std::fflush(nullptr);
     std::_Exit(code);
 }

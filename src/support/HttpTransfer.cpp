@@ -2,6 +2,7 @@
 
 #include "RawFile.h"
 #include "SystemProxy.h"
+#include "TransferLog.h"
 
 #include <QFile>
 #include <QUrl>
@@ -365,10 +366,13 @@ QByteArray encodeUrl(const QString& url)
 
 Result<Response> get(const QString& url, const GetOptions& options)
 {
+    QElapsedTimer clock;
+    clock.start();
     QByteArray body;
     Sink sink;
     sink.memory = &body;
     const Result<long> status = perform(url, options, sink);
+    logTransfer("GET", url, status.error(), status.valueOr(0), sink.received, clock);
     if (!status)
         return status.error();
     return Response{*status, std::move(body)};
@@ -376,6 +380,8 @@ Result<Response> get(const QString& url, const GetOptions& options)
 
 Result<void> download(const QString& url, const QString& path, const GetOptions& options)
 {
+    QElapsedTimer clock;
+    clock.start();
     // A file of a new name beside path (never one that was there, nor where a link points), renamed over path.
     platform::RawFile file;
     const Result<QString> made = file.createNew(path + u'.', QStringLiteral(".part"));
@@ -412,6 +418,7 @@ Result<void> download(const QString& url, const QString& path, const GetOptions&
             status = transferError(CURLE_WRITE_ERROR, QStringLiteral("cannot replace ") + path + QStringLiteral(": ") +
                                                           replaced.error().description());
     }
+    logTransfer("download", url, status.error(), status.valueOr(0), sink.received, clock);
     if (!status) {
         QFile::remove(received); // ours, made above
         return status.error();

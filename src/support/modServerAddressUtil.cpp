@@ -1,6 +1,8 @@
 #include "modServerAddressUtil.h"
 
 #include "HttpTransfer.h"
+#include "LogCategories.h"
+#include "TransferLog.h"
 #include "json.h"
 #include "modUniCode.h"
 
@@ -57,8 +59,11 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
     QString version;
     if (modUniCode::FileExists(path)) {
         const json::JsonValue cache = readCache(services, path);
-        if (!cache.isObject())
+        if (!cache.isObject()) {
+            qCWarning(platform::lcServerList).noquote()
+                << "the cached list" << path << "is not readable: not refreshed";
             return false;
+        }
         version = cache[QStringLiteral("ver")].textForm();
     }
 
@@ -70,15 +75,19 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
                                               options.cancel = &skipped;
                                               return support::http::get(url, options);
                                           });
-    if (!answer || answer->status != 200)
+    if (!answer || answer->status != 200) {
+        qCWarning(platform::lcServerList).noquote() << "no list from" << support::http::addressForLog(url);
         return false;
+    }
 
     QString text = QString::fromUtf8(answer->body);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     const json::JsonValue response = json::ParseJson(text);
-    if (!response.isObject())
+    if (!response.isObject()) {
+        qCWarning(platform::lcServerList) << "the service's answer is not a JSON object";
         return false;
+    }
     const json::JsonValue& success = response[QStringLiteral("success")];
     const json::JsonValue& data = response[QStringLiteral("data")];
     // Only a list replaces the cache: an answer without one must not leave an empty file that no later
@@ -88,6 +97,10 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
         const bool saved =
             !services.app.writeBlock.isError() && modUniCode::WriteUTF8TextFile(services, path, json::ToJsonText(data));
         unsavedList() = saved ? json::JsonValue() : data;
+        qCInfo(platform::lcServerList).noquote() << "list version" << data[QStringLiteral("ver")].textForm()
+                                                 << "fetched," << (saved ? "cached in" : "not kept in") << path;
+    } else {
+        qCWarning(platform::lcServerList) << "the service's answer holds no list";
     }
     return true;
 }
@@ -96,12 +109,17 @@ void LoadServerAddressCache(const platform::Services& services)
 {
     if (!unsavedList().isEmpty()) {
         serverAddressList() = std::exchange(unsavedList(), json::JsonValue());
+        qCInfo(platform::lcServerList) << "list in use: the one fetched, not cached";
         return;
     }
     const QString path = cachePath(services);
-    if (!modUniCode::FileExists(path))
+    if (!modUniCode::FileExists(path)) {
+        qCWarning(platform::lcServerList) << "no list, none cached";
         return;
+    }
     serverAddressList() = readCache(services, path);
+    qCInfo(platform::lcServerList).noquote()
+        << "list version" << serverAddressList()[QStringLiteral("ver")].textForm() << "in use, from" << path;
 }
 
 QString GetServerHost(const QString& name)

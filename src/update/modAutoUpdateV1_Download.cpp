@@ -3,6 +3,7 @@
 #include "AppInfo.h"
 #include "FileVersionReader.h"
 #include "HttpTransfer.h"
+#include "LogCategories.h"
 #include "RawFile.h"
 #include "UpdateKeys.h"
 #include "mdlFile.h"
@@ -169,6 +170,23 @@ QString reasonText(const Refusal& why, bool installed)
     return QStringLiteral("서명을 확인할 수 없습니다");
 }
 
+// For the diagnostic log: what a refusal found, in a line.
+QString describedRefusal(const Refusal& why)
+{
+    switch (why.kind) {
+    case Refusal::Kind::TooLarge: return QStringLiteral("larger than %1 MiB").arg(MaxDownloadBytes >> 20);
+    case Refusal::Kind::NotNewer:
+        return QStringLiteral("version %1 is not newer than the installed %2")
+            .arg(why.offered.isEmpty() ? QStringLiteral("(unreadable)") : why.offered, why.installed);
+    case Refusal::Kind::Signature: break;
+    }
+    const std::string_view text = minisign::describe(why.verdict);
+    QString line = QString::fromLatin1(text.data(), qsizetype(text.size()));
+    if (!why.signedFor.isEmpty())
+        line += QStringLiteral(" (signed for ") + why.signedFor + u')';
+    return line;
+}
+
 } // namespace
 
 void SetPublisherKeys(const QString& keys)
@@ -207,9 +225,15 @@ std::optional<Refusal> VerifyPublished(const QString& localPath, const QString& 
     const QString text = QFileInfo(localPath).fileName() + QStringLiteral("의 서명을 확인하는 중…");
     const QByteArray signature =
         platform::waitFor(wait, text, [&](const platform::SkipFlag& skipped) { return fetchSignature(url, skipped); });
-    if (auto refused = checkSignature(localPath, signature, *keys, url.section(u'/', -1)))
-        return refused;
-    return versionRefusal(localPath, installedVersion, VersionRule::Newer);
+    std::optional<Refusal> refused = checkSignature(localPath, signature, *keys, url.section(u'/', -1));
+    if (!refused)
+        refused = versionRefusal(localPath, installedVersion, VersionRule::Newer);
+    if (refused)
+        qCWarning(platform::lcUpdate).noquote()
+            << localPath << "against the signature of" << url + u':' << describedRefusal(*refused);
+    else
+        qCInfo(platform::lcUpdate).noquote() << localPath << "against the signature of" << url + u':' << "verified";
+    return refused;
 }
 
 QString SignatureRefusedText(const QString& fileName, const Refusal& why)
@@ -303,6 +327,13 @@ Fetched FetchFile(const QString& url, const QString& localPath, platform::IWaitW
     // Kept beside the program, so that it is checked again before each run.
     if (fetched.saved && keys)
         saveBeside(localPath + QStringLiteral(".minisig"), signature);
+    if (fetched.refused)
+        qCWarning(platform::lcUpdate).noquote() << url << "refused:" << describedRefusal(*fetched.refused);
+    else
+        qCInfo(platform::lcUpdate).noquote() << url << (fetched.saved ? "saved as" : "not saved, kept") << localPath
+                                             << (fetched.skipped         ? "(skipped)"
+                                                 : fetched.saved && keys ? "(signature verified)"
+                                                                         : "");
     return fetched;
 }
 

@@ -1,5 +1,6 @@
 #include "modAutoUpdateV1_Launcher.h"
 
+#include "LogCategories.h"
 #include "Processes.h"
 #include "VbError.h"
 #include "mdlFile.h"
@@ -136,21 +137,27 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
     const bool present = modUniCode::FileExists(localPath);
     const QString serverText =
         modAutoUpdateV1_Download::OpenUrl(folderUrl + VersionFileName(fileName), services.waitWindow).trimmed();
-    if (serverText.isEmpty())
+    if (serverText.isEmpty()) {
+        qCWarning(platform::lcUpdate).noquote()
+            << fileName + QStringLiteral(": the server's version file cannot be read");
         return Freshness::Unreadable;
+    }
     qint32 serverRevision = 0;
     try {
         serverRevision = VersionValue(serverText);
     } catch (const platform::VbError& error) {
         return error;
     }
-    if (!present && missing == MissingFile::Outdated)
-        return Freshness::Outdated;
+    const QString localRevision = present ? LocalRevisionText(services, localPath) : QStringLiteral("none");
     // A program its kept signature does not vouch for is fetched again, with its signature.
-    if (present && modAutoUpdateV1_Download::CheckInstalled(localPath))
-        return Freshness::Outdated;
-    return LeadingNumber(LocalRevisionText(services, localPath)) >= serverRevision ? Freshness::Current
-                                                                                   : Freshness::Outdated;
+    const bool unvouched = present && modAutoUpdateV1_Download::CheckInstalled(localPath);
+    const bool outdated = (!present && missing == MissingFile::Outdated) || unvouched ||
+                          LeadingNumber(localRevision) < serverRevision;
+    qCInfo(platform::lcUpdate).noquote() << fileName + QStringLiteral(": revision here ") + localRevision +
+                                                (unvouched ? QStringLiteral(" (no valid signature beside it)") : QString()) +
+                                                QStringLiteral(", on the server ") + QString::number(serverRevision) +
+                                                (outdated ? QStringLiteral(", to fetch") : QStringLiteral(", current"));
+    return outdated ? Freshness::Outdated : Freshness::Current;
 }
 
 bool AutoUpdaterSelfUpdate(const platform::Services& services)
@@ -203,7 +210,11 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
 
     const QString newBuild = QStringLiteral("New_") + exeFileName;
     const QString newPath = services.app.filePath(newBuild);
-    if (!modUniCode::FileExists(newPath))
+    const bool newBuildLeft = modUniCode::FileExists(newPath);
+    qCInfo(platform::lcUpdate).noquote() << QStringLiteral("the version checker ran (") + parameters + u')'
+                                         << (newBuildLeft ? QStringLiteral("and left ") + newBuild
+                                                          : QStringLiteral("and left no newer build"));
+    if (!newBuildLeft)
         return false;
 
     // The checker is not ours: only a build the publisher signed as this program, newer than this one, is handed
@@ -226,6 +237,7 @@ bool RunAutoUpdate(const platform::Services& services, bool skipSelfUpdate)
             !platform::startDetached(replacer, {exeFileName + u';' + newBuild}, services.app.dir,
                                      platform::WindowShow::Minimized))
             return false;
+        qCInfo(platform::lcUpdate).noquote() << "handed over to" << replacer << "to put" << newBuild << "in place";
         services.processExit->exitNow(0);
         return true;
     };

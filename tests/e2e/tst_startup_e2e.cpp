@@ -3,9 +3,11 @@
 // throw-away MariaDB of scripts/test. What a person would have seen is read from the program's record of the
 // windows it showed (ZT_UI_RECORD), which also answers each message box with OK.
 #include "AppInfo.h"
+#include "Cp949.h"
 #include "Executables.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
+#include "LoginSql.h"
 #include "NetworkMachineIdentity.h"
 #include "OrdinaryUser.h"
 #include "RecordingServices.h"
@@ -15,6 +17,7 @@
 #include "UpdateKeys.h"
 #include "mdlFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -64,7 +67,9 @@ private:
     QTemporaryDir m_root;
     QString m_appDir;
     QString m_configDir;
+    QString m_stateDir;
     QString m_record;
+    QString m_drop; // a file the main window gets dropped on it, then closes
     std::unique_ptr<HttpTestServer> m_http;
     std::unique_ptr<QProcess> m_program;
     qint64 m_programPid = 0;
@@ -137,6 +142,9 @@ private:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_configDir);
         env.insert(QStringLiteral("HOME"), m_configDir);
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_stateDir);
+        if (!m_drop.isEmpty())
+            env.insert(QStringLiteral("ZT_UI_DROP"), m_drop);
         env.insert(QStringLiteral("ZT_UI_RECORD"), m_record);
         env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), serverListUrl);
         env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), defaultServer);
@@ -206,6 +214,8 @@ private Q_SLOTS:
             name += u'/' + QString::fromLatin1(QTest::currentDataTag());
         m_appDir = m_root.filePath(name + QStringLiteral("/app"));
         m_configDir = m_root.filePath(name + QStringLiteral("/config"));
+        m_stateDir = m_root.filePath(name + QStringLiteral("/state"));
+        m_drop.clear();
         m_record = m_root.filePath(name + QStringLiteral("/shown.jsonl"));
         QVERIFY(QDir().mkpath(m_appDir));
         QVERIFY(QFile::copy(QStringLiteral(ZT_PROGRAM_PATH), app(QStringLiteral("NorvaQuillet"))));
@@ -432,6 +442,98 @@ private Q_SLOTS:
         QCOMPARE(appFiles(),
                  (QStringList{QStringLiteral("NorvaQuillet"), QStringLiteral("RendloV1.exe"),
                               QStringLiteral("Swapnik.exe"), QStringLiteral("server_address_setting.json")}));
+        // The diagnostic log is off unless turned on: no folder, no file.
+        QVERIFY(!QFileInfo::exists(m_stateDir));
+    }
+
+    // With the person's diagnostic log on, a run is told in its order, and no secret it met is in the log: the
+    // saved and the wrong password, their hashes, the connection account's password, the DES key and the external
+    // decoder's pass phrase, the login statement.
+    void diagnosticLogTellsTheRunWithoutSecrets_data()
+    {
+        QTest::addColumn<QString>("run");
+        QTest::addColumn<QStringList>("told"); // in this order
+        QTest::newRow("login, a decode in the built-in mode")
+            << QString()
+            << QStringList{QStringLiteral("INFO  start NorvaQuillet "),
+                           QStringLiteral("INFO  http GET "),
+                           QStringLiteral("INFO  serverlist update server "),
+                           QStringLiteral("INFO  update "),
+                           QStringLiteral("INFO  db connected to "),
+                           QStringLiteral("INFO  login user e2e: password accepted"),
+                           QStringLiteral("INFO  decode "),
+                           QStringLiteral("INFO  start the run ends")};
+        QTest::newRow("login, a decode in the DES mode")
+            << QStringLiteral("DES") << QStringList{QStringLiteral("INFO  decode "), QStringLiteral("(DES, ")};
+        QTest::newRow("a refused update")
+            << QStringLiteral("refused update")
+            << QStringList{QStringLiteral("WARN  update "), QStringLiteral("INFO  login ")};
+        QTest::newRow("a failed login") << QStringLiteral("wrong password")
+                                        << QStringList{QStringLiteral("WARN  login user e2e: wrong password")};
+    }
+    void diagnosticLogTellsTheRunWithoutSecrets()
+    {
+        QFETCH(QString, run);
+        QFETCH(QStringList, told);
+        if (!testdb::available())
+            QSKIP(testdb::SkipReason);
+        registerUser(true);
+        serveList(m_http->host(), testdb::serverAddress());
+        const QString wrongPassword = QStringLiteral("틀린pw-7351");
+        const QString desKey = QStringLiteral("des-key-7351");
+        platform::SettingsStore settings(m_configDir + QStringLiteral("/NorvaQuillet"));
+        const auto set = [&](const char* app, const char* key, const QString& value) {
+            settings.write(QString::fromUtf8(app), QStringLiteral("Config"), QString::fromLatin1(key), value);
+        };
+        set("NorvaQuillet", "DiagnosticLog", QStringLiteral("1"));
+        set("NorvaQuillet", "DesKey", desKey);
+        set("NorvaQuillet", "Option1_Index", run == u"DES" ? QStringLiteral("1") : QStringLiteral("0"));
+        if (run == u"wrong password")
+            set("Norva 업무관리", "passwd", wrongPassword);
+        if (run == u"refused update") {
+            const QString newerPath = qEnvironmentVariable("ZT_NEWER_BUILD");
+            if (!m_signing || newerPath.isEmpty())
+                QSKIP("needs a build that verifies downloads and a newer build (scripts/test)");
+            m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet_lastver.txt"),
+                            QByteArray::number(platform::ownVersion().revision + 1));
+            m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet"), readFile(newerPath));
+            m_http->putFile(UpdatePath + QStringLiteral("NorvaQuillet.minisig"),
+                            readFile(QStringLiteral(ZT_MINISIGN_FIXTURES "/payload.b.minisig")));
+        }
+        // The main window gets a drop of a sample, then closes.
+        m_drop = QFileInfo(m_appDir).absolutePath() + QStringLiteral("/x.log");
+        QVERIFY(QFile::copy(QStringLiteral(ZT_SAMPLES_DIR "/short-korean.log"), m_drop));
+
+        start(m_http->url(), QStringLiteral("127.0.0.1:1"));
+        if (run == u"wrong password") {
+            QTRY_VERIFY2_WITH_TIMEOUT(hasShown(QStringLiteral("message: 암호가 잘못되었습니다.")),
+                                      qPrintable(shownLines().join(u'\n')), 60000);
+            m_program->kill();
+        }
+        QVERIFY(m_program->waitForFinished(60000));
+
+        QString text;
+        for (const QFileInfo& file : QDir(m_stateDir + QStringLiteral("/norvaquillet")).entryInfoList(QDir::Files))
+            text += QString::fromUtf8(readFile(file.filePath()));
+        qsizetype at = 0;
+        for (const QString& step : std::as_const(told)) {
+            at = text.indexOf(step, at);
+            QVERIFY2(at >= 0, qPrintable(step + QStringLiteral(" not told in order:\n") + text));
+        }
+        QStringList secrets{Password,
+                            wrongPassword,
+                            desKey,
+                            QStringLiteral("wrbe3%KA"),
+                            QString::fromUtf16(LoginSql::AccountPassword),
+                            QStringLiteral("password2"),
+                            QStringLiteral("SHA1(")};
+        for (const QString& password : {Password, wrongPassword}) {
+            const QByteArray hash =
+                QCryptographicHash::hash(support::cp949::fromUnicode(password), QCryptographicHash::Sha1).toHex();
+            secrets << QString::fromLatin1(hash) << QString::fromLatin1(hash.toUpper());
+        }
+        for (const QString& secret : std::as_const(secrets))
+            QVERIFY2(!text.contains(secret, Qt::CaseInsensitive), qPrintable(secret));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "DecodeDriver.h"
+#include "LogCategories.h"
 #include "Processes.h"
 #include "modAutoUpdateV1_Download.h"
 
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -24,6 +26,25 @@
 #include <QUrl>
 
 namespace {
+
+// One line per file, never per decoded line.
+void logDecoded(const QString& path, const platform::VbError& error, qint64 ms)
+{
+    if (!platform::lcDecode().isWarningEnabled())
+        return;
+    const QString input = QDir::fromNativeSeparators(path);
+    const QString head =
+        path + QStringLiteral(" (built-in, ") + QString::number(QFileInfo(input).size()) + QStringLiteral(" bytes): ");
+    if (error.isError())
+        qCWarning(platform::lcDecode).noquote()
+            << head + QStringLiteral("error ") + QString::number(error.number()) + QStringLiteral(", ") +
+                   error.description() + QStringLiteral(", ") + QString::number(ms) + QStringLiteral(" ms");
+    else
+        qCInfo(platform::lcDecode).noquote()
+            << head + QString::number(QFileInfo(decoder::OutputPathFor(input)).size()) + QStringLiteral(" bytes to ") +
+                   QDir::toNativeSeparators(decoder::OutputPathFor(input)) + QStringLiteral(", ") +
+                   QString::number(ms) + QStringLiteral(" ms");
+}
 
 const QString SettingsSection = QStringLiteral("Config");
 const QString KeyOption1Index = QStringLiteral("Option1_Index");
@@ -328,7 +349,10 @@ void frmMain::Decrypt(const QString& path)
     const auto stopRequested = [this] { return m_closeRequested; };
     const QString input = QDir::fromNativeSeparators(path);
     decoder::UnremovedFile unremoved;
+    QElapsedTimer clock;
+    clock.start();
     const platform::VbError error = decoder::DecodeFile(input, progress, stopRequested, &unremoved).error();
+    logDecoded(path, error, clock.elapsed());
     // A stop is the user's own doing and needs no report; a failure does.
     if (error.isError() && error.number() != platform::vberr::UserInterrupt)
         m_services.messageBox->show(platform::errorReportText(error, QStringLiteral("Decrypt"),
@@ -341,8 +365,12 @@ void frmMain::Decrypt(const QString& path)
 
 void frmMain::RunExternalDecoder(const QString& path)
 {
-    platform::startDetached(m_services.app.filePath(ExternalDecoder), {path, ExternalDecoderPassPhrase}, QString(),
-                            platform::WindowShow::Normal);
+    const bool started =
+        platform::startDetached(m_services.app.filePath(ExternalDecoder), {path, ExternalDecoderPassPhrase}, QString(),
+                                platform::WindowShow::Normal);
+    // The key and the pass phrase stay out of the log.
+    qCInfo(platform::lcDecode).noquote() << path << "(DES," << QFileInfo(path).size() << "bytes):" << ExternalDecoder
+                                         << (started ? "started" : "could not be started");
 }
 
 void frmMain::SetBusy(bool flag)

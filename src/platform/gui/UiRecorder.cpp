@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
 #include <QTimer>
 
@@ -52,6 +55,8 @@ void UiRecorder::record(QWidget* window)
     if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         file.write(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
 
+    if (window->objectName() == u"frmMain" && qEnvironmentVariableIsSet(DropVariable))
+        QTimer::singleShot(0, window, [this, window] { dropAndClose(window); });
     if (box) {
         QTimer::singleShot(0, box, [guarded = QPointer<QMessageBox>(box)] {
             if (!guarded)
@@ -62,6 +67,25 @@ void UiRecorder::record(QWidget* window)
                 guarded->accept();
         });
     }
+}
+
+void UiRecorder::dropAndClose(QWidget* window)
+{
+    QList<QUrl> files;
+    const QStringList paths = qEnvironmentVariable(DropVariable).split(QDir::listSeparator(), Qt::SkipEmptyParts);
+    for (const QString& path : paths)
+        files.append(QUrl::fromLocalFile(path));
+    if (!files.isEmpty()) {
+        QMimeData data;
+        data.setUrls(files);
+        // As a drag does: the entry makes the window the drop's target.
+        const QPoint centre = window->rect().center();
+        QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &enter);
+        QDropEvent drop(QPointF(centre), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(window, &drop);
+    }
+    window->close();
 }
 
 } // namespace platform
