@@ -1,6 +1,7 @@
 // transfer-bench SCENARIO: how long the program's HTTP transfers take when the proxies the system names are
 // dead or the system's proxy answer is slow. Runs in a loopback-only network of its own whose name server is
 // this program (transfer-figures.sh); every server is on 127.0.0.1. Prints one line per figure.
+#include "AppInfo.h"
 #include "HttpTestServer.h"
 #include "HttpTransfer.h"
 #include "ProcessExit.h"
@@ -8,8 +9,12 @@
 #include "SystemProxy.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTemporaryDir>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -228,6 +233,75 @@ int exitDuringQuestion(const QString& self, int runs)
     return 0;
 }
 
+// The program from a folder holding it and the version checker (so the start goes through the checker's run) to its
+// login dialog, offscreen, with nobody pressing 건너뛰기. "silent-proxy": the system's answer is a PAC file's
+// "PROXY silent; PROXY working; DIRECT" and the servers' names resolve nowhere, so only the working proxy reaches
+// them; "both-hung": the server-list service and the update server take connections and never answer.
+int startToLogin(const QString& mode, const QString& program, const QString& checker)
+{
+    QTemporaryDir dir;
+    const QString record = dir.filePath(QStringLiteral("shown.jsonl"));
+    const QString app = dir.filePath(QStringLiteral("app/"));
+    if (!QDir().mkpath(app) || !QFile::copy(program, app + QStringLiteral("NorvaQuillet")) ||
+        !QFile::copy(checker, app + QStringLiteral("RendloV1.exe")))
+        return std::fprintf(stderr, "cannot copy %s and %s\n", qPrintable(program), qPrintable(checker)), 2;
+    QTcpServer hungList; // listening is enough: the system takes the connections, nobody answers
+    QTcpServer hungUpdates;
+    hungList.listen(QHostAddress::LocalHost);
+    hungUpdates.listen(QHostAddress::LocalHost);
+    QTcpServer silentProxy;
+    silentProxy.listen(QHostAddress::LocalHost);
+    testsupport::HttpTestServer proxy;
+    testsupport::HttpTestServer pac;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy"})
+        env.remove(QString::fromLatin1(name)), env.remove(QString::fromLatin1(name).toUpper());
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), dir.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.path());
+    env.insert(QStringLiteral("ZT_UI_RECORD"), record);
+    QString list = QStringLiteral("http://127.0.0.1:%1").arg(hungList.serverPort());
+    QString updates = QStringLiteral("127.0.0.1:%1").arg(hungUpdates.serverPort());
+    if (mode == u"silent-proxy") {
+        list = QStringLiteral("http://list.corp.example");
+        updates = QStringLiteral("updates.corp.example");
+        const QString folder = QStringLiteral("http://updates.corp.example/download/자동업데이트_v1/");
+        const QByteArray revision = QByteArray::number(platform::ownVersion().revision);
+        proxy.putFile(list + QStringLiteral("/serverinfo/server-address-checker.php"),
+                      "{\"success\": true, \"data\": {\"servers\": [{\"name\": \"자동업데이트_런처\", \"host\": \"" +
+                          updates.toUtf8() + "\"}, {\"name\": \"사내메신저DB서버\", \"host\": \"127.0.0.1:1\"}]}}");
+        proxy.putFile(folder + QStringLiteral("RendloV1_lastver.txt"), revision);
+        proxy.putFile(folder + QStringLiteral("NorvaQuillet_lastver.txt"), revision);
+        pac.putFile(QStringLiteral("/proxy.pac"), QStringLiteral("function FindProxyForURL(url, host) { return "
+                                                                 "\"PROXY 127.0.0.1:%1; PROXY %2; DIRECT\"; }\n")
+                                                      .arg(silentProxy.serverPort())
+                                                      .arg(proxy.host())
+                                                      .toUtf8());
+        env.insert(QStringLiteral("http_proxy"), QStringLiteral("pac+") + pac.url(QStringLiteral("/proxy.pac")));
+    }
+    env.insert(QStringLiteral("ZT_SERVER_LIST_URL"), list);
+    env.insert(QStringLiteral("ZT_DEFAULT_SERVER"), updates);
+
+    QProcess started;
+    started.setProcessEnvironment(env);
+    started.setWorkingDirectory(app);
+    QElapsedTimer timer;
+    timer.start();
+    started.start(app + QStringLiteral("NorvaQuillet"), {});
+    QFile shown(record);
+    bool login = false;
+    while (!login && started.state() != QProcess::NotRunning && timer.elapsed() < 180000) {
+        started.waitForFinished(50);
+        login = shown.open(QIODevice::ReadOnly) && shown.readAll().contains("\"object\":\"frmLogin\"");
+        shown.close();
+    }
+    const QByteArray what = "start to the login dialog, " + mode.toUtf8();
+    report(what.constData(), timer, login);
+    started.kill();
+    started.waitForFinished();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -265,9 +339,12 @@ int main(int argc, char* argv[])
         return endlessRedirect();
     if (scenario == u"exit-during-question")
         return exitDuringQuestion(QCoreApplication::applicationFilePath(), count);
+    if (scenario == u"start-to-login")
+        return startToLogin(args.value(2), args.value(3), args.value(4));
     std::fprintf(
         stderr,
         "usage: transfer-bench dead-proxy|dead-proxy-redirects|both-dropping|skipped-questions|start-two-servers|"
-        "endless-redirect|exit-during-question [COUNT]\n");
+        "endless-redirect|exit-during-question [COUNT]\n"
+        "       transfer-bench start-to-login silent-proxy|both-hung PROGRAM CHECKER\n");
     return 2;
 }

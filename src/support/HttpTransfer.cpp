@@ -10,7 +10,9 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <optional>
 
 namespace support::http {
 
@@ -20,6 +22,8 @@ using platform::VbError;
 
 std::atomic<long> g_connectSeconds{Timeouts{}.connectSeconds};
 std::atomic<long> g_stallSeconds{Timeouts{}.stallSeconds};
+std::atomic<long> g_proxyAnswerSeconds{Timeouts{}.proxyAnswerSeconds};
+std::atomic<long> g_textAnswerSeconds{Timeouts{}.textAnswerSeconds};
 
 void initCurlOnce()
 {
@@ -183,19 +187,59 @@ struct CurlMulti final
     CURLM* multi;
 };
 
-// curl_easy_perform, but watching cancel: waiting for an answer, libcurl calls its progress callback only once a
-// second, too seldom for a person who chose to skip.
-CURLcode performUnlessCancelled(CURL* curl, const std::atomic<bool>* cancel)
+using Clock = std::chrono::steady_clock;
+
+// How long, once connected, the route's proxy and the server may take to start their answers (0: no limit).
+struct AnswerLimits final
+{
+    std::chrono::seconds proxy{0};
+    std::chrono::seconds server{0};
+};
+
+// Whose answer is overdue: the clock starts when the connection (to the proxy, or to the server) is made.
+enum class Silence { None, Proxy, Server };
+
+Silence overdue(CURL* curl, const AnswerLimits& limits, std::optional<Clock::time_point>& connectedAt)
+{
+    if (limits.proxy.count() == 0 && limits.server.count() == 0)
+        return Silence::None;
+    if (!connectedAt) {
+        curl_off_t connected = 0;
+        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
+        if (connected > 0)
+            connectedAt = Clock::now();
+        return Silence::None;
+    }
+    long status = 0;
+    long proxyStatus = 0; // the proxy's answer to a tunnel (https)
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    const Clock::duration waited = Clock::now() - *connectedAt;
+    if (limits.proxy.count() > 0 && status == 0 && proxyStatus == 0 && waited >= limits.proxy)
+        return Silence::Proxy;
+    if (limits.server.count() > 0 && status == 0 && waited >= limits.server)
+        return Silence::Server;
+    return Silence::None;
+}
+
+// curl_easy_perform, but watching cancel (waiting for an answer, libcurl calls its progress callback only once a
+// second, too seldom for a person who chose to skip) and the limits on the wait for an answer.
+CURLcode performUnlessCancelled(CURL* curl, const std::atomic<bool>* cancel, const AnswerLimits& limits,
+                                Silence& silence)
 {
     const CurlMulti run(curl);
     if (!run.multi)
         return CURLE_OUT_OF_MEMORY;
+    std::optional<Clock::time_point> connectedAt;
     for (int running = 1; running;) {
         if (cancel && cancel->load())
             return CURLE_ABORTED_BY_CALLBACK;
         if (curl_multi_perform(run.multi, &running) != CURLM_OK ||
             (running && curl_multi_poll(run.multi, nullptr, 0, 100, nullptr) != CURLM_OK))
             return CURLE_RECV_ERROR;
+        silence = running ? overdue(curl, limits, connectedAt) : Silence::None;
+        if (silence != Silence::None)
+            return CURLE_OPERATION_TIMEDOUT;
     }
     int queued = 0;
     const CURLMsg* done = curl_multi_info_read(run.multi, &queued);
@@ -217,11 +261,28 @@ struct Hop final
     platform::Result<long> status;
     /** Where a redirect points (absolute); empty when there is none. */
     QByteArray redirect;
-    /** The route's proxy could not be reached: the next route may do better. */
-    bool proxyUnreachable = false;
-    /** A connection to the route's proxy was made. */
-    bool proxyReached = false;
+    /** Nothing came back over the route (not reached, reset, closed or silent): the next route may do better. */
+    bool routeFailed = false;
+    /** ... because a limit on the wait ran out. */
+    bool waitedOut = false;
+    /** The route's proxy answered. */
+    bool proxyAnswered = false;
 };
+
+// Failures that leave it open whether another route would have reached the server.
+bool nothingCameBack(CURLcode code)
+{
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING: return true;
+    default: return false;
+    }
+}
 
 // What one request's end means: a whole answer, a redirect, or why it failed.
 Hop outcome(CURL* curl, CURLcode code, const Sink& sink, const GetOptions& options, const char* errorBuffer)
@@ -284,17 +345,29 @@ Hop request(const QByteArray& url, const ProxyChoice& route, const GetOptions& o
     if (options.maxBytes >= 0)
         curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, curl_off_t(options.maxBytes));
 
-    const CURLcode code = performUnlessCancelled(curl, options.cancel);
+    const bool viaProxy = !route.url.isEmpty();
+    AnswerLimits limits;
+    if (viaProxy)
+        limits.proxy = std::chrono::seconds(g_proxyAnswerSeconds.load());
+    if (options.smallText)
+        limits.server = std::chrono::seconds(g_textAnswerSeconds.load());
+    Silence silence = Silence::None;
+    const CURLcode code = performUnlessCancelled(curl, options.cancel, limits, silence);
     Hop hop = outcome(curl, code, sink, options, errorBuffer);
-    if (!route.url.isEmpty()) {
-        curl_off_t connected = 0;
-        curl_easy_getinfo(curl, CURLINFO_CONNECT_TIME_T, &connected);
-        hop.proxyReached = connected > 0;
-        // Nothing got through to the proxy: not found, refused, or no handshake within the connect time.
-        hop.proxyUnreachable =
-            !hop.status && connected == 0 && sink.received == 0 &&
-            (code == CURLE_COULDNT_RESOLVE_PROXY || code == CURLE_COULDNT_CONNECT || code == CURLE_OPERATION_TIMEDOUT);
-    }
+    if (silence != Silence::None)
+        hop.status = transferError(
+            code, (silence == Silence::Proxy ? QStringLiteral("the proxy gave no answer within ")
+                                             : QStringLiteral("no answer within ")) +
+                      QString::number((silence == Silence::Proxy ? limits.proxy : limits.server).count()) +
+                      QStringLiteral(" s"));
+    long status = 0;
+    long proxyStatus = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+    hop.proxyAnswered = viaProxy && (status != 0 || proxyStatus != 0);
+    // A GET that got nothing back may be sent again over the next route.
+    hop.routeFailed = !hop.status && status == 0 && proxyStatus == 0 && sink.received == 0 && nothingCameBack(code);
+    hop.waitedOut = hop.routeFailed && code == CURLE_OPERATION_TIMEDOUT;
     return hop;
 }
 
@@ -302,8 +375,29 @@ static_assert(AnswerTooLong == CURLE_FILESIZE_EXCEEDED);
 
 constexpr int MaxRedirects = 3;
 
-// GETs url into sink: each hop over the routes the system names for that hop's own address, the next route
-// when one's proxy cannot be reached; a proxy that could not be reached lately is tried last. The status of a
+// Servers that gave no answer within the limits in this run, and the failure they gave. Never destroyed, like the
+// proxy questions: a transfer on another thread may use it while the process ends.
+struct SilentServers final
+{
+    std::mutex mutex;
+    QHash<QByteArray, VbError> failures;
+};
+
+SilentServers& silentServers()
+{
+    static auto* const servers = new SilentServers;
+    return *servers;
+}
+
+QByteArray serverOf(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return scheme.toUtf8() + "://" + url.host(QUrl::FullyEncoded).toLower().toUtf8() + ':' +
+           QByteArray::number(url.port(scheme == u"https" ? 443 : 80));
+}
+
+// GETs url into sink: each hop over the routes the system names for that hop's own address, the next route when
+// nothing came back over one; a proxy that could not be reached lately is tried after the others. The status of a
 // whole 2xx answer, or why there is none.
 Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
 {
@@ -315,18 +409,35 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
     sink.enoughBytes = options.enoughBytes;
 
     for (int redirects = 0;; ++redirects) {
-        const std::optional<QList<ProxyChoice>> routes = systemProxyRoutes(QUrl::fromEncoded(address), options.cancel);
+        const QUrl hopUrl = QUrl::fromEncoded(address);
+        const QByteArray server = serverOf(hopUrl);
+        {
+            SilentServers& silent = silentServers();
+            const std::lock_guard lock(silent.mutex);
+            if (const auto failure = silent.failures.constFind(server); failure != silent.failures.cend())
+                return *failure;
+        }
+        const std::optional<QList<ProxyChoice>> routes = systemProxyRoutes(hopUrl, options.cancel);
         if (!routes)
             return transferError(CURLE_ABORTED_BY_CALLBACK, QStringLiteral("skipped"));
         UnreachableProxies& unreachable = unreachableProxies();
         Hop hop;
+        bool waitedOut = false;
         for (const ProxyChoice& route : unreachable.ordered(*routes, UnreachableProxies::Clock::now())) {
             hop = request(address, route, options, sink);
-            if (hop.proxyReached)
+            waitedOut = waitedOut || hop.waitedOut;
+            if (hop.proxyAnswered)
                 unreachable.forget(route.url);
-            if (!hop.proxyUnreachable)
+            else if (hop.routeFailed && !route.url.isEmpty())
+                unreachable.remember(route.url, UnreachableProxies::Clock::now());
+            if (!hop.routeFailed)
                 break;
-            unreachable.remember(route.url, UnreachableProxies::Clock::now());
+        }
+        // Nothing came back over any route, and the wait for it ran out: not waited for again in this run.
+        if (hop.routeFailed && waitedOut) {
+            SilentServers& silent = silentServers();
+            const std::lock_guard lock(silent.mutex);
+            silent.failures.insert(server, hop.status.error());
         }
         if (!hop.status || hop.redirect.isEmpty())
             return hop.status;
@@ -346,11 +457,20 @@ void setTimeouts(const Timeouts& timeouts)
 {
     g_connectSeconds = timeouts.connectSeconds;
     g_stallSeconds = timeouts.stallSeconds;
+    g_proxyAnswerSeconds = timeouts.proxyAnswerSeconds;
+    g_textAnswerSeconds = timeouts.textAnswerSeconds;
 }
 
 Timeouts timeouts()
 {
-    return {g_connectSeconds.load(), g_stallSeconds.load()};
+    return {g_connectSeconds.load(), g_stallSeconds.load(), g_proxyAnswerSeconds.load(), g_textAnswerSeconds.load()};
+}
+
+void forgetSilentServers()
+{
+    SilentServers& silent = silentServers();
+    const std::lock_guard lock(silent.mutex);
+    silent.failures.clear();
 }
 
 QByteArray encodeUrl(const QString& url)

@@ -13,11 +13,15 @@
 // once per run; a proxy authenticates the signed-in user. Bodies are not cached.
 namespace support::http {
 
-/** How long a transfer may take to connect, and how long it may go without receiving a byte. */
+/** How long a transfer may take to connect, and how long it may go without receiving a byte. Once connected, a
+ *  proxy has proxyAnswerSeconds to start its answer before the next route is tried, and the server of a small
+ *  text (GetOptions::smallText) textAnswerSeconds before the transfer fails. */
 struct Timeouts final
 {
     long connectSeconds = 15;
     long stallSeconds = 30;
+    long proxyAnswerSeconds = 15;
+    long textAnswerSeconds = 10;
 };
 
 /** The bounds every transfer of this process uses (tests shorten them). */
@@ -38,6 +42,9 @@ struct GetOptions final
     std::function<bool(const QString& receivedFile)> acceptFile;
     /** When it turns true (on another thread), the transfer ends within a tenth of a second as a failure. */
     const std::atomic<bool>* cancel = nullptr;
+    /** A small text (the server list, a version file): its server gets Timeouts::textAnswerSeconds, not the stall
+     *  limit, to start answering. */
+    bool smallText = false;
 };
 
 /** An answer whose body arrived whole (or up to enoughBytes) with a 2xx status. */
@@ -59,7 +66,8 @@ QByteArray encodeUrl(const QString& url);
 /** GETs url into memory. At most 3 redirects, http and https only; a redirect's own page is not read, and the
  *  limits hold for each hop. A failure's number is the HTTP status when
  *  the server answered with another than 2xx, otherwise the transfer library's own code; its description
- *  says what happened, for diagnostics. */
+ *  says what happened, for diagnostics. A server (scheme, host and port) that gave no answer within its limits
+ *  is not waited for again in this run: later transfers to it fail at once, with the same failure. */
 Result<Response> get(const QString& url, const GetOptions& options = {});
 
 /** GETs url into path, streaming it into a new file of its own beside path, which takes path's name only when the
@@ -67,5 +75,8 @@ Result<Response> get(const QString& url, const GetOptions& options = {});
  *  was. A link at path is replaced, never written through. A saved program (its first bytes say so) gets its
  *  run permission. */
 Result<void> download(const QString& url, const QString& path, const GetOptions& options = {});
+
+/** Forgets the servers that gave no answer (for tests, whose ports come back). */
+void forgetSilentServers();
 
 } // namespace support::http

@@ -25,6 +25,7 @@ struct Questions final
     std::condition_variable answered;
     QHash<QByteArray, std::shared_ptr<Question>> asked;
     int runningOnThreads = 0;
+    SystemAnswer staged;
 };
 
 // Never destroyed: a question left running on its thread may still answer while the process ends.
@@ -40,12 +41,23 @@ QByteArray questionKey(const QUrl& url, const SystemProxySettings& settings)
            QByteArray::number(url.port());
 }
 
-// Asks the system and hands its answer to every transfer waiting for it; onThread: the question ran on a thread
-// of its own, which ends with it.
-void answer(Question& question, const QUrl& url, ProxySetting setting, bool onThread)
+// Asks the system, unless its settings answer themselves, and hands its answer to every transfer waiting for it;
+// onThread: the question ran on a thread of its own, which ends with it.
+void answer(Question& question, const QUrl& url, const SystemProxySettings& settings, bool onThread)
 {
-    QList<ProxyChoice> routes =
-        proxyRoutes(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)), setting);
+    QList<QNetworkProxy> systemAnswer;
+    if (settings.answer) {
+        systemAnswer = *settings.answer;
+    } else {
+        SystemAnswer staged;
+        {
+            const std::lock_guard lock(questions().mutex);
+            staged = questions().staged;
+        }
+        const QNetworkProxyQuery query(url);
+        systemAnswer = staged ? staged(query) : QNetworkProxyFactory::systemProxyForQuery(query);
+    }
+    QList<ProxyChoice> routes = proxyRoutes(systemAnswer, settings.setting);
     Questions& all = questions();
     {
         const std::lock_guard lock(all.mutex);
@@ -57,15 +69,33 @@ void answer(Question& question, const QUrl& url, ProxySetting setting, bool onTh
 }
 
 // Starts question on a thread of its own; false when none can be had. The caller holds the questions' mutex.
-bool askOnThread(const std::shared_ptr<Question>& question, const QUrl& url, ProxySetting setting)
+bool askOnThread(const std::shared_ptr<Question>& question, const QUrl& url, const SystemProxySettings& settings)
 {
     try {
-        std::thread([question, url, setting] { answer(*question, url, setting, true); }).detach();
+        std::thread([question, url, settings] { answer(*question, url, settings, true); }).detach();
     } catch (const std::system_error&) {
         return false;
     }
     ++questions().runningOnThreads;
     return true;
+}
+
+// Whether no_proxy's list (comma-separated hosts and domains; "*" for all) sends host direct.
+bool bypassed(const QString& host, const QByteArray& noProxy)
+{
+    const QString name = host.toLower();
+    for (const QByteArray& entry : noProxy.split(',')) {
+        QString domain = QString::fromUtf8(entry.trimmed()).toLower();
+        if (domain == u"*")
+            return true;
+        while (domain.startsWith(u'*') || domain.startsWith(u'.'))
+            domain.remove(0, 1);
+        if (domain.startsWith(u'[') && domain.endsWith(u']'))
+            domain = domain.mid(1, domain.size() - 2);
+        if (!domain.isEmpty() && (name == domain || name.endsWith(u'.' + domain)))
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -109,9 +139,46 @@ QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySe
     return routes;
 }
 
+std::optional<QList<QNetworkProxy>> proxiesFromVariables(const QUrl& url,
+                                                         const std::function<QByteArray(const char*)>& variable)
+{
+    // Lower case first, as tools read them.
+    const auto read = [&variable](const char* lower, const char* upper) {
+        const QByteArray value = variable(lower).trimmed();
+        return value.isEmpty() ? variable(upper).trimmed() : value;
+    };
+    const bool https = url.scheme() == u"https";
+    QByteArray value = https ? read("https_proxy", "HTTPS_PROXY") : read("http_proxy", "HTTP_PROXY");
+    if (value.isEmpty())
+        value = read("all_proxy", "ALL_PROXY");
+    if (value.isEmpty() && https)
+        value = read("http_proxy", "HTTP_PROXY");
+    const QByteArray lower = value.toLower();
+    if (value.isEmpty() || lower.startsWith("wpad:") || lower.startsWith("pac+") || lower.startsWith("direct:"))
+        return std::nullopt;
+
+    const QUrl proxy(QString::fromUtf8(value.contains("://") ? value : "http://" + value));
+    const QString scheme = proxy.scheme().toLower();
+    const QNetworkProxy::ProxyType type = scheme == u"http"              ? QNetworkProxy::HttpProxy
+                                          : scheme.startsWith(u"socks5") ? QNetworkProxy::Socks5Proxy
+                                                                         : QNetworkProxy::DefaultProxy;
+    // A kind libcurl is not given here (an https or SOCKS4 proxy): the proxy library's answer, as before.
+    if (type == QNetworkProxy::DefaultProxy || proxy.host().isEmpty())
+        return std::nullopt;
+    if (bypassed(url.host(), read("no_proxy", "NO_PROXY")))
+        return QList{QNetworkProxy(QNetworkProxy::NoProxy)};
+    return QList{QNetworkProxy(type, proxy.host(), quint16(proxy.port(0)), proxy.userName(), proxy.password())};
+}
+
+void stageSystemAnswer(SystemAnswer answer)
+{
+    const std::lock_guard lock(questions().mutex);
+    questions().staged = std::move(answer);
+}
+
 std::optional<QList<ProxyChoice>> systemProxyRoutes(const QUrl& url, const std::atomic<bool>* cancel)
 {
-    const SystemProxySettings settings = systemProxySettings(url.scheme());
+    const SystemProxySettings settings = systemProxySettings(url);
     Questions& all = questions();
     std::unique_lock lock(all.mutex);
     std::shared_ptr<Question>& slot = all.asked[questionKey(url, settings)];
@@ -119,9 +186,9 @@ std::optional<QList<ProxyChoice>> systemProxyRoutes(const QUrl& url, const std::
     if (ask)
         slot = std::make_shared<Question>();
     const std::shared_ptr<Question> question = slot;
-    if (ask && !(cancel && askOnThread(question, url, settings.setting))) {
+    if (ask && !(cancel && askOnThread(question, url, settings))) {
         lock.unlock();
-        answer(*question, url, settings.setting, false);
+        answer(*question, url, settings, false);
         lock.lock();
     }
     while (!question->answered) {

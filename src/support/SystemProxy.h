@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 
@@ -47,15 +48,24 @@ enum class ProxySetting {
     ByHand,
 };
 
-/** The system's proxy settings for URLs of scheme: how they are set, and a text that changes when they do. */
+/** The system's proxy settings for a URL: how they are set, and a text that changes when they do. */
 struct SystemProxySettings final
 {
     ProxySetting setting = ProxySetting::Automatic;
     QByteArray fingerprint;
+    /** The answer, when the settings say it themselves (proxy variables naming a proxy): nothing to ask. */
+    std::optional<QList<QNetworkProxy>> answer;
 };
 
 /** Read now, from the proxy variables or Internet Options (cheap: nothing is looked up or run). */
-SystemProxySettings systemProxySettings(const QString& scheme);
+SystemProxySettings systemProxySettings(const QUrl& url);
+
+/** What proxy variables (variable reads one) say for url, as curl and most tools read them: the scheme's own
+ *  variable, else all_proxy, else for https http_proxy; a value without a scheme is an HTTP proxy; a host no_proxy
+ *  names, or a domain it is in, goes direct. Nothing when they name no proxy they can give themselves (none, or
+ *  one found by automatic configuration: "wpad://", "pac+URL"). */
+std::optional<QList<QNetworkProxy>> proxiesFromVariables(const QUrl& url,
+                                                         const std::function<QByteArray(const char*)>& variable);
 
 /** The routes libcurl can take of the system's answer, in its order, up to and including the first direct
  *  connection (a PAC file's "PROXY a; PROXY b; DIRECT" gives a, b, direct): a transfer that cannot reach one
@@ -69,12 +79,18 @@ QList<ProxyChoice> proxyRoutes(const QList<QNetworkProxy>& systemAnswer, ProxySe
  *  for only until cancel turns true (nothing then; the question goes on and its answer is kept). */
 std::optional<QList<ProxyChoice>> systemProxyRoutes(const QUrl& url, const std::atomic<bool>* cancel = nullptr);
 
+/** Where the system's answer comes from: Qt's reading of the system (Internet Options and the PAC script on
+ *  Windows, libproxy elsewhere) when empty. Tests stage a PAC script's answer where this system runs none. */
+using SystemAnswer = std::function<QList<QNetworkProxy>(const QNetworkProxyQuery& query)>;
+void stageSystemAnswer(SystemAnswer answer);
+
 /** Whether a question of systemProxyRoutes still runs on a thread of its own. Ending the process normally
  *  then would tear Qt's proxy state down under it, after waiting for it: end it at once instead. */
 bool systemQuestionRunning();
 
-/** Proxies a transfer could not reach lately: they go behind the other routes, the direct one included, so that
- *  a dead proxy costs its connect time once, not on every transfer and hop. */
+/** Proxies a transfer could not reach lately, or that gave no answer (silent, or reset before answering): they
+ *  go behind the other routes, the direct one included, so that a dead proxy costs its wait once, not on every
+ *  transfer and hop. They are still tried there, when the routes ahead of them fail. */
 class UnreachableProxies final
 {
 public:

@@ -1,24 +1,20 @@
 #include "SystemProxy.h"
 
+#include <QUrl>
 #include <QtGlobal>
 
 namespace support::http {
 
-SystemProxySettings systemProxySettings(const QString& scheme)
+SystemProxySettings systemProxySettings(const QUrl& url)
 {
     SystemProxySettings settings;
     for (const char* name :
          {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
         settings.fingerprint += qgetenv(name) + '\n';
-    // The variable the system's proxy library reads for this scheme; "wpad://" and "pac+URL" ask it to find or
-    // run a PAC script, and "direct://" says there is no proxy.
-    QByteArray proxy;
-    if (scheme == u"https")
-        proxy = qEnvironmentVariableIsSet("https_proxy") ? qgetenv("https_proxy") : qgetenv("HTTPS_PROXY");
-    if (proxy.isEmpty())
-        proxy = qEnvironmentVariableIsSet("http_proxy") ? qgetenv("http_proxy") : qgetenv("HTTP_PROXY");
-    proxy = proxy.trimmed().toLower();
-    if (!proxy.isEmpty() && !proxy.startsWith("wpad:") && !proxy.startsWith("pac+") && !proxy.startsWith("direct:"))
+    // A proxy named by hand is read here, as tools read it: the system's proxy library takes neither a value
+    // without a scheme nor all_proxy. "wpad://" and "pac+URL" are its own (finding or running a PAC script).
+    settings.answer = proxiesFromVariables(url, [](const char* name) { return qgetenv(name); });
+    if (settings.answer)
         settings.setting = ProxySetting::ByHand;
     return settings;
 }

@@ -30,7 +30,7 @@ QByteArray internetSetting(const wchar_t* subKey, const wchar_t* name)
 
 } // namespace
 
-SystemProxySettings systemProxySettings(const QString&)
+SystemProxySettings systemProxySettings(const QUrl&)
 {
     SystemProxySettings settings;
     for (const wchar_t* name : {L"ProxyEnable", L"ProxyServer", L"ProxyOverride", L"AutoConfigURL"})

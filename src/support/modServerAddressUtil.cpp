@@ -69,6 +69,7 @@ bool RefreshServerAddressCache(const platform::Services& services, const QString
 
     support::http::GetOptions options;
     options.maxBytes = MaxAnswerBytes;
+    options.smallText = true;
     const QString url = ServiceUrl(platform::serverListBaseUrl(), version, user);
     const auto answer = platform::waitFor(services.waitWindow, QStringLiteral("서버 목록을 받는 중…"),
                                           [&](const platform::SkipFlag& skipped) {

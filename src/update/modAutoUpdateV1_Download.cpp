@@ -282,6 +282,7 @@ QString OpenUrl(const QString& url, platform::IWaitWindow* wait)
     support::http::GetOptions options;
     options.userAgent = QByteArrayLiteral("VB OpenUrl");
     options.enoughBytes = OpenUrlBytes;
+    options.smallText = true;
     const auto answer =
         platform::waitFor(wait, QStringLiteral("업데이트를 확인하는 중…"), [&](const platform::SkipFlag& skipped) {
             options.cancel = &skipped;

@@ -41,7 +41,7 @@ void CheckFileVersion(const platform::Services& services, const QString& fileNam
     const platform::Result<Freshness> freshness =
         CompareWithServer(services, folderUrl, fileName, localDir + u'/' + fileName, MissingFile::Outdated);
     if (!freshness || *freshness == Freshness::Unreadable) {
-        services.messageBox->show(QStringLiteral("최신버전 정보를 읽어올 수 없습니다!"), QString(),
+        services.messageBox->show(fileName + QStringLiteral("의 최신버전 정보를 읽어올 수 없습니다!"), QString(),
                                   platform::MessageIcon::Error);
         return;
     }

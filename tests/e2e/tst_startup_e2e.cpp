@@ -359,12 +359,12 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < bound, qPrintable(QString::number(clock.elapsed())));
         QTRY_VERIFY2_WITH_TIMEOUT(shownLines().size() == 5, qPrintable(shownLines().join(u'\n')), 30000);
         // While the list's host went unanswered, the wait window said so.
-        QCOMPARE(
-            shownLines(),
-            (QStringList{QStringLiteral("waitWindow"),
-                         QStringLiteral("message: RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!"),
-                         QStringLiteral("frmLogin"), QStringLiteral("message: 최신버전 정보를 읽어올 수 없습니다!"),
-                         expectedCaption(platform::ownVersion().revision)}));
+        QCOMPARE(shownLines(),
+                 (QStringList{QStringLiteral("waitWindow"),
+                              QStringLiteral("message: RendloV1.exe의 최신버전 정보를 읽어올 수 없습니다!"),
+                              QStringLiteral("frmLogin"),
+                              QStringLiteral("message: Palvex.exe의 최신버전 정보를 읽어올 수 없습니다!"),
+                              expectedCaption(platform::ownVersion().revision)}));
         QCOMPARE(m_program->state(), QProcess::Running);
         // Nothing was fetched and no list was cached.
         QCOMPARE(appFiles(), QStringList{QStringLiteral("NorvaQuillet")});

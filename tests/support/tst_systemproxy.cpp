@@ -1,8 +1,11 @@
 // The proxy a transfer goes through: the system's answer judged, and the system's own settings followed for
 // real. Host names under .example never resolve, so only a proxy can answer for them.
 #include "HttpTestServer.h"
+#include "HttpTransfer.h"
 #include "RecordingServices.h"
 #include "SystemProxy.h"
+#include "TcpRelay.h"
+#include "UnansweringServer.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -22,6 +25,8 @@ namespace {
 enum class Setting {
     Manual,
     ManualUnreachable,
+    /** By hand in ALL_PROXY alone, which Internet Options do not have. */
+    ManualAll,
     Pac,
 };
 
@@ -92,7 +97,8 @@ private:
 
     // Makes the system's settings what the row says: Internet Settings in this prefix's registry on Windows,
     // the proxy variables of the child process elsewhere.
-    QProcessEnvironment applySettings(const QString& proxy, const QString& bypass, const QString& pacUrl)
+    QProcessEnvironment applySettings(const QString& proxy, const QString& bypass, const QString& pacUrl,
+                                      const QString& variable = QStringLiteral("http_proxy"))
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "no_proxy"}) {
@@ -108,7 +114,7 @@ private:
             if (!reg.waitForFinished(60000) || reg.exitCode() != 0)
                 return {};
         } else if (!proxy.isEmpty()) {
-            environment.insert(QStringLiteral("http_proxy"), QStringLiteral("http://") + proxy);
+            environment.insert(variable, proxy); // without a scheme, as Internet Options hold it too
             environment.insert(QStringLiteral("no_proxy"), bypass);
         }
         return environment;
@@ -232,6 +238,69 @@ private Q_SLOTS:
         QCOMPARE(proxies.ordered(given, now), given);
     }
 
+    // Two GETs of a small text in one run, over the routes of a PAC script's answer ("hung": a proxy that never
+    // answers; "reset": one that resets the connection; "down": one that refuses the first and is back for the
+    // second; "proxy": one that works). The server takes no connections, or, with hung, never answers.
+    void routesThatFail_data()
+    {
+        QTest::addColumn<QString>("pac");
+        QTest::addColumn<bool>("hung");
+        QTest::addColumn<QString>("results");
+        QTest::addColumn<int>("unanswered"); // connections to the one that never answers, both GETs together
+
+        QTest::newRow("silent proxy: the next one, not waited for again")
+            << "hung proxy DIRECT" << false << "ok ok" << 1;
+        QTest::newRow("proxy resetting before it answers: the next one")
+            << "reset proxy DIRECT" << false << "ok ok" << 1;
+        QTest::newRow("proxy down, then needed: tried after the direct route")
+            << "down DIRECT" << false << "failed ok" << 0;
+        QTest::newRow("hung server met twice: waited for once, the same failure")
+            << "DIRECT" << true << "failed failed" << 1;
+    }
+    void routesThatFail()
+    {
+        QFETCH(QString, pac);
+        QFETCH(bool, hung);
+        QFETCH(QString, results);
+        QFETCH(int, unanswered);
+        testsupport::UnansweringServer silent(pac.startsWith(u"reset"));
+        testsupport::HttpTestServer proxy;
+        testsupport::TcpRelay down(quint16(proxy.port()));
+        down.close();
+        testsupport::HttpTestServer gone;
+        gone.stop();
+        const QString url = QStringLiteral("http://") + (hung ? silent.host() : gone.host()) + QStringLiteral("/v.txt");
+        proxy.putFile(url, "7");
+        QList<QNetworkProxy> answer;
+        for (const QString& route : pac.split(u' ')) {
+            const quint16 port = route == u"proxy" ? proxy.port() : route == u"down" ? down.port() : silent.port();
+            answer.append(route == u"DIRECT"
+                              ? QNetworkProxy(QNetworkProxy::NoProxy)
+                              : QNetworkProxy(QNetworkProxy::HttpProxy, QStringLiteral("127.0.0.1"), port));
+        }
+        support::http::stageSystemAnswer([answer](const QNetworkProxyQuery&) { return answer; });
+        support::http::setTimeouts({15, 30, 1, 1});
+        support::http::GetOptions options;
+        options.smallText = true;
+
+        const auto first = support::http::get(url, options);
+        QVERIFY(down.reopen());
+        const auto second = support::http::get(url, options);
+        support::http::stageSystemAnswer({});
+        support::http::setTimeouts({});
+        support::http::forgetSilentServers();
+
+        QStringList got;
+        for (const auto* transfer : {&first, &second})
+            got.append(!*transfer                 ? QStringLiteral("failed")
+                       : (*transfer)->body == "7" ? QStringLiteral("ok")
+                                                  : QString());
+        QCOMPARE(got.join(u' '), results);
+        if (!first && !second)
+            QCOMPARE(second.error().description(), first.error().description());
+        QCOMPARE(silent.connections(), unanswered);
+    }
+
     void systemSettingsDecide_data()
     {
         QTest::addColumn<Setting>("setting");
@@ -251,6 +320,7 @@ private Q_SLOTS:
             << Setting::Manual << QStringLiteral("<local>") << origin << Route::Direct;
         QTest::newRow("manual: proxy answers 407")
             << Setting::Manual << QString() << QStringLiteral("denied.corp.example") << Route::Refused;
+        QTest::newRow("manual in ALL_PROXY alone") << Setting::ManualAll << QString() << corp << Route::Proxy;
         QTest::newRow("manual: proxy refuses, no direct connection instead")
             << Setting::ManualUnreachable << QString() << origin << Route::Unreachable;
         QTest::newRow("PAC: corporate host through the proxy") << Setting::Pac << QString() << corp << Route::Proxy;
@@ -272,6 +342,8 @@ private Q_SLOTS:
             QSKIP("the proxy variables have no automatic configuration script");
         if (bypass == u"<local>" && !kInternetSettings)
             QSKIP("the proxy variables have no <local>");
+        if (setting == Setting::ManualAll && kInternetSettings)
+            QSKIP("Internet Options have no ALL_PROXY");
 
         testsupport::HttpTestServer proxy;
         testsupport::HttpTestServer origin;
@@ -311,7 +383,9 @@ private Q_SLOTS:
         const QProcessEnvironment environment =
             setting == Setting::Pac
                 ? applySettings({}, {}, origin.url(QStringLiteral("/proxy.pac")))
-                : applySettings(setting == Setting::Manual ? proxy.host() : gone.host(), bypass, {});
+                : applySettings(setting == Setting::ManualUnreachable ? gone.host() : proxy.host(), bypass, {},
+                                setting == Setting::ManualAll ? QStringLiteral("ALL_PROXY")
+                                                              : QStringLiteral("http_proxy"));
         QVERIFY2(!environment.isEmpty(), "the settings could not be made");
         const QByteArray answer = getInChild(url, environment);
 

@@ -16,7 +16,7 @@ using testsupport::writeFile;
 namespace {
 const QString Folder = QStringLiteral("/download/자동업데이트_v1/");
 const QByteArray NewDecoder = testsupport::makePeImage();
-const QString ReadFailed = QStringLiteral("최신버전 정보를 읽어올 수 없습니다!");
+const QString ReadFailed = QStringLiteral("Palvex.exe의 최신버전 정보를 읽어올 수 없습니다!");
 
 QByteArray peWithRevision(const QString& revision)
 {

@@ -74,7 +74,7 @@ int main(int argc, char* argv[])
     }
 
     // Shorter than the program's own limits: the program waits for the checker without a limit of its own.
-    support::http::setTimeouts({5, 10});
+    support::http::setTimeouts({5, 10, 5, 5});
     // The real checker is not the publisher's program and checks no signatures: the program verifies the build
     // this leaves before it hands over.
     modAutoUpdateV1_Download::SetPublisherKeys(QString());
