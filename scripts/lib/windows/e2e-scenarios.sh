@@ -46,8 +46,13 @@ win_e2e_update_cycle() {
     local main=$ZT_WIN_E2E_FOUND
     log "main window after $(win_e2e_since "$t0") s"
     win_e2e_check_caption "$main" "$newer_version"
-    grep -q "where id='$ZT_DEMO_USER' AND password2 = SHA1('$ZT_DEMO_PASSWORD')" "$work/general.log" ||
-        win_e2e_fail "the database saw no login of $ZT_DEMO_USER with the typed password"
+    # The statement carries the password's hash, never the password.
+    local hash
+    hash=$(printf '%s' "$ZT_DEMO_PASSWORD" | sha1sum | cut -d' ' -f1)
+    grep -q "where id='$ZT_DEMO_USER' AND password2 = '$hash'" "$work/general.log" ||
+        win_e2e_fail "the database saw no login of $ZT_DEMO_USER with the typed password's hash"
+    ! grep -qF "$ZT_DEMO_PASSWORD" "$work/general.log" ||
+        win_e2e_fail "the database's log holds the typed password itself"
     win_e2e_wait 30 "the external decoder Palvex.exe fetched by the main window" test -f "$app/Palvex.exe"
     sleep 1
     win_e2e_shot "$main" "$shots_dir/windows-main.png"
