@@ -151,10 +151,11 @@ platform::Result<Freshness> CompareWithServer(const platform::Services& services
     const QString localRevision = present ? LocalRevisionText(services, localPath) : QStringLiteral("none");
     // A program its kept signature does not vouch for is fetched again, with its signature.
     const bool unvouched = present && modAutoUpdateV1_Download::CheckInstalled(localPath);
-    const bool outdated = (!present && missing == MissingFile::Outdated) || unvouched ||
-                          LeadingNumber(localRevision) < serverRevision;
+    const bool outdated =
+        (!present && missing == MissingFile::Outdated) || unvouched || LeadingNumber(localRevision) < serverRevision;
     qCInfo(platform::lcUpdate).noquote() << fileName + QStringLiteral(": revision here ") + localRevision +
-                                                (unvouched ? QStringLiteral(" (no valid signature beside it)") : QString()) +
+                                                (unvouched ? QStringLiteral(" (no valid signature beside it)")
+                                                           : QString()) +
                                                 QStringLiteral(", on the server ") + QString::number(serverRevision) +
                                                 (outdated ? QStringLiteral(", to fetch") : QStringLiteral(", current"));
     return outdated ? Freshness::Outdated : Freshness::Current;
