@@ -21,8 +21,8 @@ int run(int argc, char* argv[])
 
     const platform::RealServices real;
     const platform::Services& services = real.services();
-    // IT's "DiagnosticLog" machine policy is not read yet: NotSet leaves the log to the person's own setting.
-    const auto diagnosticLog = modMain::startDiagnosticLog(services, platform::PolicySwitch::NotSet);
+    // IT's "DiagnosticLog" machine policy, when set, overrules the person's own setting.
+    const auto diagnosticLog = modMain::startDiagnosticLog(services, services.databaseTls.diagnosticLog);
 
     // The login dialog closes before the main window opens: that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -120,6 +120,11 @@ DatabaseTlsPolicy interpretMachinePolicy(const QList<MachinePolicyEntry>& entrie
                 problems.append(said);
                 unusable.append(said);
             }
+        } else if (entry.name == QString::fromUtf16(DiagnosticLogName)) {
+            if (value == u'0' || value == u'1')
+                policy.diagnosticLog = value == u'1' ? PolicySwitch::On : PolicySwitch::Off;
+            else
+                problems.append(said);
         } else {
             problems.append(said);
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DiagnosticLog.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -34,6 +36,8 @@ struct DatabaseTlsPolicy final
     QString refusal;
     /** Not empty: what start-up says once, because part of the policy was not understood. */
     QString notice;
+    /** IT's switch for the diagnostic log, kept in the same place as the rest of the machine policy. */
+    PolicySwitch diagnosticLog = PolicySwitch::NotSet;
 };
 
 /** How a policy value is kept: text (REG_SZ) or a number (REG_DWORD); the Linux file holds both as text. */
@@ -62,6 +66,7 @@ inline constexpr MachinePolicyValue MachinePolicyValues[] = {
     {DatabaseTlsCaFileName, PolicyValueType::Text, false},
     {DatabaseHostsName, PolicyValueType::Text, true},
     {DatabaseTlsFingerprintName, PolicyValueType::Text, true},
+    {DiagnosticLogName, PolicyValueType::Number, true},
 };
 
 /** The row of the value called name (case ignored) that this system reads; null for any other name. */
@@ -82,7 +87,8 @@ std::optional<DatabaseTls> parseDatabaseTls(const QString& raw);
 
 /** The policy that entries make. problems are what the reader could not understand ("where: what"). Anything not
  *  understood, there or among the entries, makes the mode at least Require and is named in the notice; a host list
- *  or a fingerprint that cannot be understood refuses every connection. A blank value counts as absent. */
+ *  or a fingerprint that cannot be understood refuses every connection. "DiagnosticLog" is 0 (off) or 1 (on). A
+ *  blank value counts as absent. */
 DatabaseTlsPolicy interpretMachinePolicy(const QList<MachinePolicyEntry>& entries, QStringList problems);
 
 /** Why no connection to host ("name", without a port) may be made under policy; empty when one may. */

@@ -366,9 +366,12 @@ private Q_SLOTS:
         QTest::addColumn<DatabaseTls>("mode");
         QTest::addColumn<bool>("allowed");
         QTest::addColumn<QString>("notice");
+        QTest::addColumn<platform::PolicySwitch>("log");
         const auto row = [](const char* name, const QByteArray& content, const char* host, DatabaseTls mode,
-                            bool allowed, const char* notice) {
-            QTest::newRow(name) << content << QString::fromUtf8(host) << mode << allowed << QString::fromUtf8(notice);
+                            bool allowed, const char* notice,
+                            platform::PolicySwitch log = platform::PolicySwitch::NotSet) {
+            QTest::newRow(name) << content << QString::fromUtf8(host) << mode << allowed << QString::fromUtf8(notice)
+                                << log;
         };
         using enum DatabaseTls;
         row("a comment after the value", "DatabaseTls = verify   # ticket 42\n", "db", Verify, true, "");
@@ -389,6 +392,10 @@ private Q_SLOTS:
         row("a pin: TLS", "DatabaseTlsFingerprint = aa95cb315e48dcb8fea963a9e9fc90e24f847ea9", "db", Require, true, "");
         row("a pin not understood refuses", "DatabaseTlsFingerprint = AA:95", "db", Require, false,
             "policy.conf 1번째 줄: DatabaseTlsFingerprint");
+        row("the diagnostic log on", "diagnosticlog = 1", "db", Prefer, true, "", platform::PolicySwitch::On);
+        row("the diagnostic log off", "DiagnosticLog=0", "db", Prefer, true, "", platform::PolicySwitch::Off);
+        row("the diagnostic log switch not understood", "DiagnosticLog = yes", "db", Require, true,
+            "policy.conf 1번째 줄: DiagnosticLog = \"yes\"");
     }
     void policyFileRead()
     {
@@ -400,12 +407,14 @@ private Q_SLOTS:
         QFETCH(DatabaseTls, mode);
         QFETCH(bool, allowed);
         QFETCH(QString, notice);
+        QFETCH(platform::PolicySwitch, log);
         QTemporaryDir dir;
         const QString location = dir.filePath(QStringLiteral("policy.conf"));
         QVERIFY(content.isNull() ? ::mkfifo(QFile::encodeName(location), 0644) == 0
                                  : testsupport::writeFile(location, content));
         const platform::DatabaseTlsPolicy policy = platform::readDatabaseTlsPolicy(location);
         QCOMPARE(policy.mode, mode);
+        QCOMPARE(policy.diagnosticLog, log);
         QVERIFY2(notice.isEmpty() ? policy.notice.isEmpty() : policy.notice.contains(notice),
                  qPrintable(policy.notice));
         const QString refusal = platform::databaseConnectionRefusal(policy, host);

@@ -115,7 +115,8 @@ private Q_SLOTS:
         const Template admx = read(QStringLiteral("NorvaQuillet.admx"));
         QMap<QString, QString> values = admx.choices; // the last choice, or what IT would type
         values.insert({{QStringLiteral("DatabaseHosts"), QStringLiteral("db.corp.example;10.1.2.3")},
-                       {QStringLiteral("DatabaseTlsFingerprint"), pin}});
+                       {QStringLiteral("DatabaseTlsFingerprint"), pin},
+                       {QStringLiteral("DiagnosticLog"), QStringLiteral("1")}});
         const QString key = QStringLiteral("HKEY_LOCAL_MACHINE\\") + admx.values.value(0).section(u'\\', 0, -2);
         const auto reg = [&](const QString& operation, const QStringList& arguments) {
             return QProcess::execute(QStringLiteral("reg"),
@@ -137,6 +138,7 @@ private Q_SLOTS:
         QCOMPARE(policy.hosts,
                  std::optional(QStringList{QStringLiteral("db.corp.example"), QStringLiteral("10.1.2.3")}));
         QCOMPARE(policy.fingerprint, pin.toLower().remove(u':'));
+        QCOMPARE(policy.diagnosticLog, platform::PolicySwitch::On);
         // A name the program does not read, and a value of another type: each said, with the key.
         QCOMPARE(reg(QStringLiteral("add"), {QStringLiteral("/v"), QStringLiteral("DatabaseTIs"), QStringLiteral("/d"),
                                              QStringLiteral("prefer")}),
