@@ -414,8 +414,10 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
         {
             SilentServers& silent = silentServers();
             const std::lock_guard lock(silent.mutex);
-            if (const auto failure = silent.failures.constFind(server); failure != silent.failures.cend())
+            if (const auto failure = silent.failures.constFind(server); failure != silent.failures.cend()) {
+                logRoute(QString::fromUtf8(address), {}, *failure, RouteOutcome::NotAskedAgain);
                 return *failure;
+            }
         }
         const std::optional<QList<ProxyChoice>> routes = systemProxyRoutes(hopUrl, options.cancel);
         if (!routes)
@@ -425,6 +427,8 @@ Result<long> perform(const QString& url, const GetOptions& options, Sink& sink)
         bool waitedOut = false;
         for (const ProxyChoice& route : unreachable.ordered(*routes, UnreachableProxies::Clock::now())) {
             hop = request(address, route, options, sink);
+            logRoute(QString::fromUtf8(address), route.url, hop.status.error(),
+                     hop.routeFailed ? RouteOutcome::PassedOver : RouteOutcome::Taken);
             waitedOut = waitedOut || hop.waitedOut;
             if (hop.proxyAnswered)
                 unreachable.forget(route.url);

@@ -21,6 +21,24 @@ QString libraryVersion()
            QString::fromLatin1(info->ssl_version ? info->ssl_version : "no TLS") + u')';
 }
 
+void logRoute(const QString& url, const QByteArray& proxy, const platform::VbError& failure, RouteOutcome outcome)
+{
+    if (!platform::lcHttp().isInfoEnabled())
+        return;
+    QString text = addressForLog(url);
+    if (outcome == RouteOutcome::NotAskedAgain) {
+        text +=
+            QStringLiteral(": not asked again, it gave no answer earlier in this run (") + failure.description() + u')';
+    } else {
+        text += QStringLiteral(" over ") +
+                (proxy.isEmpty() ? QStringLiteral("a direct connection")
+                                 : QStringLiteral("the proxy ") + addressForLog(QString::fromUtf8(proxy)));
+        if (outcome == RouteOutcome::PassedOver)
+            text += QStringLiteral(": passed over, nothing came back (") + failure.description() + u')';
+    }
+    qCInfo(platform::lcHttp).noquote() << text;
+}
+
 void logTransfer(const char* what, const QString& url, const platform::VbError& failure, long status, qint64 bytes,
                  const QElapsedTimer& clock)
 {
