@@ -79,6 +79,40 @@ win_e2e_saved_password() {
     win_e2e_close "$ZT_WIN_E2E_FOUND"
 }
 
+# The system's proxy question never answered: Internet Options name a PAC script on a server that takes the
+# connection and says nothing (a hung WPAD or PAC server). Each wait is skipped as a person would ("건너뛰기" is the
+# wait window's default button, the message's OK too); the server list is asked for by name, as the system sends no
+# loopback address through a proxy. Closing the main window while the question still runs ends the program at once.
+win_e2e_end_while_question_hangs() {
+    local pac="$work/pac.log" port="" n w
+    python3 -c 'import socket
+s = socket.socket(); s.bind(("127.0.0.1", 0)); s.listen(8); print(s.getsockname()[1], flush=True); held = []
+while True: held.append(s.accept()[0]); print("asked", flush=True)' >"$pac" 2>&1 &
+    add_cleanup "kill $! 2>/dev/null"
+    for ((n = 0; n < 50; n++)); do
+        sleep 0.1
+        port=$(head -n 1 "$pac")
+        [ -z "$port" ] || break
+    done
+    win_e2e_internet_settings "http://127.0.0.1:$port/proxy.pac"
+    # shellcheck disable=SC2154 # set by stack-http.sh
+    ZT_SERVER_LIST_URL="http://localhost:$zt_http_port" win_e2e_start "$app" "$work/program-question.log"
+    for ((n = 0; n < 600; n++)); do
+        win_e2e_find "^$ZT_WIN_E2E_MAIN_CAPTION v\\." && break
+        win_e2e_ended "$ZT_WIN_E2E_PID" && win_e2e_fail "the program ended before its main window, its waits skipped"
+        for w in $(xdotool search --onlyvisible --name '^(NorvaQuillet|RendloV1)$' 2>/dev/null || true); do
+            xdotool windowactivate --sync "$w" >/dev/null 2>&1 || true
+            xdotool key --clearmodifiers Return
+        done
+        sleep 0.2
+    done
+    [ -n "$ZT_WIN_E2E_FOUND" ] || win_e2e_fail "no main window within 120 s, every wait skipped"
+    grep -q asked "$pac" || win_e2e_fail "the program never asked the system for the PAC script"
+    win_e2e_close "$ZT_WIN_E2E_FOUND" 2
+    log "with the system's proxy question unanswered, the program ended at once after its main window closed"
+    win_e2e_internet_settings
+}
+
 # The newer exe alone in an empty folder: no DLL missing, it reaches its first window.
 win_e2e_lone_exe() {
     local lone="$work/lone exe" t0

@@ -2,9 +2,12 @@
 # The steps the Windows end-to-end run (e2e.sh) is made of: starting the program, waiting for what it shows,
 # pictures, closing its windows, failing with what it said last. Sourced by windows.sh.
 
-# Process $1 has ended.
+# Process $1 has ended. A program the replacer started is nobody's child here: once it has ended it stays a zombie
+# until the system reaps it, which may take seconds, and kill -0 reaches a zombie too.
 win_e2e_ended() {
-    ! kill -0 "$1" 2>/dev/null
+    local state
+    state=$(ps -o stat= -p "$1" 2>/dev/null) || return 0
+    [[ $state == Z* ]]
 }
 
 # Wine runs each Windows process as a process of its own whose command line is the Windows one.
@@ -63,7 +66,7 @@ win_e2e_wait() {
     while ! "$@" 2>/dev/null; do
         if [ -n "${ZT_WIN_E2E_ALIVE:-}" ]; then
             "$ZT_WIN_E2E_ALIVE" || win_e2e_fail "the program and the replacer ended before $what"
-        elif ! kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null; then
+        elif win_e2e_ended "$ZT_WIN_E2E_PID"; then
             wait "$ZT_WIN_E2E_PID" 2>/dev/null && status=0 || status=$?
             win_e2e_fail "the program ended (exit $status) before $what"
         fi
@@ -99,16 +102,35 @@ win_e2e_shot() {
     log "picture: $file"
 }
 
-# Closes a window as a user does (Alt+F4) and waits until the program has ended.
+# win_e2e_close ID [SECONDS]: closes a window as a user does (Alt+F4) and waits until the program has ended, at
+# most SECONDS (20).
 win_e2e_close() {
-    local id=$1 n
+    local id=$1 seconds=${2:-20} n
     xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
     xdotool key --clearmodifiers alt+F4
-    for ((n = 0; n < 100; n++)); do
-        kill -0 "$ZT_WIN_E2E_PID" 2>/dev/null || return 0
-        sleep 0.2
+    for ((n = 0; n < seconds * 10; n++)); do
+        win_e2e_ended "$ZT_WIN_E2E_PID" && return 0
+        sleep 0.1
     done
-    win_e2e_fail "the program did not end within 20 s after its main window was closed"
+    win_e2e_fail "the program did not end within $seconds s after its window was closed"
+}
+
+# Internet Options of the run's prefix: a direct connection, or with $1 the PAC script at that address (the record
+# the system's Internet functions read: its flags, then the proxy, the bypass list and the script's address, each
+# after its length).
+win_e2e_internet_settings() {
+    local url=${1:-} flags=01 length key='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+    [ -z "$url" ] || flags=05
+    length=$(printf '%08x' ${#url})
+    wine reg add "$key\Connections" /v DefaultConnectionSettings /t REG_BINARY /f /d \
+        "4600000000000000${flags}0000000000000000000000${length:6:2}${length:4:2}${length:2:2}${length:0:2}$(
+            printf '%s' "$url" | od -An -tx1 | tr -d ' \n')$(printf '0%.0s' {1..64})" >/dev/null 2>&1 ||
+        win_e2e_fail "Internet Options could not be set"
+    if [ -n "$url" ]; then
+        wine reg add "$key" /v AutoConfigURL /t REG_SZ /d "$url" /f >/dev/null 2>&1
+    else
+        wine reg delete "$key" /v AutoConfigURL /f >/dev/null 2>&1 || true
+    fi
 }
 
 # Seconds since $1 (an $EPOCHREALTIME), to a tenth.

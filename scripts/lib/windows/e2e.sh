@@ -5,7 +5,9 @@
 # a newer build, which the version checker fetches as New_NorvaQuillet.exe; the program hands over to the
 # replacer and ends, the replacer puts the newer build in its place and starts it; its login dialog appears,
 # the password is typed and saved, and its main window shows the new revision. A second start then logs in
-# with the saved password alone and does not update again. Then the newer exe alone in an empty folder
+# with the saved password alone and does not update again. A third start meets a system whose proxy question is
+# never answered (a PAC script on a server that says nothing): its waits skipped, it reaches the main window, and
+# closing that ends it at once. Then the newer exe alone in an empty folder
 # reaches its login dialog: nothing it needs is missing. Then the package in a folder of its own meets an
 # update whose signature on the server is another key's: it is refused, said, and the package's own build
 # goes on to its login dialog. And a copy of the updated folder meets the publisher's signed replacer served
@@ -87,6 +89,7 @@ win_e2e_run() {
 
     win_e2e_update_cycle
     win_e2e_saved_password
+    win_e2e_end_while_question_hangs
     win_e2e_lone_exe
     win_e2e_refused_update
     win_e2e_swapped_checker
