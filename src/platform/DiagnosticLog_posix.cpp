@@ -10,7 +10,7 @@ namespace platform {
 
 QString diagnosticLogFolder()
 {
-    // The base directory specification: a relative XDG_STATE_HOME is to be ignored.
+    // XDG's base directory rules: a relative XDG_STATE_HOME is to be ignored.
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
     if (!QDir::isAbsolutePath(state))
         state = QDir::homePath() + QStringLiteral("/.local/state");
