@@ -13,12 +13,28 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 
 using testsupport::TestServices;
 
 namespace {
 
 const QString SettingsApp = QStringLiteral("Norva 업무관리");
+
+// A dialog that should close by itself but waits for a person fails the test instead of hanging it.
+bool closesByItself(frmLogin& form)
+{
+    bool waited = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, &form, [&] {
+        waited = true;
+        form.reject();
+    });
+    guard.start(20000);
+    form.showModal();
+    return !waited;
+}
 const QString Section = QStringLiteral("Config");
 const QString Mac = QStringLiteral("00:1A:2B:3C:4D:5E");
 const QString WrongPassword = QStringLiteral("암호가 잘못되었습니다.");
@@ -235,7 +251,7 @@ private Q_SLOTS:
         t.settings.write(SettingsApp, Section, QStringLiteral("issave_passwd"), QStringLiteral("1"));
         t.settings.write(SettingsApp, Section, QStringLiteral("passwd"), QStringLiteral("비밀'\\번호"));
         frmLogin form(t.services);
-        form.showModal();
+        QVERIFY2(closesByItself(form), "the dialog waited for a person");
         QVERIFY(form.LoginSucceeded());
         QVERIFY(t.messageBox.messages.isEmpty());
         // The classic program's plain value has been replaced by a protected one where the system protects.
@@ -377,7 +393,7 @@ private Q_SLOTS:
         modMain::DbServerHost = QStringLiteral("127.0.0.1:") + QString::number(testsupport::closedPort());
         TestServices t;
         frmLogin form(t.services);
-        form.showModal(); // returns: the dialog hid itself
+        QVERIFY2(closesByItself(form), "the dialog waited for a person"); // it hid itself
         QCOMPARE(t.messageBox.texts(), QStringList{ServerDown});
         QVERIFY(!form.isVisible());
         QVERIFY(!form.LoginSucceeded());
@@ -398,8 +414,7 @@ private Q_SLOTS:
         steps.runAutoUpdate = [](bool) { return true; };
         steps.runLoginDialog = [&t] {
             frmLogin dialog(t.services);
-            dialog.showModal();
-            return dialog.LoginSucceeded();
+            return closesByItself(dialog) && dialog.LoginSucceeded();
         };
         steps.showMainWindow = [&mainWindowShown] { mainWindowShown = true; };
 
@@ -444,7 +459,7 @@ private Q_SLOTS:
             qScopeGuard([this] { m_root.exec("RENAME TABLE zt_inhouse.user_mac_away TO zt_inhouse.user_mac"); });
         TestServices t;
         frmLogin form(t.services);
-        form.showModal();
+        QVERIFY2(closesByItself(form), "the dialog waited for a person");
         QCOMPARE(t.messageBox.texts(),
                  QStringList{QStringLiteral("Error 1146 (Table 'zt_inhouse.user_mac' doesn't exist) in procedure "
                                             "Form_Activate of Form frmLogin")});
